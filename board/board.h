@@ -1,0 +1,333 @@
+// The position, its moves and the session state every other part of Talvek reads.
+//
+// There is exactly one position in the process: the board, the per-colour piece lists,
+// the side to move, castling rights, en-passant square, fifty-move counter and hash key
+// are plain globals, changed only by setBoard() and by make/unmake. Generators fill the
+// record of the current ply in plyStack; text helpers return static buffers.
+#pragma once
+
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+using Square = int;        // 0x88 index: rank * 16 + file, a1 = 0, h8 = 119
+using Move = uint32_t;     // packed move word, see the field helpers below; 0 = no move
+using HashKey = uint64_t;  // Zobrist key of a position
+using PieceEntry = uint16_t;  // piece-list slot: square | code << 8 | GONE
+
+// Piece types (bits 0-2 of a piece code); bit 3 (value 8) marks a black piece.
+constexpr int KING = 1;
+constexpr int PAWN = 2;
+constexpr int KNIGHT = 3;
+constexpr int BISHOP = 4;
+constexpr int ROOK = 5;
+constexpr int QUEEN = 6;
+constexpr int BLACK_BIT = 8;
+constexpr int EMPTY = 16;     // empty on-board square; EMPTY >> 3 == 2
+constexpr int OFFBOARD = 32;  // guard square;        OFFBOARD >> 3 == 4
+
+constexpr int WHITE = 0;
+constexpr int BLACK = 1;
+
+constexpr int GONE = 0x1000;  // piece-list slot holds no unit on the board
+
+// Castling rights, a 4-bit set.
+constexpr int CASTLE_WK = 1;
+constexpr int CASTLE_WQ = 2;
+constexpr int CASTLE_BK = 4;
+constexpr int CASTLE_BQ = 8;
+
+// Move flags (bits 20-23 of a Move).
+constexpr Move MF_SHORT_CASTLE = 1u << 20;
+constexpr Move MF_LONG_CASTLE = 1u << 21;
+constexpr Move MF_DOUBLE_PUSH = 1u << 22;
+constexpr Move MF_EN_PASSANT = 1u << 23;
+constexpr Move MF_CASTLE = MF_SHORT_CASTLE | MF_LONG_CASTLE;
+constexpr Move MF_SPECIAL = 0xF0B00000u;  // castling, en passant or promotion
+constexpr Move MF_TACTICAL = 0xFF000000u; // capture or promotion
+
+constexpr int MAX_PLY = 128;          // records in plyStack; searches stop deepening at 127
+constexpr int MAX_MOVES = 512;        // room in one move list: more than any legal position needs
+constexpr int MAX_GAME_PLIES = 12000; // game moves the history keeps (longer than any fifty-move game)
+constexpr int HISTORY_SIZE = MAX_GAME_PLIES + MAX_PLY + 8;  // game plus the deepest search line
+constexpr int PIECE_SLOTS = 24;       // slots 0-15 pieces (king in 0), 16-23 pawns
+constexpr int PAWN_SLOT0 = 16;        // first pawn slot
+constexpr int NO_SLOT = 32;           // listIndex value of a square without a unit
+constexpr int FEN_BUFFER = 100;       // bytes that always hold getFEN's record
+
+// The text of the start position as setBoard receives it.
+constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 0";
+
+// Letters of the piece codes, index = code; EMPTY (16) shows as a blank.
+constexpr const char PIECE_CHARS[] = "*KPNBRQ**kpnbrq* ";
+
+// Value of whatever stands on a square, by code 0..16 (0 for EMPTY and unused codes).
+constexpr int pieceValue[17] = {0, 5000, 100, 300, 300, 500, 900, 0,
+                                0, 5000, 100, 300, 300, 500, 900, 0, 0};
+
+// Attack-table bit of each kind of mover, by piece code 0..16.
+constexpr uint8_t pieceMask[17] = {0, 1, 2, 8, 16, 32, 64, 0, 0, 1, 4, 8, 16, 32, 64, 0, 0};
+constexpr uint8_t MASK_QUEEN = 64;  // set in an attack entry when two squares share a line
+
+// Step offsets by piece code, in emission order, each row ended by 0.
+constexpr int pieceDirs[15][9] = {
+    {0},
+    {17, 16, 15, 1, -1, -15, -16, -17, 0},      // white king
+    {15, 17, 0},                                // white pawn captures
+    {33, 31, 18, 14, -14, -18, -31, -33, 0},    // white knight
+    {17, 15, -15, -17, 0},                      // white bishop
+    {16, 1, -1, -16, 0},                        // white rook
+    {17, 16, 15, 1, -1, -15, -16, -17, 0},      // white queen
+    {0},
+    {0},
+    {-17, -16, -15, -1, 1, 15, 16, 17, 0},      // black king
+    {-15, -17, 0},                              // black pawn captures
+    {-33, -31, -18, -14, 14, 18, 31, 33, 0},    // black knight
+    {-17, -15, 15, 17, 0},                      // black bishop
+    {-16, -1, 1, 16, 0},                        // black rook
+    {-17, -16, -15, -1, 1, 15, 16, 17, 0},      // black queen
+};
+
+// Pawn geometry per colour.
+struct PawnInfo {
+  int forward;      // single step
+  int doubleStep;   // double step
+  int startRank;    // rank (0-7) from which the double step is allowed
+  int promoteRank;  // rank on which a pawn promotes
+};
+constexpr PawnInfo pawnInfo[2] = {{16, 32, 1, 7}, {-16, -32, 6, 0}};
+
+constexpr HashKey SIDE_KEY = 0x47D3176B573A843FULL;  // XORed in when black is to move
+
+// One entry of the attack table, indexed by the difference of two squares.
+struct AttackEntry {
+  uint8_t mask;  // OR of pieceMask of every mover that goes from the first square to the second
+  int8_t dir;    // unit step (or knight offset) from the first square towards the second; 0 if none
+};
+
+// Game history record: the state before the move made from this position.
+struct UndoRecord {
+  Move move;              // move made from this position; 0 for a null move
+  uint8_t capturedSlot;   // pieceList slot of the captured unit
+  uint8_t promotedSlot;   // pieceList slot of the pawn that promoted
+  int epSquare;           // state before the move
+  int castleRights;
+  int fiftyCount;
+  HashKey hashKey;
+};
+
+// Search stack record for one ply.
+struct PlyRecord {
+  int moveCount;             // number of moves in moves
+  Move moves[MAX_MOVES];     // generated moves, followed by a 0 word
+  int scores[MAX_MOVES];     // ordering score of each move
+  Move mateKiller;           // move that last returned a mate-range score here
+  Move killer1, killer2;     // killer moves, most recent first
+  int checkCount;            // checkers of the side to move: 0, 1 or 2
+  int checkers[2];           // their squares
+};
+
+// Front-end state values (engineState).
+constexpr int STATE_INITIALISING = 64;
+constexpr int STATE_WAITING = 1;
+constexpr int STATE_THINKING = 2;
+constexpr int STATE_PONDERING = 4;
+constexpr int STATE_EPD_TESTING = 32;
+
+constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
+constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
+
+// The user-settable values; defaults set by resetSettings().
+struct Settings {
+  int abscore;                // thinking scores from White's point of view
+  int beep;                   // BEL after each engine move in console mode
+  int showBoard;              // board display after every move in console mode
+  int ecache;                 // evaluation cache, MB
+  int hash;                   // transposition table, MB
+  int noise;                  // thinking lines from this depth on
+  int ponder;                 // think on the opponent's time
+  int post;                   // show thinking lines
+  int resignThreshold;        // centipawns
+  int resignCount;            // consecutive searches
+  char nalimovPath[PATH_SIZE];
+  int nalimovCache;           // MB
+  char egbbPath[PATH_SIZE];
+  int egbbCache;              // MB
+  int zelt;                   // stored and shown only
+  int zeltCache;              // MB, stored and shown only
+  char zeltPath[PATH_SIZE];   // stored and shown only
+  int checkExtension;         // quarter plies
+  int mateThreatExtension;
+  int pawn7thExtension;
+  int recaptureExtension;
+  int singleReplyExtension;
+  int chess960;               // stored only
+};
+
+// Counters zeroed at the start of every search and printed after it; the search, the
+// evaluation cache and the endgame databases each increment their own.
+struct SearchStats {
+  int cutoffs, firstMoveCutoffs, nullTries, nullCuts;
+  int extCheck, extSingleReply, extMateThreat, extPawn7th, extRecapture, extPawnEndgame;
+  int lateMoveReductions;
+  int hashProbes, hashHits, evalProbes, evalHits;
+  int egtbProbes, egtbHits, egbbProbes, egbbHits;
+};
+
+// ---------------------------------------------------------------------------
+// Move-word and square helpers
+// ---------------------------------------------------------------------------
+
+constexpr bool onBoard(Square sq) { return (sq & 0x88) == 0; }
+constexpr int square64(Square sq) { return (sq + (sq & 7)) >> 1; }
+constexpr Square square88(int sq64) { return sq64 + (sq64 & ~7); }
+constexpr int fileOf(Square sq) { return sq & 15; }
+constexpr int colourOf(int code) { return code >> 3; }
+constexpr int typeOf(int code) { return code & 7; }
+constexpr bool isSlider(int code) { return (code & 4) != 0; }
+
+constexpr Square moveFrom(Move m) { return m & 0xFF; }
+constexpr Square moveTo(Move m) { return (m >> 8) & 0xFF; }
+constexpr int pieceOf(Move m) { return (m >> 16) & 15; }      // code of the mover
+constexpr int capturedOf(Move m) { return (m >> 24) & 15; }   // code of the captured unit, 0 if none
+constexpr int promotionOf(Move m) { return (m >> 28) & 15; }  // code of the new piece, 0 if none
+constexpr bool isTactical(Move m) { return (m & MF_TACTICAL) != 0; }
+constexpr bool isPromotion(Move m) { return m >= 0x10000000u; }
+constexpr Move makeMoveWord(Square from, Square to, int piece, int captured = 0, int promotion = 0,
+                            Move flags = 0) {
+  return Move(from) | Move(to) << 8 | Move(piece) << 16 | flags | Move(captured) << 24 |
+         Move(promotion) << 28;
+}
+
+constexpr int slotSquare(PieceEntry e) { return e & 0xFF; }
+constexpr int slotCode(PieceEntry e) { return (e >> 8) & 15; }
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+extern uint8_t boardPadded[256];           // 0x88 board embedded at index 64 of guards
+constexpr uint8_t* const board = boardPadded + 64;  // board[sq] for sq in -64..191
+extern int rankOf[128];                    // sq >> 4
+extern int flippedRank[128];               // 7 - (sq >> 4)
+extern const uint8_t castleMask[128];      // rights that survive a move touching the square
+
+extern PieceEntry pieceList[2][PIECE_SLOTS];  // per colour: slot 0 king, 1-15 pieces, 16-23 pawns
+extern uint8_t listIndex[128];             // slot of the unit on each square, NO_SLOT if none
+extern int pieceSlots[2];                  // slots in use from 0 upward
+extern uint8_t pawnSlots[2];               // pawn slots in use from 16 upward
+extern uint8_t typeCount[2][7];            // units per colour and type
+extern int material[2];                    // piece values per colour, king excluded
+
+extern int sideToMove;                     // 0 white, 1 black
+extern int otherSide;                      // sideToMove ^ 1
+extern int epSquare;                       // square passed over by a double push, else 0
+extern int castleRights;                   // CASTLE_* set
+extern int fiftyCount;                     // half-moves since capture or pawn move
+extern HashKey hashKey;                    // key of the current position
+
+extern const HashKey pieceKeys[15][64];    // by code and Square64; row 0 keys the en-passant square
+extern const HashKey castleKeys[16];       // by whole rights set
+
+extern UndoRecord history[HISTORY_SIZE];   // game moves, then the moves of the searched line
+extern int gamePly;                        // records in use
+extern PlyRecord plyStack[MAX_PLY];        // search stack
+extern int ply;                            // distance from the search root
+
+extern AttackEntry attackTable[256];       // index from - to + 128
+extern uint8_t distanceTable[256];         // king distance, index a - b + 128
+
+// Session state shared by the front ends, the search and the board procedures.
+extern int engineState;        // STATE_*
+extern int consoleMode;        // a person uses the console
+extern int xboardMode;         // xboard protocol active
+extern int uciMode;            // UCI protocol active
+extern int engineSide;         // colour the engine plays, or NO_SIDE
+extern int gameOver;           // set when the game has ended
+extern volatile int stopSearch;  // set to end the running search
+extern int maxDepth;           // iteration limit in plies
+extern Move pendingMove;       // user move read while pondering
+extern Move ponderMove;        // predicted opponent move being pondered
+extern char ponderText[8];     // SAN of ponderMove, or "none"
+extern int engineClock, opponentClock;           // ms left
+extern int engineIncrement, opponentIncrement;   // ms per move
+extern int movesPerControl;    // moves per time control; 0 = whole game
+extern int moveTime;           // fixed ms per move; 0 = none
+extern int infiniteSearch;     // UCI "go infinite" running
+extern int searchStart;        // nowMs() when the search began
+extern int opponentTurnStart;  // nowMs() when the opponent's turn began
+extern int ponderElapsed;      // ms pondered before a ponder hit
+extern Settings settings;      // user settings
+extern SearchStats searchStats;  // counters of the current search
+
+// ---------------------------------------------------------------------------
+// Procedures
+// ---------------------------------------------------------------------------
+
+// Start-up tables (position.cpp, attacks.cpp).
+void initBoardTables();          // guards, empty squares, rankOf, flippedRank
+void initAttackTable();          // attackTable
+void initDistanceTable();        // distanceTable
+void initPieceLists();           // rebuild lists, counts and material from the board
+HashKey computeHashKey();        // key of the current position from scratch
+bool boardIsConsistent();        // debug audit: key, counts, material, lists agree with the board
+void clearGameState();           // ply, gamePly, plyStack and history to zero
+
+inline const AttackEntry& attackEntry(int diff) { return attackTable[diff + 128]; }
+inline int distance(Square a, Square b) { return distanceTable[a - b + 128]; }
+inline Square kingSquare(int colour) { return slotSquare(pieceList[colour][0]); }
+
+// Attacks and checks (attacks.cpp).
+int isAttacked(Square sq, int colour);   // 1 when a unit of colour attacks sq
+int inCheck(int colour);                 // colour's king attacked
+int findCheckers(int* out);              // checkers of the side to move; returns their number
+int findCheckersAfterMove(int* out);     // same, from the last move only
+int pinDirection(Square sq);             // step towards own king if pinned by an enemy slider
+int legal(Move m);                       // a generated move leaves the mover's king safe
+
+// Move generation into plyStack[ply] (movegen.cpp).
+void genMoves();                         // pseudo-legal moves, not in check
+void genCaptures();                      // captures, en passant, queen promotions
+void genEvasions();                      // legal replies to check
+void genRootMoves();                     // legal moves at ply 0
+void genPlyMoves();                      // findCheckers, then evasions or all moves, for plyStack[ply]
+
+// Making moves (makemove.cpp).
+void makeMove(Move m);
+void unmakeMove();
+void makeNullMove();
+void unmakeNullMove();
+
+// FEN and display (fen.cpp).
+int setBoard(const char* text);          // 0 when a position is set; non-zero on a syntax error
+int validatePosition();                  // number of errors found, one message each
+void getFEN(char* buffer);               // FEN_BUFFER bytes suffice
+void printBoard();                       // coloured diagram and state lines
+
+// Move text (movetext.cpp).
+const char* moveToCoord(Move m);         // static buffer, overwritten by the next call
+const char* moveToSAN(Move m);           // static buffer; regenerates plyStack[ply] and [ply + 1]
+Move parseCoord(const char* text);       // from | to << 8 | promotion type << 28; 0 if not a move
+Move matchMove(Move partial);            // first legal move matching; 0 if none
+
+// Game end (gameend.cpp).
+int checkGameEnd();                      // prints the result line; 1 when the game has ended
+int repetitionCount();                   // earlier occurrences of hashKey in the reversible window
+
+// Perft and speed test (perft.cpp).
+uint64_t perftCount(int depth);          // leaf count of the legal tree, nothing printed
+void perft(int depth);                   // count with progress bar and report
+void speedTest();                        // timed generator and make/unmake loops
+void showProgress(double fraction);      // progress bar on the current line
+
+// Console and clock (console.cpp).
+int nowMs();                             // wall clock in ms, 32-bit, wrapping
+bool outputIsTerminal();                 // colours and clearing only on a terminal
+void setColour(int colour);              // foreground colour (0-15)
+void resetColour();                      // grey on black
+void inverseColour();                    // black on white
+void clearConsole();
+void setConsoleTitle(const char* title);
+void resetSettings();                    // every setting to its start-up default

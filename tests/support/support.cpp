@@ -1,0 +1,42 @@
+#include "tests/support/support.h"
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include "board/board.h"
+
+void resetEngine() {
+  static bool tablesBuilt = false;
+  if (!tablesBuilt) {
+    initBoardTables();
+    initDistanceTable();
+    initAttackTable();
+    tablesBuilt = true;
+  }
+  engineState = STATE_WAITING;
+  consoleMode = 0;
+  xboardMode = 0;
+  uciMode = 0;
+  stopSearch = 0;
+  gameOver = 0;
+  resetSettings();
+  clearGameState();
+  setBoard(START_FEN);
+}
+
+bool setPosition(const std::string& fen) {
+  std::string out = captureOutput([&] { setBoard(fen.c_str()); });
+  EXPECT_EQ(out, "") << "setBoard rejected " << fen;
+  return out.empty();
+}
+
+std::string captureOutput(const std::function<void()>& fn) {
+  fflush(stdout);
+  testing::internal::CaptureStdout();
+  fn();
+  fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+std::string dataPath(const std::string& name) { return std::string(TALVEK_TEST_DATA) + "/" + name; }
