@@ -244,6 +244,7 @@ extern int engineState;        // STATE_*
 extern int consoleMode;        // a person uses the console
 extern int xboardMode;         // xboard protocol active
 extern int uciMode;            // UCI protocol active
+extern int icsMode;            // xboard told us we play on a chess server
 extern int engineSide;         // colour the engine plays, or NO_SIDE
 extern int gameOver;           // set when the game has ended
 extern volatile int stopSearch;  // set to end the running search
