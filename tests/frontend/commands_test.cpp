@@ -3,6 +3,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -79,67 +80,44 @@ TEST(ConsoleCommands, HelpTextAndAbbreviationOrder) {
   EXPECT_EQ(known, 0);
 }
 
-TEST(ConsoleCommands, BoardShowsTheDiagramOrTakesOnOffExactly) {
+TEST(ConsoleCommands, SettingsTranscript) {
   resetEngine();
   EXPECT_NE(run("board").find("a b c d e f g h"), std::string::npos);
-  EXPECT_EQ(run("board ON"), "usage: board <on|off>\n");
-  EXPECT_EQ(settings.showBoard, 1);
-  EXPECT_EQ(run("board off"), "auto display board after move: off\n");
-  EXPECT_EQ(settings.showBoard, 0);
-  EXPECT_EQ(run("bo on"), "auto display board after move: on\n");
-  EXPECT_EQ(settings.showBoard, 1);
-}
-
-TEST(ConsoleCommands, SwitchSettingsConfirm) {
-  resetEngine();
-  EXPECT_EQ(run("abscore off"), "score always for white: off\n");
-  EXPECT_EQ(settings.abscore, 0);
-  EXPECT_EQ(run("beep off"), "beep after move: off\n");
-  EXPECT_EQ(run("ponder off"), "pondering: off\n");
-  EXPECT_EQ(run("post off"), "post thinking: off\n");
-  EXPECT_EQ(settings.beep + settings.ponder + settings.post, 0);
-  EXPECT_EQ(run("zelt on"), "ZELT access: enabled\n");
-  EXPECT_EQ(run("zelt off"), "ZELT access: disabled\n");
-  EXPECT_EQ(run("post"), "usage: post <on|off>\n");
-  EXPECT_EQ(run("abscore 1"), "usage: abscore <on|off>\n");
-  EXPECT_EQ(settings.abscore, 0);
-}
-
-TEST(ConsoleCommands, NumericSettings) {
-  resetEngine();
-  EXPECT_EQ(run("resign -500 3"), "resign if score < -500 for 3 times\n");
+  const std::string path63(63, 'p');
+  const std::pair<std::string, std::string> transcript[] = {
+      {"board ON", "usage: board <on|off>\n"},  // arguments keep their case
+      {"bo off", "auto display board after move: off\n"},
+      {"abscore off", "score always for white: off\n"},
+      {"abscore 1", "usage: abscore <on|off>\n"},
+      {"beep off", "beep after move: off\n"},
+      {"ponder off", "pondering: off\n"},
+      {"post", "usage: post <on|off>\n"},
+      {"zelt on", "ZELT access: enabled\n"},
+      {"resign -500 3", "resign if score < -500 for 3 times\n"},
+      {"resign 700", "usage: resign <threshold> <count>\n"},
+      {"noise 9x", "show thinking from depth: 9\n"},
+      {"noise", "usage: noise <depth>\n"},
+      {"nalimovcache 0", ""},  // sizes are silent; below 1 MB means 1
+      {"egbbcache -8", ""},
+      {"egbbcache", "usage: egbbcache <size>\n"},
+      {"nalimovpath " + path63, ""},
+      {"nalimovpath /" + path63, "usage: nalimovpath <path> (at most 63 characters)\n"},
+      {"zeltpath " + std::string(200, 'z'), "usage: zeltpath <path> (at most 63 characters)\n"},
+      {"egbbpath /tb/Mixed/Case", ""},
+  };
+  for (const auto& [line, output] : transcript) EXPECT_EQ(run(line), output) << line;
+  EXPECT_EQ(settings.showBoard + settings.abscore + settings.beep + settings.ponder, 0);
+  EXPECT_EQ(settings.post, 1);
+  EXPECT_EQ(settings.zelt, 1);
   EXPECT_EQ(settings.resignThreshold, 500);
   EXPECT_EQ(settings.resignCount, 3);
-  EXPECT_EQ(run("resign 700"), "usage: resign <threshold> <count>\n");
-  EXPECT_EQ(settings.resignThreshold, 500);
-  EXPECT_EQ(run("resign -99999999999999 1"), "resign if score < -2147483647 for 1 times\n");
-
-  EXPECT_EQ(run("noise -2"), "show thinking from depth: -2\n");
-  EXPECT_EQ(run("noise 9x"), "show thinking from depth: 9\n");
-  EXPECT_EQ(run("noise"), "usage: noise <depth>\n");
-
-  // Sizes are silent; 0 (or less) means 1 MB.
-  EXPECT_EQ(run("nalimovcache 0"), "");
+  EXPECT_EQ(settings.noise, 9);
   EXPECT_EQ(settings.nalimovCache, 1);
-  EXPECT_EQ(run("egbbcache -8"), "");
   EXPECT_EQ(settings.egbbCache, 1);
-  EXPECT_EQ(run("zeltcache 32"), "");
-  EXPECT_EQ(settings.zeltCache, 32);
-  EXPECT_EQ(run("egbbcache"), "usage: egbbcache <size>\n");
-}
-
-TEST(ConsoleCommands, PathSettingsRefuseWhatDoesNotFit) {
-  resetEngine();
-  std::string fits(63, 'p');
-  EXPECT_EQ(run("nalimovpath " + fits), "");
-  EXPECT_EQ(settings.nalimovPath, fits);
-  EXPECT_EQ(run("nalimovpath /x" + fits), "usage: nalimovpath <path> (at most 63 characters)\n");
-  EXPECT_EQ(settings.nalimovPath, fits);
-  EXPECT_EQ(run("egbbpath /tb/Mixed/Case"), "");
-  EXPECT_STREQ(settings.egbbPath, "/tb/Mixed/Case");
-  EXPECT_EQ(run("zeltpath"), "usage: zeltpath <path>\n");
-  EXPECT_EQ(run("zeltpath " + std::string(200, 'z')), "usage: zeltpath <path> (at most 63 characters)\n");
+  EXPECT_EQ(settings.nalimovPath, path63);
   EXPECT_STREQ(settings.zeltPath, "");
+  EXPECT_STREQ(settings.egbbPath, "/tb/Mixed/Case");
+  EXPECT_EQ(run("resign -99999999999999 1"), "resign if score < -2147483647 for 1 times\n");
 }
 
 TEST(ConsoleCommands, TimeControl) {

@@ -60,15 +60,6 @@ TEST(UserMove, RefusesIllegalMovesAndLeavesThePosition) {
   EXPECT_EQ(gamePly, 0);
 }
 
-TEST(UserMove, PromotionNeedsItsLetter) {
-  resetEngine();
-  setPosition("4k3/1P5p/8/8/8/8/8/4K3 w - - 0 1");
-  EXPECT_EQ(type("b7b8"), "Illegal move: b7b8\n");
-  EXPECT_EQ(type("b7b8k"), "Illegal move: b7b8k\n");
-  EXPECT_EQ(type("b7b8N"), "");
-  EXPECT_EQ(currentFen(), "1N2k3/7p/8/8/8/8/8/4K3 b - - 0 1");
-}
-
 TEST(UserMove, AfterTheEndOfTheGame) {
   resetEngine();
   engineSide = NO_SIDE;
