@@ -11,7 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "egdb/egdb.h"
+#include "eval/eval.h"
 #include "frontend/frontend.h"
+#include "search/search.h"
 
 namespace {
 
@@ -69,10 +72,11 @@ bool readSwitch(const Command& command, int* value) {
   return true;
 }
 
-// A size in MB from word 1; a size below 1 MB is taken as 1.
+// A size in MB from word 1; a size below 1 MB is taken as 1, one beyond what a 32-bit byte
+// count holds as MAX_TABLE_MB.
 int readSize() {
   int size = parseNumber(tokens[1]);
-  return size < 1 ? 1 : size;
+  return size < 1 ? 1 : size > MAX_TABLE_MB ? MAX_TABLE_MB : size;
 }
 
 // Copies word 1 into a path setting, or refuses a path too long for it.
@@ -92,6 +96,16 @@ int clampToInt(long long value) {
 }
 
 // ----- group A -------------------------------------------------------------
+
+void commandCreateini(const Command&, const char*) { createIni(); }
+
+void commandFetch(const Command&, const char*) { fetchFile(tokens[1]); }
+
+void commandEpdtest(const Command&, const char*) {
+  epdTest(tokens[1], parseNumber(tokens[2]), parseNumber(tokens[3]), tokens[4]);
+}
+
+void commandGo(const Command&, const char*) { engineSide = sideToMove; }
 
 void commandFen(const Command&, const char*) {
   char fen[FEN_BUFFER];
@@ -179,7 +193,7 @@ void commandPerft(const Command& command, const char*) {
   perft(depth);
 }
 
-void commandQuit(const Command&, const char*) { std::exit(0); }
+void commandQuit(const Command&, const char*) { quitEngine(); }
 
 // The FEN is the rest of the line after the space that ends the command word.
 void commandSetboard(const Command&, const char*) {
@@ -211,6 +225,15 @@ void commandTc(const Command&, const char*) {
   std::printf("in %d minutes", minutes);
   if (seconds != 0) std::printf(" + %d seconds per move", seconds);
   std::fputs("\n", stdout);
+}
+
+// The switch to UCI is for good: the UCI loop serves standard input until it ends.
+void commandUci(const Command&, const char*) {
+  uciMode = 1;
+  consoleMode = 0;
+  std::fputs("\n", stdout);
+  printUciIdentification();
+  uciLoop(stdin);
 }
 
 void commandXboard(const Command&, const char*) {
@@ -251,6 +274,21 @@ void commandBoard(const Command& command, const char*) {
   confirm("auto display board after move: %s\n", onOff(settings.showBoard));
 }
 
+// The table sizes are stored while the settings file is read and allocated by start-up.
+void commandEcache(const Command&, const char*) {
+  settings.ecache = readSize();
+  if (initialising()) return;
+  freeECache();
+  initECache(tableBytes(settings.ecache));
+}
+
+void commandHash(const Command&, const char*) {
+  settings.hash = readSize();
+  if (initialising()) return;
+  freeTT();
+  initTT(tableBytes(settings.hash));
+}
+
 void commandZelt(const Command& command, const char*) {
   if (!readSwitch(command, &settings.zelt)) return;
   confirm("ZELT access: %s\n", settings.zelt ? "enabled" : "disabled");
@@ -281,17 +319,41 @@ void commandResign(const Command&, const char*) {
   confirm("resign if score < -%d for %d times\n", settings.resignThreshold, settings.resignCount);
 }
 
-void commandNalimovcache(const Command&, const char*) { settings.nalimovCache = readSize(); }
+// The endgame databases are set up again with a new path or cache size, except while the
+// settings file is read: start-up sets them up afterwards.
+void reloadNalimov() {
+  if (!initialising()) initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
+}
 
-void commandNalimovpath(const Command& command, const char*) { readPath(command, settings.nalimovPath); }
+void reloadEgbb() {
+  if (!initialising()) egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
+}
 
-void commandEgbbcache(const Command&, const char*) { settings.egbbCache = readSize(); }
+void commandNalimovcache(const Command&, const char*) {
+  settings.nalimovCache = readSize();
+  reloadNalimov();
+}
 
-void commandEgbbpath(const Command& command, const char*) { readPath(command, settings.egbbPath); }
+void commandNalimovpath(const Command& command, const char*) {
+  if (readPath(command, settings.nalimovPath)) reloadNalimov();
+}
+
+void commandEgbbcache(const Command&, const char*) {
+  settings.egbbCache = readSize();
+  reloadEgbb();
+}
+
+void commandEgbbpath(const Command& command, const char*) {
+  if (readPath(command, settings.egbbPath)) reloadEgbb();
+}
 
 // The console commands in matching order.
 constexpr Command COMMANDS[] = {
+    {"createini", GROUP_A, 1, commandCreateini, nullptr},
     {"fen", GROUP_A, 1, commandFen, nullptr},
+    {"fetch", GROUP_A, 2, commandFetch, "fetch <file>"},
+    {"epdtest", GROUP_A, 4, commandEpdtest, "epdtest <epd_file> <secs> <iters> [<log_file>]"},
+    {"go", GROUP_A, 1, commandGo, nullptr},
     {"help", GROUP_A, 1, commandHelp, nullptr},
     {"lmoves", GROUP_A, 1, commandLmoves, nullptr},
     {"newgame", GROUP_A, 1, commandNewgame, nullptr},
@@ -300,15 +362,18 @@ constexpr Command COMMANDS[] = {
     {"setboard", GROUP_A, 2, commandSetboard, nullptr},
     {"speedtest", GROUP_A, 1, commandSpeedtest, nullptr},
     {"tc", GROUP_A, 4, commandTc, "tc <moves> <base_time> <inc>"},
+    {"uci", GROUP_A, 1, commandUci, nullptr},
     {"xboard", GROUP_A, 1, commandXboard, nullptr},
     {"!", GROUP_A, 1, commandShell, nullptr},
     {"init", INIT_ONLY, 1, commandInit, nullptr},
     {"abscore", GROUP_B, 2, commandAbscore, "abscore <on|off>"},
     {"beep", GROUP_B, 2, commandBeep, "beep <on|off>"},
     {"board", GROUP_B, 1, commandBoard, "board <on|off>"},
+    {"ecache", GROUP_B, 2, commandEcache, "ecache <size>"},
     {"zelt", GROUP_B, 2, commandZelt, "zelt <on|off>"},
     {"zeltcache", GROUP_B, 2, commandZeltcache, "zeltcache <size>"},
     {"zeltpath", GROUP_B, 2, commandZeltpath, "zeltpath <path>"},
+    {"hash", GROUP_B, 2, commandHash, "hash <size>"},
     {"noise", GROUP_B, 2, commandNoise, "noise <depth>"},
     {"ponder", GROUP_B, 2, commandPonder, "ponder <on|off>"},
     {"post", GROUP_B, 2, commandPost, "post <on|off>"},

@@ -5,6 +5,7 @@
 // word, lower-cased, to dispatchCommand, which routes it by the active protocol.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "board/board.h"
@@ -13,11 +14,17 @@
 // Constants
 // ---------------------------------------------------------------------------
 
-constexpr int LINE_SIZE = 4096;   // bytes of lineBuffer, newline and NUL included
+// Bytes of lineBuffer, newline and NUL included: room for a UCI "position startpos moves"
+// line that lists a whole game record (MAX_GAME_PLIES moves of up to six characters).
+constexpr int LINE_SIZE = 1 << 17;
+static_assert(LINE_SIZE > 6 * MAX_GAME_PLIES + 64);
 constexpr int MAX_TOKENS = 32;    // words kept from one line
 constexpr int TOKEN_SIZE = 128;   // bytes of a word slot: 127 characters and a NUL
 constexpr const char* SETTINGS_FILE = "talvek.ini";
 constexpr const char* VERSION_TEXT = "ver. 0.8.3beta2";
+constexpr const char* ENGINE_NAME = "Talvek v0.8.3beta2";
+constexpr int MAX_FETCH_DEPTH = 16;   // command files that fetch command files, nested at most
+constexpr int MAX_TABLE_MB = 4095;    // largest table size whose byte count fits 32 bits
 
 // ---------------------------------------------------------------------------
 // Globals
@@ -26,6 +33,7 @@ constexpr const char* VERSION_TEXT = "ver. 0.8.3beta2";
 extern char lineBuffer[LINE_SIZE];             // the current input line, newline included
 extern char tokens[MAX_TOKENS][TOKEN_SIZE];    // its words, filled by tokeniseLine
 extern int tokenCount;                         // number of words in tokens
+extern int fetchDepth;                         // command files being run, one inside another
 
 // ---------------------------------------------------------------------------
 // Procedures
@@ -41,6 +49,8 @@ int runCommandLine(const char* line);     // lineBuffer := line, then dispatch i
 void printPrompt();               // "Talvek[W-1]> " for the side to move and move number
 void startEngine(int argc, char** argv);  // the start-up sequence, up to the first prompt
 int mainLoop(FILE* input);        // console and xboard loop over input; 0 at its end
+[[noreturn]] void quitEngine();   // free the transposition table and evaluation cache, exit 0
+uint32_t tableBytes(int megabytes);  // megabytes (held to 1..MAX_TABLE_MB) as a byte count
 
 // Console commands (commands.cpp).
 int consoleCommand(const char* word);     // 1 when word named a console command
@@ -48,10 +58,33 @@ int matchCommand(const char* name, const char* word);  // word equals name or ab
 int parseNumber(const char* text);        // decimal with sign; no digits, 0; clamped to int
 void newGame();                   // start position, 30-minute clocks, 60 moves, depth 64
 
-// Settings file (settings.cpp).
+// Settings file and command files (settings.cpp).
 void readSettingsFile();          // run the setting lines of talvek.ini (while Initialising)
 void runCommandLines(FILE* file, bool reportUnknown);  // dispatch every command line of file
+void createIni();                 // write talvek.ini with the default settings
+void fetchFile(const char* name); // run a command file, nested at most MAX_FETCH_DEPTH deep
+
+// xboard protocol (xboard.cpp).
+int xboardCommand(const char* word);  // 1 when word is an xboard command (compared exactly)
+void prepareRoot();               // ply 0, piece lists, checkers and replies at ply 0
+
+// UCI protocol (uci.cpp).
+int uciCommand(const char* word);     // 1 when word is a UCI command (by its first letters)
+void printUciIdentification();    // the id and option lines and "uciok"
+[[noreturn]] void uciLoop(FILE* input);  // serve UCI commands until input ends
+void uciPosition(const char* text);   // "position" arguments: startpos/fen, then moves
+void uciGo(const char* text);     // "go" arguments: search, then the bestmove line
+void uciSetOption(const char* text);  // "setoption name" text: name, then "value ..."
+
+// EPD test suites (epd.cpp).
+void epdTest(const char* epdFile, int seconds, int iterations, const char* logFile);
+
+// Input during a search (poll.cpp).
+int inputWaiting();               // input units waiting on standard input; 0 when none
+void pollInput();                 // read and act on one waiting line while the search runs
 
 // Game turns (turns.cpp).
+void engineTurn();                // search and play the engine's move
+int ponderTurn();                 // think on the opponent's time; 1 when a move was played
 void userMove(const char* word);  // a coordinate move typed by the user
 void playGameMove(Move m);        // play an accepted move on the game record

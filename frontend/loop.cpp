@@ -1,9 +1,14 @@
 // Start-up, the console and xboard main loop, and the input line shared by every reader.
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "egdb/egdb.h"
+#include "eval/eval.h"
 #include "frontend/frontend.h"
+#include "search/search.h"
 
 char lineBuffer[LINE_SIZE];
 char tokens[MAX_TOKENS][TOKEN_SIZE];
@@ -100,12 +105,25 @@ int firstWord(char* typed, char* lower) {
 
 // Tokenises the line and hands word to the handler of the active protocol. While the engine
 // initialises every word goes to the console handler, whose setting commands alone act then.
-// The xboard and UCI handlers take their words here once those protocols are built; until
-// then their words are unknown.
 int dispatchCommand(const char* word) {
   tokeniseLine();
-  if (engineState != STATE_INITIALISING && (xboardMode || uciMode)) return 0;
+  if (engineState != STATE_INITIALISING) {
+    if (xboardMode) return xboardCommand(word);
+    if (uciMode) return uciCommand(word);
+  }
   return consoleCommand(word);
+}
+
+void quitEngine() {
+  freeTT();
+  freeECache();
+  std::exit(0);
+}
+
+uint32_t tableBytes(int megabytes) {
+  if (megabytes < 1) megabytes = 1;
+  if (megabytes > MAX_TABLE_MB) megabytes = MAX_TABLE_MB;
+  return uint32_t(megabytes) << 20;
 }
 
 // Used by start-up to issue its own commands as if they had been read.
@@ -118,12 +136,13 @@ int runCommandLine(const char* line) {
 
 void printPrompt() { std::printf("Talvek[%c-%d]> ", sideToMove == WHITE ? 'W' : 'B', (gamePly + 2) / 2); }
 
-// Steps 8 (hash tables) and 9 (endgame databases) belong to the folders that own those
-// tables and are called between steps 7 and 10.
 void startEngine(int argc, char** argv) {
-  // 1. Initialising; every byte written goes out at once.
+  // 1. Initialising; every byte written goes out at once. Standard input is read byte by
+  // byte, so that a line the search has not read yet is always still waiting on the
+  // descriptor, where the input poll looks for it.
   engineState = STATE_INITIALISING;
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
 
   // 2. The command-line switch to xboard, compared exactly.
   if (argc > 1 && (std::strcmp(argv[1], "-xboard") == 0 || std::strcmp(argv[1], "/xboard") == 0)) {
@@ -152,17 +171,33 @@ void startEngine(int argc, char** argv) {
   initDistanceTable();
   initAttackTable();
 
+  // 8. Transposition table, king-and-pawn bitbase, evaluation cache.
+  initTT(tableBytes(settings.hash));
+  initKPK();
+  initECache(tableBytes(settings.ecache));
+
+  // 9. Endgame databases; the search polls the input from now on.
+  std::fputs("\n", stdout);
+  initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
+  egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
+  std::fputs("\n\n", stdout);
+  pollHook = pollInput;
+
   // 10. Ready: a new game in the active protocol. Should no handler know "new", the
   // console's new game is set up, so that a position always stands on the board.
   engineState = STATE_WAITING;
   if (!runCommandLine("new")) newGame();
 }
 
-// Each pass reads one line of input (standard input for the program) and plays it as a move
-// or runs it as a command. Returns 0 at the end of input.
+// Each pass lets the engine move when it is its turn, thinks on the opponent's time, and
+// otherwise reads one line of input (standard input for the program) and plays it as a move or
+// runs it as a command. A game that has ended, or a position refused in xboard mode, is never
+// searched. Returns 0 at the end of input.
 int mainLoop(FILE* input) {
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
   for (;;) {
+    if (!gameOver && engineSide == sideToMove) engineTurn();
+    if (settings.ponder && !gameOver && engineSide == otherSide && gamePly > 0 && ponderTurn()) continue;
     if (consoleMode) printPrompt();
     if (!readLine(input)) return 0;
     if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;

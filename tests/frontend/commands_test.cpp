@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "egdb/egdb.h"
 #include "frontend/frontend.h"
+#include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -19,12 +21,6 @@ std::string run(const std::string& line, int* known = nullptr) {
     int result = runCommandLine(line.c_str());
     if (known != nullptr) *known = result;
   });
-}
-
-std::string currentFen() {
-  char fen[FEN_BUFFER];
-  getFEN(fen);
-  return fen;
 }
 
 const char* const HELP_TEXT =
@@ -97,13 +93,12 @@ TEST(ConsoleCommands, SettingsTranscript) {
       {"resign 700", "usage: resign <threshold> <count>\n"},
       {"noise 9x", "show thinking from depth: 9\n"},
       {"noise", "usage: noise <depth>\n"},
-      {"nalimovcache 0", ""},  // sizes are silent; below 1 MB means 1
-      {"egbbcache -8", ""},
-      {"egbbcache", "usage: egbbcache <size>\n"},
-      {"nalimovpath " + path63, ""},
-      {"nalimovpath /" + path63, "usage: nalimovpath <path> (at most 63 characters)\n"},
+      {"zeltcache 0", ""},  // sizes are silent; below 1 MB means 1
+      {"zeltcache", "usage: zeltcache <size>\n"},
+      {"zeltpath " + path63, ""},
+      {"zeltpath /" + path63, "usage: zeltpath <path> (at most 63 characters)\n"},
       {"zeltpath " + std::string(200, 'z'), "usage: zeltpath <path> (at most 63 characters)\n"},
-      {"egbbpath /tb/Mixed/Case", ""},
+      {"nalimovpath " + std::string(64, 'n'), "usage: nalimovpath <path> (at most 63 characters)\n"},
   };
   for (const auto& [line, output] : transcript) EXPECT_EQ(run(line), output) << line;
   EXPECT_EQ(settings.showBoard + settings.abscore + settings.beep + settings.ponder, 0);
@@ -112,11 +107,11 @@ TEST(ConsoleCommands, SettingsTranscript) {
   EXPECT_EQ(settings.resignThreshold, 500);
   EXPECT_EQ(settings.resignCount, 3);
   EXPECT_EQ(settings.noise, 9);
-  EXPECT_EQ(settings.nalimovCache, 1);
-  EXPECT_EQ(settings.egbbCache, 1);
-  EXPECT_EQ(settings.nalimovPath, path63);
-  EXPECT_STREQ(settings.zeltPath, "");
-  EXPECT_STREQ(settings.egbbPath, "/tb/Mixed/Case");
+  EXPECT_EQ(settings.zeltCache, 1);
+  EXPECT_EQ(settings.zeltPath, path63);
+  EXPECT_STREQ(settings.nalimovPath, "c:\\EGTB");
+  EXPECT_EQ(run("zeltpath /tb/Mixed/Case"), "");
+  EXPECT_STREQ(settings.zeltPath, "/tb/Mixed/Case");
   EXPECT_EQ(run("resign -99999999999999 1"), "resign if score < -2147483647 for 1 times\n");
 }
 
@@ -264,4 +259,82 @@ TEST(ConsoleCommands, InitIsNoCommandAtThePrompt) {
   int known = 1;
   EXPECT_EQ(run("init", &known), "");
   EXPECT_EQ(known, 0);
+}
+
+TEST(ConsoleCommands, AbbreviationsFollowTheTableOrder) {
+  resetEngine();
+  const std::pair<std::string, std::string> transcript[] = {
+      {"e", "usage: epdtest <epd_file> <secs> <iters> [<log_file>]\n"},  // before ecache, egbb...
+      {"epdtest a.epd 1", "usage: epdtest <epd_file> <secs> <iters> [<log_file>]\n"},
+      {"f", "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"},  // fen before fetch
+      {"fet", "usage: fetch <file>\n"},
+      {"b", "usage: beep <on|off>\n"},   // beep before board
+      {"z", "usage: zelt <on|off>\n"},
+      {"r 1", "usage: resign <threshold> <count>\n"},
+      {"t", "usage: tc <moves> <base_time> <inc>\n"},
+      {"eg", "usage: egbbcache <size>\n"},
+      {"ec", "usage: ecache <size>\n"},
+      {"ha", "usage: hash <size>\n"},
+      {"nal", "usage: nalimovcache <size>\n"},
+  };
+  for (const auto& [line, output] : transcript) EXPECT_EQ(run(line), output) << line;
+}
+
+TEST(ConsoleCommands, GoGivesTheEngineTheSideToMove) {
+  resetEngine();
+  engineSide = NO_SIDE;
+  int known = 0;
+  EXPECT_EQ(run("go", &known), "");
+  EXPECT_EQ(known, 1);
+  EXPECT_EQ(engineSide, WHITE);
+  run("setboard 4k3/8/8/8/8/8/8/4K2R b K - 0 1");
+  EXPECT_EQ(run("g"), "");
+  EXPECT_EQ(engineSide, BLACK);
+}
+
+// The sizes are megabytes; nothing below 1 MB and nothing beyond what a 32-bit byte count holds.
+TEST(ConsoleCommands, HashAndEvalCacheAreReallocated) {
+  resetEngine();
+  initSearchTables();
+  const std::pair<std::string, int> sizes[] = {{"hash 2", 2}, {"ha 0", 1}, {"hash -5", 1}};
+  for (const auto& [line, megabytes] : sizes) {
+    std::string out = run(line);
+    EXPECT_EQ(settings.hash, megabytes) << line;
+    EXPECT_EQ(out.rfind("Main Hash : ", 0), 0u) << line;
+    EXPECT_EQ(size_t(ttBuckets) * sizeof(TTBucket), size_t(megabytes) << 20) << line;
+  }
+  EXPECT_EQ(run("ecache -1").rfind("Eval Cache: ", 0), 0u);
+  EXPECT_EQ(settings.ecache, 1);
+  EXPECT_EQ(size_t(evalCacheEntries) * sizeof(EvalCacheEntry), size_t(1) << 20);
+  EXPECT_EQ(run("hash"), "usage: hash <size>\n");
+  EXPECT_EQ(run("ecache"), "usage: ecache <size>\n");
+  run("hash 1");
+  EXPECT_EQ(tableBytes(0), 1u << 20);
+  EXPECT_EQ(tableBytes(4096), uint32_t(MAX_TABLE_MB) << 20);
+}
+
+// Paths and cache sizes of the endgame databases set them up again at once, except while the
+// settings file is read; a path that does not fit is refused and nothing is reloaded.
+TEST(ConsoleCommands, EndgameDatabaseSettingsReloadTheDatabases) {
+  resetEngine();
+  const std::string noTables = "No Nalimov tablebases found!\n";
+  const std::string noBitbases = "EgbbProbe not Loaded!\n";
+  EXPECT_EQ(run("nalimovcache 0"), noTables);
+  EXPECT_EQ(settings.nalimovCache, 1);
+  EXPECT_EQ(run("nalimovpath /nowhere/egtb"), noTables);
+  EXPECT_STREQ(settings.nalimovPath, "/nowhere/egtb");
+  EXPECT_EQ(run("egbbcache -8"), noBitbases);
+  EXPECT_EQ(settings.egbbCache, 1);
+  EXPECT_EQ(run("egbbpath /nowhere/egbb"), noBitbases);
+  EXPECT_EQ(egbbAvailable, 0);
+  EXPECT_EQ(run("egbbpath /" + std::string(63, 'e')), "usage: egbbpath <path> (at most 63 characters)\n");
+
+  engineState = STATE_INITIALISING;
+  EXPECT_EQ(run("nalimovcache 8") + run("nalimovpath /x") + run("egbbcache 8") + run("egbbpath /y"), "");
+  EXPECT_EQ(settings.nalimovCache, 8);
+  EXPECT_STREQ(settings.egbbPath, "/y");
+  EXPECT_EQ(run("hash 3") + run("ecache 99999"), "");  // stored only: start-up allocates them
+  EXPECT_EQ(settings.hash, 3);
+  EXPECT_EQ(settings.ecache, MAX_TABLE_MB);
+  engineState = STATE_WAITING;
 }

@@ -1,7 +1,8 @@
 // Thousands of random and malformed lines through the real main loop: nothing may crash, the
 // position must stay consistent and the engine must still answer afterwards. Lines that would
-// end the process, run a shell, switch protocol, or start a long perft or the speed test are
-// left out of the input.
+// end the process, run a shell, switch protocol, write the settings file, switch pondering on,
+// or start a long perft or the speed test are left out of the input. The engine plays whenever
+// a line gives it the move, on clocks kept at zero so that each search is one iteration.
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/frontend.h"
+#include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -30,7 +32,7 @@ class LineMaker {
       case 0: return randomBytes(1 + below(200));
       case 1: return commandWithArguments();
       case 2: return word() + " " + std::string(128 + below(5000), char('a' + below(26)));
-      case 3: return wordsLine(500 + below(1200));  // 4000 to 9000 characters or so
+      case 3: return wordsLine(500 + below(1200));  // hundreds of words
       case 4: return wordsLine(30 + below(70));
       case 5: return (below(2) ? "setboard " : "s ") + fenLike(below(80));
       case 6: return moveLike();
@@ -80,15 +82,24 @@ class LineMaker {
   }
 };
 
-// True when the line, as the loop will read it, must not be fed to it.
-bool excluded(const std::string& line) {
+// The first word of the line, lower-cased, as the loop will read it; lineBuffer holds the line.
+std::string commandWord(const std::string& line) {
   size_t length = std::min(line.size(), size_t(LINE_SIZE - 2));
   std::memcpy(lineBuffer, line.data(), length);
   lineBuffer[length] = '\0';
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
-  if (firstWord(typed, lower) == 0) return false;
+  firstWord(typed, lower);
+  return lower;
+}
+
+// True when the line, as the loop will read it, must not be fed to it.
+bool excluded(const std::string& line) {
+  const std::string word = commandWord(line);
+  const char* lower = word.c_str();
+  if (word.empty()) return false;
   if (lower[0] == '!' || matchCommand("quit", lower) || matchCommand("speedtest", lower) ||
-      matchCommand("xboard", lower))
+      matchCommand("xboard", lower) || matchCommand("uci", lower) || matchCommand("createini", lower) ||
+      (lower[1] != '\0' && matchCommand("ponder", lower)))
     return true;
   if (matchCommand("perft", lower)) {
     tokeniseLine();
@@ -101,7 +112,10 @@ bool excluded(const std::string& line) {
 
 TEST(LoopFuzz, MalformedLinesNeverBreakTheEngine) {
   resetEngine();
+  initSearchTables();
   consoleMode = 1;
+  settings.ponder = 0;
+  engineClock = opponentClock = 0;
   LineMaker maker(20240611);
   std::string input;
   int fed = 0;
@@ -110,6 +124,11 @@ TEST(LoopFuzz, MalformedLinesNeverBreakTheEngine) {
     if (excluded(line)) continue;
     input += line + "\n";
     fed++;
+    // A new game or a time control puts time on the engine's clock again.
+    const std::string word = commandWord(line);
+    if (matchCommand("newgame", word.c_str()) || matchCommand("tc", word.c_str()) ||
+        matchCommand("epdtest", word.c_str()))
+      input += "tc 0 0 0\n";
   }
   input += "fen\n";
   std::string out = captureOutput([&] {

@@ -1,9 +1,14 @@
-// Runs the built talvek program in a fresh temporary directory with a given standard input,
-// for the tests that need the whole program: start-up, the command-line switch, end of input.
+// Runs the built talvek program in a fresh temporary directory, for the tests that need the
+// whole program: start-up, the command-line switch, end of input, and talking to it through
+// pipes while it searches.
 #pragma once
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,3 +44,115 @@ inline ProgramRun runProgram(const std::string& input, const std::string& args =
   fs::remove_all(dir, ignored);
   return run;
 }
+
+// The built talvek program as a live process in a fresh temporary directory: lines are sent to
+// its standard input one at a time and its output is read as it comes, so that a test can
+// talk to it while it searches.
+class EngineProcess {
+ public:
+  explicit EngineProcess(const std::string& args = "") {
+    signal(SIGPIPE, SIG_IGN);  // a line sent after the engine ended must not end the test
+    char pattern[] = "/tmp/talvek-engine-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (made != nullptr) dir = made;
+    int toEngine[2], fromEngine[2];
+    if (dir.empty() || pipe(toEngine) != 0 || pipe(fromEngine) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      dup2(toEngine[0], 0);
+      dup2(fromEngine[1], 1);
+      close(toEngine[1]);
+      close(fromEngine[0]);
+      if (chdir(dir.c_str()) != 0) _exit(127);
+      if (args.empty())
+        execl(TALVEK_BINARY, TALVEK_BINARY, (char*)nullptr);
+      else
+        execl(TALVEK_BINARY, TALVEK_BINARY, args.c_str(), (char*)nullptr);
+      _exit(127);
+    }
+    close(toEngine[0]);
+    close(fromEngine[1]);
+    input = toEngine[1];
+    output = fromEngine[0];
+  }
+
+  ~EngineProcess() {
+    if (input >= 0) close(input);
+    if (pid > 0 && waitExit(5000) == -2) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    if (output >= 0) close(output);
+    std::error_code ignored;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+  }
+
+  bool running() const { return pid > 0; }
+
+  void send(const std::string& line) {
+    std::string text = line + "\n";
+    if (input >= 0 && write(input, text.data(), text.size()) != ssize_t(text.size())) closeInput();
+  }
+
+  void closeInput() {
+    if (input >= 0) close(input);
+    input = -1;
+  }
+
+  // Reads until the output read since the last mark contains text, for at most timeoutMs.
+  // Returns true when it came; taken() then gives everything read since the mark.
+  bool waitFor(const std::string& text, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (pending.find(text) == std::string::npos) {
+      int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
+      if (left <= 0 || !readSome(left)) return false;
+    }
+    return true;
+  }
+
+  // Reads whatever arrives within ms milliseconds.
+  void drain(int ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
+      if (left <= 0 || !readSome(left)) return;
+    }
+  }
+
+  // The output read since the last call, which starts a new mark.
+  std::string taken() {
+    std::string text = std::move(pending);
+    pending.clear();
+    return text;
+  }
+
+  // Waits for the process to end: its exit code, -1 for another end, -2 when it did not end.
+  int waitExit(int timeoutMs) {
+    for (int waited = 0; waited <= timeoutMs; waited += 10) {
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      drain(10);
+    }
+    return -2;
+  }
+
+ private:
+  bool readSome(int timeoutMs) {
+    pollfd ready{output, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0) return false;
+    char chunk[4096];
+    ssize_t n = read(output, chunk, sizeof chunk);
+    if (n <= 0) return false;
+    pending.append(chunk, size_t(n));
+    return true;
+  }
+
+  std::string dir;
+  pid_t pid = -1;
+  int input = -1;
+  int output = -1;
+  std::string pending;
+};

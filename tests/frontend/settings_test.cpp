@@ -1,6 +1,7 @@
 // Reading talvek.ini at start-up, through the "init" command while Initialising.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/frontend.h"
+#include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -76,4 +78,86 @@ TEST(SettingsFile, SettingLinesActSilentlyAndOthersAreSkipped) {
   EXPECT_EQ(settings.resignCount, 4);
   // The newgame and e2e4 lines did not touch the game.
   EXPECT_EQ(gamePly, 0);
+}
+
+TEST(SettingsFile, CreateiniWritesTheDefaultsThatReadBackSilently) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  here.write("old contents that must go\n");
+  EXPECT_EQ(typeLine("createini"), "");
+  std::ifstream file("talvek.ini", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.size(), 489u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 39);
+  EXPECT_EQ(text.substr(0, 66), "; " + std::string(63, '=') + "\n");
+  EXPECT_NE(text.find("\n;    T A L V E K ' s    I N I T I A L I Z A T I O N    F I L E   \n"), std::string::npos);
+  EXPECT_NE(text.find("\n\nnalimovpath c:\\EGTB\n\n"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 9), "\npost on\n");
+
+  // Read at the next start: no output, and the three values where the file and the built-in
+  // defaults differ.
+  settings.resignThreshold = 1;
+  EXPECT_EQ(readSettings(), "");
+  EXPECT_EQ(settings.resignThreshold, 900);
+  EXPECT_STREQ(settings.zeltPath, "c:\\ZELT");
+  EXPECT_EQ(settings.zeltCache, 16);
+  EXPECT_EQ(settings.hash, 16);
+}
+
+TEST(SettingsFile, CreateiniReportsAFileItCannotWrite) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  std::filesystem::create_directory("talvek.ini");
+  EXPECT_EQ(typeLine("createini"), "**ERROR**  createini(): unable open talvek.ini\n");
+}
+
+TEST(SettingsFile, EmptyFileAndHashLines) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  here.write("");
+  EXPECT_EQ(readSettings(), "");
+  EXPECT_EQ(settings.hash, 16);
+  here.write("Hash 64\nha 0\n");
+  EXPECT_EQ(readSettings(), "");
+  EXPECT_EQ(settings.hash, 1);
+  here.write("Hash 64\n");
+  EXPECT_EQ(readSettings(), "");
+  EXPECT_EQ(settings.hash, 64);
+}
+
+TEST(CommandFile, RunsItsLinesAndReportsUnknownWordsAndMissingFiles) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  std::ofstream("inner.txt") << "fen\nBogus word\n";
+  std::ofstream("outer.txt") << "; a comment\n\npost off\nfetch inner.txt\ne2e4\nfetch missing.txt\nbeep off";
+  EXPECT_EQ(typeLine("fetch outer.txt"),
+            "post thinking: off\n"
+            "FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"
+            "**ERROR**  unknown command: Bogus\n"
+            "**ERROR**  unknown command: e2e4\n"  // a file line is never a move
+            "**ERROR**  fetch(): unable to open file missing.txt\n"
+            "beep after move: off\n");
+  EXPECT_EQ(gamePly, 0);
+  EXPECT_EQ(typeLine("fetch"), "usage: fetch <file>\n");
+  EXPECT_EQ(typeLine("fetch Outer.txt"), "**ERROR**  fetch(): unable to open file Outer.txt\n");
+}
+
+TEST(CommandFile, AFileThatFetchesItselfStops) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  std::ofstream("self.txt") << "noise 3\nfetch self.txt\n";
+  std::string out = typeLine("fetch self.txt");
+  std::string expected;
+  for (int i = 0; i < MAX_FETCH_DEPTH; i++) expected += "show thinking from depth: 3\n";
+  expected += "**ERROR**  fetch(): command files nested more than 16 deep, self.txt not run\n";
+  EXPECT_EQ(out, expected);
+  EXPECT_EQ(fetchDepth, 0);
+}
+
+TEST(CommandFile, LinesAfterXboardGoToTheXboardHandler) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  std::ofstream("switch.txt") << "xboard\nprotover 1\nhelp\nics -\nnew\n";
+  EXPECT_EQ(typeLine("fetch switch.txt"), "\n**ERROR**  unknown command: help\n");
+  EXPECT_EQ(xboardMode, 1);
 }

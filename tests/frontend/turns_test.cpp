@@ -26,7 +26,7 @@ std::string currentFen() {
 
 TEST(UserMove, PlaysLegalMovesAndTheMoveNumberAdvances) {
   resetEngine();
-  consoleMode = 1;
+  engineSide = NO_SIDE;
   settings.showBoard = 0;
   EXPECT_EQ(prompt(), "Talvek[W-1]> ");
   EXPECT_EQ(type("e2e4"), "");
@@ -44,6 +44,7 @@ TEST(UserMove, PlaysLegalMovesAndTheMoveNumberAdvances) {
 
 TEST(UserMove, ShowsTheBoardOnlyWhenWanted) {
   resetEngine();
+  engineSide = NO_SIDE;
   consoleMode = 1;
   EXPECT_NE(type("g1f3").find("a b c d e f g h"), std::string::npos);
   consoleMode = 0;

@@ -1,0 +1,296 @@
+// The UCI protocol through the real dispatcher: identification, position, go and the bestmove
+// line, setoption. Searches that need "stop" or "ponderhit" from the GUI are driven through a
+// pipe in uci_transcript_test.cpp.
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "egdb/egdb.h"
+#include "eval/eval.h"
+#include "frontend/frontend.h"
+#include "search/search.h"
+#include "tests/frontend/frontend_support.h"
+#include "tests/support/support.h"
+
+namespace {
+
+void startUci() {
+  resetEngine();
+  initSearchTables();
+  uciMode = 1;
+  settings.post = 0;
+}
+
+std::string identification(int hash) {
+  return "id name Talvek v0.8.3beta2\n"
+         "id author the Talvek developers\n"
+         "option name Hash type spin default " + std::to_string(hash) + " min 1 max 1024\n"
+         "option name NalimovPath type string default c:\\EGTB\n"
+         "option name NalimovCache type spin default 16 min 1 max 1024\n"
+         "option name Ponder type check default false\n"
+         "option name OwnBook type check default false\n"
+         "option name Clear Hash type button\n"
+         "option name ZELT type combo default Disabled var Disabled var Bitbases var Tablebases\n"
+         "option name ZELT Path type string default \n"
+         "option name ZELT Cache type spin default 0 min 1 max 1024\n"
+         "option name Shawul EGBB Path type string default c:\\EGBB\n"
+         "option name Shawul EGBB Cache type spin default 16 min 1 max 1024\n"
+         "option name Evaluation Cache type spin default 4 min 1 max 1024\n"
+         "option name Check Extension type spin default 4 min 0 max 4\n"
+         "option name Mate Threat Extension type spin default 4 min 0 max 4\n"
+         "option name Pawn 7th Rank Extension type spin default 4 min 0 max 4\n"
+         "option name Recapture Extension type spin default 3 min 0 max 4\n"
+         "option name Single Reply Extension type spin default 3 min 0 max 4\n"
+         "option name UCI_EngineAbout type string default Talvek by the Talvek developers, see "
+         "https://talvek.example.org\n"
+         "uciok\n";
+}
+
+// The last line of a search's output.
+std::string lastLine(const std::string& out) {
+  size_t end = out.size() - (out.empty() || out.back() != '\n' ? 0 : 1);
+  size_t start = out.rfind('\n', end - 1);
+  return out.substr(start == std::string::npos ? 0 : start + 1);
+}
+
+}  // namespace
+
+TEST(Uci, IdentificationReadyAndUnknownWords) {
+  startUci();
+  EXPECT_EQ(typeLine("uci"), identification(16));
+  settings.hash = 64;  // the announced defaults are the current settings
+  EXPECT_EQ(typeLine("uci"), identification(64));
+  EXPECT_EQ(typeLine("isready"), "readyok\n");
+  int known = 0;
+  EXPECT_EQ(typeLine("ucinewgame", &known), "");
+  EXPECT_EQ(known, 1);
+  for (const char* line : {"stop", "ponderhit", "debug on", "register later", "e2e4"}) {
+    known = 1;
+    EXPECT_EQ(typeLine(line, &known), "") << line;
+    EXPECT_EQ(known, 0) << line;
+  }
+}
+
+TEST(Uci, PositionStartposFenAndMoves) {
+  startUci();
+  typeLine("go depth 1");  // clocks and depth as a search leaves them
+  EXPECT_EQ(typeLine("position startpos moves e2e4 e7e5"), "");
+  EXPECT_EQ(currentFen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 1");
+  EXPECT_EQ(gamePly, 2);
+  EXPECT_EQ(maxDepth, 64);
+  EXPECT_EQ(movesPerControl, 60);
+  EXPECT_EQ(engineClock, 1800000);
+  EXPECT_EQ(opponentClock, 1800000);
+
+  EXPECT_EQ(typeLine("position fen 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1 moves e2e4 e8d7"), "");
+  EXPECT_EQ(currentFen(), "8/3k4/8/8/4P3/8/8/4K3 w - - 1 1");
+  EXPECT_EQ(typeLine("position fen 4k3/8/8/8/8/8/4P3/4K3 b - -"), "");  // no counters, no moves
+  EXPECT_EQ(currentFen(), "4k3/8/8/8/8/8/4P3/4K3 b - - 0 1");
+  EXPECT_EQ(typeLine("position   startpos   moves   g1f3   "), "");
+  EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1");
+  // Without startpos or fen the moves go on from the current position.
+  EXPECT_EQ(typeLine("position moves g8f6"), "");
+  EXPECT_EQ(gamePly, 2);
+  EXPECT_EQ(typeLine("position"), "");
+  EXPECT_EQ(gamePly, 2);
+}
+
+// A typing error ends the list: the position reached before it stays, nothing after it is
+// played, and the root is ready to search.
+TEST(Uci, AnIllegalMoveEndsTheMoveList) {
+  startUci();
+  EXPECT_EQ(typeLine("position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5 a7a6 b5a4 e2e4 g8f6"),
+            "Illegal move: e2e4\n");
+  EXPECT_EQ(currentFen(), "r1bqkbnr/1ppp1ppp/p1n5/4p3/B3P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 1 1");
+  EXPECT_EQ(gamePly, 7);
+  EXPECT_EQ(typeLine("position startpos moves e2e4 xyz e7e5"), "Illegal move: xyz\n");
+  EXPECT_EQ(gamePly, 1);
+  EXPECT_EQ(typeLine("position startpos moves e7e5"), "Illegal move: e7e5\n");  // wrong side
+  EXPECT_EQ(gamePly, 0);
+  // A FEN that cannot be read keeps the position and plays none of the moves.
+  std::string out = typeLine("position fen 4k3/8/8/8/8/8/4P3/4X3 w - - 0 1 moves e2e4");
+  EXPECT_EQ(out, "**ERROR**  setBoard() : bad FEN (char 19)\n");
+  EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+}
+
+// Hundreds of moves in one line (the knights going out and back), and a game record that is
+// full refuses further moves instead of overrunning the history.
+TEST(Uci, LongMoveLists) {
+  startUci();
+  std::string line = "position startpos moves";
+  for (int i = 0; i < 160; i++) line += " g1f3 g8f6 f3g1 f6g8";
+  EXPECT_EQ(typeLine(line), "");
+  EXPECT_EQ(gamePly, 640);
+  EXPECT_EQ(currentFen().rfind("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 640 ", 0), 0u);
+  std::string out = typeLine("go depth 2");
+  EXPECT_EQ(lastLine(out).rfind("bestmove ", 0), 0u) << out;  // a draw by repetition still gets a move
+
+  line = "position startpos moves";
+  for (int i = 0; i < MAX_GAME_PLIES / 4 + 1; i++) line += " g1f3 g8f6 f3g1 f6g8";
+  EXPECT_EQ(typeLine(line), "Illegal move (game record full): g1f3\n");
+  EXPECT_EQ(gamePly, MAX_GAME_PLIES);
+  EXPECT_TRUE(boardIsConsistent());
+}
+
+TEST(Uci, GoReadsEveryKeyword) {
+  startUci();
+  typeLine("position startpos moves e2e4");  // Black to move
+  std::string out = typeLine("go wtime 61000 btime 59000 winc 1000 binc 2000 movestogo 1 depth 1");
+  EXPECT_EQ(engineClock, 59000);
+  EXPECT_EQ(opponentClock, 61000);
+  EXPECT_EQ(engineIncrement, 2000);
+  EXPECT_EQ(opponentIncrement, 1000);
+  EXPECT_EQ(movesPerControl, 1);
+  EXPECT_EQ(maxDepth, 1);
+  EXPECT_EQ(moveTime, 0);
+  EXPECT_EQ(engineSide, BLACK);
+  EXPECT_EQ(engineState, STATE_WAITING);
+  EXPECT_EQ(out.rfind("info depth 1\n", 0), 0u) << out;
+  EXPECT_EQ(out.find("info depth 2\n"), std::string::npos);
+
+  typeLine("position startpos");
+  typeLine("go wtime 5000 winc 700 movetime 300 depth 3");
+  EXPECT_EQ(engineClock, 5000);
+  EXPECT_EQ(engineIncrement, 700);
+  EXPECT_EQ(opponentClock, 0);
+  EXPECT_EQ(moveTime, 300);
+  EXPECT_EQ(movesPerControl, 0);
+}
+
+TEST(Uci, GoDepthSearchesThatManyIterations) {
+  startUci();
+  clearTT();  // no table cut-off shortens the principal variation
+  typeLine("position startpos");
+  std::string out = typeLine("go depth 3");
+  std::istringstream lines(out);
+  std::string text, depths;
+  while (std::getline(lines, text))
+    if (text.rfind("info depth ", 0) == 0 && text.find(' ', 11) == std::string::npos) depths += text.substr(11) + " ";
+  EXPECT_EQ(depths, "1 2 3 ");
+  // "bestmove <move> ponder <move>", both legal in turn.
+  std::istringstream best(lastLine(out));
+  std::string word, move, ponderWord, reply;
+  best >> word >> move >> ponderWord >> reply;
+  EXPECT_EQ(word, "bestmove");
+  EXPECT_EQ(ponderWord, "ponder");
+  Move m = matchMove(parseCoord(move.c_str()));
+  ASSERT_NE(m, 0u) << out;
+  makeMove(m);
+  prepareRoot();
+  EXPECT_NE(matchMove(parseCoord(reply.c_str())), 0u) << out;
+}
+
+TEST(Uci, MovetimeBoundsTheSearch) {
+  startUci();
+  typeLine("position startpos");
+  int start = nowMs();
+  std::string out = typeLine("go movetime 300");
+  int used = nowMs() - start;
+  EXPECT_GE(used, 300);
+  EXPECT_LT(used, 3000);
+  EXPECT_EQ(lastLine(out).rfind("bestmove ", 0), 0u);
+}
+
+// The bestmove line never names a move that cannot be played.
+TEST(Uci, BestmoveWithoutAMoveOrWithoutAReply) {
+  startUci();
+  typeLine("position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");  // Black is mated
+  EXPECT_EQ(typeLine("go depth 3"), "bestmove 0000\n");
+  typeLine("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");  // stalemate
+  EXPECT_EQ(typeLine("go movetime 50"), "bestmove 0000\n");
+  // A single legal move is answered at once, with no reply to ponder on.
+  typeLine("position fen 7k/8/8/8/8/8/1r6/K7 w - - 0 1");
+  EXPECT_EQ(typeLine("go wtime 1000 btime 1000"), "bestmove a1b2\n");
+}
+
+TEST(Uci, SetoptionHashReallocatesOnlyOnAChange) {
+  startUci();
+  settings.hash = 1;  // the tables the tests run with
+  const TTBucket* table = ttTable;
+  EXPECT_EQ(typeLine("setoption name Hash value 1"), "");
+  EXPECT_EQ(ttTable, table);
+  std::string out = typeLine("setoption name Hash value 2");
+  EXPECT_EQ(out.rfind("Main Hash : ", 0), 0u);
+  EXPECT_EQ(settings.hash, 2);
+  EXPECT_EQ(size_t(ttBuckets) * sizeof(TTBucket), size_t(2) << 20);
+  EXPECT_EQ(typeLine("setoption name Hash value 2"), "");
+  EXPECT_NE(typeLine("setoption name Hash value 0"), "");  // below 1 MB means 1
+  EXPECT_EQ(settings.hash, 1);
+  EXPECT_EQ(typeLine("setoption name Hash value -9"), "");
+
+  settings.ecache = 1;
+  EXPECT_EQ(typeLine("setoption name Evaluation Cache value 1"), "");
+  EXPECT_EQ(typeLine("setoption name Evaluation Cache value 2").rfind("Eval Cache: ", 0), 0u);
+  EXPECT_EQ(size_t(evalCacheEntries) * sizeof(EvalCacheEntry), size_t(2) << 20);
+  captureOutput([] { runCommandLine("setoption name Evaluation Cache value 1"); });
+}
+
+TEST(Uci, SetoptionClearHashEmptiesTheTableInPlace) {
+  startUci();
+  typeLine("position startpos");
+  typeLine("go depth 4");
+  makeMove(pvTable[0][0]);  // the principal variation's position after the best move
+  prepareRoot();
+  ASSERT_NE(probeTTMove(), 0u);
+  const TTBucket* table = ttTable;
+  EXPECT_EQ(typeLine("setoption name Clear Hash"), "");
+  EXPECT_EQ(ttTable, table);
+  EXPECT_EQ(probeTTMove(), 0u);
+}
+
+TEST(Uci, SetoptionOfEveryOtherOption) {
+  startUci();
+  const std::pair<std::string, std::string> silent[] = {
+      {"setoption name Ponder value false", ""},
+      {"setoption name UCI_Chess960 value true", ""},
+      {"setoption name Check Extension value 2", ""},
+      {"setoption name Mate Threat Extension value 1", ""},
+      {"setoption name Pawn 7th Rank Extension value 0", ""},
+      {"setoption name Recapture Extension value 4", ""},
+      {"setoption name Single Reply Extension value 2", ""},
+      {"setoption name ZELT value Tablebases", ""},
+      {"setoption name ZELT Cache value 8", ""},
+      {"setoption name ZELT Path value c:\\My Tables", ""},  // values may hold spaces
+      {"setoption name OwnBook value true", ""},
+      {"setoption name Nonsense value 3", ""},
+      {"setoption name Hash", ""},  // no value, not a button: nothing
+  };
+  for (const auto& [line, output] : silent) EXPECT_EQ(typeLine(line), output) << line;
+  EXPECT_EQ(settings.ponder, 0);
+  EXPECT_EQ(settings.chess960, 1);
+  EXPECT_EQ(settings.checkExtension, 2);
+  EXPECT_EQ(settings.mateThreatExtension, 1);
+  EXPECT_EQ(settings.pawn7thExtension, 0);
+  EXPECT_EQ(settings.recaptureExtension, 4);
+  EXPECT_EQ(settings.singleReplyExtension, 2);
+  EXPECT_EQ(settings.zelt, 1);
+  EXPECT_EQ(settings.zeltCache, 8);
+  EXPECT_STREQ(settings.zeltPath, "c:\\My Tables");
+  typeLine("setoption name ZELT value Bitbases");
+  EXPECT_EQ(settings.zelt, 1);
+  typeLine("setoption name ZELT value Disabled");
+  EXPECT_EQ(settings.zelt, 0);
+  typeLine("setoption name Ponder value true");
+  EXPECT_EQ(settings.ponder, 1);
+
+  // Database paths and caches set the databases up again, only when they change.
+  EXPECT_EQ(typeLine("setoption name NalimovPath value /nowhere/tb"), "No Nalimov tablebases found!\n");
+  EXPECT_EQ(typeLine("setoption name NalimovPath value /nowhere/tb"), "");
+  EXPECT_EQ(typeLine("setoption name NalimovCache value 4"), "No Nalimov tablebases found!\n");
+  EXPECT_EQ(typeLine("setoption name NalimovCache value 4"), "");
+  EXPECT_EQ(typeLine("setoption name Shawul EGBB Cache value 2"), "EgbbProbe not Loaded!\n");
+  EXPECT_EQ(typeLine("setoption name Shawul EGBB Path value /nowhere/bb"), "EgbbProbe not Loaded!\n");
+  EXPECT_EQ(egbbAvailable, 0);
+
+  // A path longer than the setting holds is refused, not cut.
+  const std::string tooLong(64, 'p');
+  EXPECT_EQ(typeLine("setoption name NalimovPath value " + tooLong),
+            "info string usage: setoption name NalimovPath value <path> (at most 63 characters)\n");
+  EXPECT_STREQ(settings.nalimovPath, "/nowhere/tb");
+  EXPECT_EQ(typeLine("setoption name ZELT Path value " + tooLong),
+            "info string usage: setoption name ZELT Path value <path> (at most 63 characters)\n");
+  EXPECT_EQ(typeLine("setoption name Shawul EGBB Path value " + tooLong),
+            "info string usage: setoption name Shawul EGBB Path value <path> (at most 63 characters)\n");
+}

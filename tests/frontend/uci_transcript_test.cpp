@@ -1,0 +1,116 @@
+// The program under UCI, driven through pipes as a GUI drives it: searches that only "stop"
+// or "ponderhit" end, "isready" while a search runs, long move lists, and "quit".
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/frontend/program.h"
+
+namespace {
+
+// Starts the program and switches it to UCI; the identification ends with "uciok".
+void startUci(EngineProcess& engine) {
+  ASSERT_TRUE(engine.running());
+  engine.send("uci");
+  ASSERT_TRUE(engine.waitFor("uciok\n", 20000)) << engine.taken();
+  engine.taken();
+}
+
+}  // namespace
+
+TEST(UciTranscript, InfiniteSearchAnswersIsreadyAndEndsOnStop) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("isready");
+  ASSERT_TRUE(engine.waitFor("readyok\n", 5000));
+  engine.send("ucinewgame");
+  engine.send("position startpos moves e2e4");
+  engine.send("go infinite");
+  ASSERT_TRUE(engine.waitFor("info depth 3\n", 10000)) << engine.taken();
+  engine.taken();
+
+  // Answered at once, and the search goes on.
+  engine.send("isready");
+  ASSERT_TRUE(engine.waitFor("readyok\n", 3000)) << engine.taken();
+  engine.drain(300);
+  std::string during = engine.taken();
+  EXPECT_EQ(during.find("bestmove"), std::string::npos) << during;
+
+  engine.send("stop");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 5000)) << engine.taken();
+  engine.drain(100);
+  std::string last = engine.taken();
+  EXPECT_EQ(last.find("bestmove e2e4"), std::string::npos);  // a Black move, not an impossible one
+
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// A search that reaches its depth while infinite or pondering keeps its answer until asked.
+TEST(UciTranscript, AFinishedInfiniteSearchWaitsForStop) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position fen 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1");
+  engine.send("go infinite depth 2");
+  ASSERT_TRUE(engine.waitFor("info depth 2\n", 5000));
+  engine.drain(500);
+  EXPECT_EQ(engine.taken().find("bestmove"), std::string::npos);
+  engine.send("isready");
+  ASSERT_TRUE(engine.waitFor("readyok\n", 3000));
+  engine.send("stop");
+  ASSERT_TRUE(engine.waitFor("bestmove a1a8\n", 3000)) << engine.taken();
+  engine.taken();
+  engine.send("stop");  // outside a search: ignored
+  engine.send("isready");
+  ASSERT_TRUE(engine.waitFor("readyok\n", 3000));
+  EXPECT_EQ(engine.taken(), "readyok\n");
+  engine.closeInput();  // the end of input ends the program
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+TEST(UciTranscript, PonderhitTurnsThePonderSearchIntoTheEnginesOwn) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position startpos moves e2e4 e7e5");
+  engine.send("go ponder wtime 2000 btime 2000");
+  ASSERT_TRUE(engine.waitFor("info depth 3\n", 10000));
+  engine.drain(1500);  // pondering is never stopped by the clock
+  EXPECT_EQ(engine.taken().find("bestmove"), std::string::npos);
+  engine.send("ponderhit");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 5000)) << engine.taken();
+  engine.taken();
+
+  // Stopped while still pondering: the answer comes at once.
+  engine.send("position startpos moves e2e4 e7e5 g1f3");
+  engine.send("go ponder wtime 60000 btime 60000");
+  ASSERT_TRUE(engine.waitFor("info depth 2\n", 10000));
+  engine.send("stop");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 3000)) << engine.taken();
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+TEST(UciTranscript, LongGamesTyposAndDepthLimits) {
+  EngineProcess engine;
+  startUci(engine);
+  std::string line = "position startpos moves";
+  for (int i = 0; i < 150; i++) line += " b1c3 b8c6 c3b1 c6b8";
+  line += " e2e4";
+  engine.send(line);  // 601 moves
+  engine.send("go depth 3");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 20000)) << engine.taken();
+  std::string out = engine.taken();
+  EXPECT_NE(out.find("info depth 3\n"), std::string::npos);
+  EXPECT_EQ(out.find("info depth 4\n"), std::string::npos);
+
+  engine.send("position startpos moves e2e4 e7e5 g1f4 b8c6");
+  engine.send("go depth 1");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 10000));
+  out = engine.taken();
+  EXPECT_EQ(out.rfind("Illegal move: g1f4\n", 0), 0u) << out;
+  // The move list stopped at the typo: White is to move after 1.e4 e5.
+  EXPECT_EQ(out.find("bestmove b8"), std::string::npos);
+  EXPECT_EQ(out.find("bestmove g8"), std::string::npos);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
