@@ -26,8 +26,8 @@ stockfish_seconds() {
 
 printf '%-10s %5s %12s %9s %14s %9s %14s %7s\n' position depth nodes talvek_s talvek_nps \
   sf_s sf_nps ratio
-for spec in "start|$START|6" "kiwipete|$KIWIPETE|5"; do
-  IFS='|' read -r name fen depth <<<"$spec"
+for entry in "start|$START|6" "kiwipete|$KIWIPETE|5"; do
+  IFS='|' read -r name fen depth <<<"$entry"
   out=$(printf 'setboard %s\nperft %s\nquit\n' "$fen" "$depth" | "$talvek")
   nodes=$(sed -n 's/.*perft nodes: \([0-9]*\).*/\1/p' <<<"$out")
   secs=$(sed -n 's/.*used time: \([0-9.]*\)s.*/\1/p' <<<"$out")
