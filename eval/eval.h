@@ -119,6 +119,7 @@ void freeECache();                 // release the table; evaluate() then runs un
 // Full evaluation (terms.cpp); each term returns its White-relative contribution. The terms
 // after evalPieces read the scratch state that the earlier ones build, in this order.
 int fullEvaluation();              // the whole White-relative sum
+void clearEvalScratch();           // empty attack maps, pawn files and counters; sets isEndgame
 int evalPawnPlacement();           // pawn tables and storms; fills the pawn files, pawn attacks
 int evalPieces();                  // piece tables, mobility, outposts; attacks and counters
 void markKingAttacks();            // each king's neighbours in its own attack map

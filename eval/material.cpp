@@ -351,7 +351,7 @@ int isKnownDraw() {
     case 0x1: case 0x100000: return evalKPK() == 0;
     // 5. One bishop each.
     case 0x10000100: {
-      Square pieces[2];
+      Square pieces[2] = {0, 0};
       for (int c = WHITE; c <= BLACK; ++c)
         for (int slot = 1; slot < pieceSlots[c]; ++slot)
           if (!(pieceList[c][slot] & GONE)) pieces[c] = slotSquare(pieceList[c][slot]);

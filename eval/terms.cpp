@@ -118,7 +118,8 @@ constexpr int kingDangerTable[DANGER_MAX - DANGER_MIN + 1] = {  // by index F, f
     131, 152, 175, 200, 227, 256, 286, 316, 346, 376, 406, 436, 466, 496, 616, 616, 616, 616,
     616, 616, 616, 616, 526, 556, 586, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616,
     616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616, 616};
-static_assert(kingDangerTable[22 - DANGER_MIN] == 496 && kingDangerTable[31 - DANGER_MIN] == 526);
+static_assert(kingDangerTable[22 - DANGER_MIN] == 496 && kingDangerTable[31 - DANGER_MIN] == 526 &&
+              kingDangerTable[DANGER_MAX - DANGER_MIN] == 616);
 
 constexpr int sign(int colour) { return colour == WHITE ? 1 : -1; }
 constexpr int ownRank(int colour, Square sq) { return colour == WHITE ? sq >> 4 : 7 - (sq >> 4); }
@@ -241,6 +242,15 @@ int kingShelter(int colour, Square king) {
 }
 
 }  // namespace
+
+void clearEvalScratch() {
+  memset(attackMapPadded, 0, sizeof attackMapPadded);
+  memset(pawnsOnFile, 0, sizeof pawnsOnFile);
+  std::fill(std::begin(lowestWhitePawn), std::end(lowestWhitePawn), 7);
+  std::fill(std::begin(highestBlackPawn), std::end(highestBlackPawn), 0);
+  for (int c = WHITE; c <= BLACK; ++c) developmentCount[c] = seventhCount[c] = rookFileCount[c] = 0;
+  isEndgame = nonPawnMaterial(WHITE) + nonPawnMaterial(BLACK) <= ENDGAME_PIECES;
+}
 
 // Adds each pawn's table and storm value; counts pawns per file, records the extreme pawn ranks
 // per file and marks pawn attacks. Reads both king squares.
@@ -435,12 +445,7 @@ int evalBishopPair() {
 // Writes all scratch state; evaluate() reads isEndgame afterwards.
 int fullEvaluation() {
   // 1. Clear the scratch state.
-  memset(attackMapPadded, 0, sizeof attackMapPadded);
-  memset(pawnsOnFile, 0, sizeof pawnsOnFile);
-  std::fill(std::begin(lowestWhitePawn), std::end(lowestWhitePawn), 7);
-  std::fill(std::begin(highestBlackPawn), std::end(highestBlackPawn), 0);
-  for (int c = WHITE; c <= BLACK; ++c) developmentCount[c] = seventhCount[c] = rookFileCount[c] = 0;
-  isEndgame = nonPawnMaterial(WHITE) + nonPawnMaterial(BLACK) <= ENDGAME_PIECES;
+  clearEvalScratch();
 
   int score = material[WHITE] - material[BLACK];
   // 2-3. Pawns: tables, storms, files and attacks.
