@@ -1,8 +1,8 @@
 // The wall clock and the console: colours, clearing and the window title.
 //
 // The sixteen console colours are numbered as on a PC text console: bit 0 blue, bit 1 green,
-// bit 2 red, bit 3 bright. On Linux they become ANSI escape sequences, written only when
-// standard output is a terminal, so that pipes, files and GUIs never see them.
+// bit 2 red, bit 3 bright. On Linux they become ANSI escape sequences, written only in console
+// mode and when standard output is a terminal, so that pipes, files and GUIs never see them.
 #include <cstdint>
 #include <cstdio>
 
@@ -19,9 +19,12 @@ int background = 0;  // current background colour
 // ANSI colour index (bit 0 red, bit 1 green, bit 2 blue) of a console colour's hue.
 int ansiHue(int colour) { return ((colour & 1) << 2) | (colour & 2) | ((colour & 4) >> 2); }
 
+// Colours are for a person at a terminal: never for a GUI speaking xboard or UCI.
+bool coloursWanted() { return consoleMode && outputIsTerminal(); }
+
 // Sends the remembered colours to the terminal.
 void applyColours() {
-  if (!outputIsTerminal()) return;
+  if (!coloursWanted()) return;
   int fg = (foreground & 8 ? 90 : 30) + ansiHue(foreground);
   int bg = (background & 8 ? 100 : 40) + ansiHue(background);
   std::printf("\x1b[%d;%dm", fg, bg);
@@ -50,7 +53,7 @@ void setColour(int colour) {
 void resetColour() {
   foreground = 7;
   background = 0;
-  if (outputIsTerminal()) std::fputs("\x1b[0m", stdout);
+  if (coloursWanted()) std::fputs("\x1b[0m", stdout);
 }
 
 void inverseColour() {

@@ -40,7 +40,7 @@ int dispatchCommand(const char* word);    // route word to the active handler; 0
 int runCommandLine(const char* line);     // lineBuffer := line, then dispatch its first word
 void printPrompt();               // "Talvek[W-1]> " for the side to move and move number
 void startEngine(int argc, char** argv);  // the start-up sequence, up to the first prompt
-int mainLoop();                   // console and xboard loop; returns 0 at the end of input
+int mainLoop(FILE* input);        // console and xboard loop over input; 0 at its end
 
 // Console commands (commands.cpp).
 int consoleCommand(const char* word);     // 1 when word named a console command

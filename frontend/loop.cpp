@@ -158,13 +158,13 @@ void startEngine(int argc, char** argv) {
   if (!runCommandLine("new")) newGame();
 }
 
-// Each pass reads one line and plays it as a move or runs it as a command. Returns 0 at the
-// end of standard input.
-int mainLoop() {
+// Each pass reads one line of input (standard input for the program) and plays it as a move
+// or runs it as a command. Returns 0 at the end of input.
+int mainLoop(FILE* input) {
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
   for (;;) {
     if (consoleMode) printPrompt();
-    if (!readLine(stdin)) return 0;
+    if (!readLine(input)) return 0;
     if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;
     if (looksLikeMove(lower)) {
       userMove(typed);

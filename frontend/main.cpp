@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv) {
   startEngine(argc, argv);
-  return mainLoop();
+  return mainLoop(stdin);
 }
