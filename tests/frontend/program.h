@@ -119,6 +119,24 @@ class EngineProcess {
     }
   }
 
+  // Waits for a whole line that begins with prefix and returns it without its newline; the
+  // output up to that line's end is taken, what follows stays. Empty when none came in time.
+  std::string takeLine(const std::string& prefix, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      size_t at = pending.compare(0, prefix.size(), prefix) == 0 ? 0 : pending.find('\n' + prefix);
+      if (at != 0 && at != std::string::npos) at++;
+      size_t end = at == std::string::npos ? at : pending.find('\n', at);
+      if (end != std::string::npos) {
+        std::string line = pending.substr(at, end - at);
+        pending.erase(0, end + 1);
+        return line;
+      }
+      int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count());
+      if (left <= 0 || !readSome(left)) return "";
+    }
+  }
+
   // The output read since the last call, which starts a new mark.
   std::string taken() {
     std::string text = std::move(pending);

@@ -1,9 +1,13 @@
 // Moves typed by the user and the prompt that follows them.
+#include <unistd.h>
+
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "frontend/frontend.h"
+#include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -14,12 +18,6 @@ std::string type(const char* word) {
 
 std::string prompt() {
   return captureOutput([] { printPrompt(); });
-}
-
-std::string currentFen() {
-  char fen[FEN_BUFFER];
-  getFEN(fen);
-  return fen;
 }
 
 }  // namespace
@@ -85,4 +83,172 @@ TEST(UserMove, RefusedWhenTheGameRecordIsFull) {
   EXPECT_EQ(type("e2e4"), "Illegal move (game record full): e2e4\n");
   EXPECT_EQ(gamePly, MAX_GAME_PLIES);
   EXPECT_EQ(currentFen(), start);
+}
+
+TEST(UserMove, IgnoredOnTheEnginesTurnAndChargesTheOpponentsClock) {
+  resetEngine();
+  settings.showBoard = 0;
+  engineSide = WHITE;
+  EXPECT_EQ(type("e2e4"), "");  // the engine is to move: no message, nothing played
+  EXPECT_EQ(gamePly, 0);
+
+  engineSide = BLACK;
+  consoleMode = 1;
+  opponentClock = 60000;
+  engineIncrement = 5000;
+  opponentTurnStart = nowMs() - 2000;
+  std::string out = type("e2e4");
+  const int used = 65000 - opponentClock;
+  EXPECT_GE(used, 2000);
+  EXPECT_LT(used, 3000);
+  const std::string usedText = formatTime(used);
+  const std::string remainingText = formatTime(opponentClock);
+  EXPECT_EQ(out, "   time used: " + usedText + "\n   time remaining: " + remainingText + "\n");
+}
+
+namespace {
+
+// Mate in one for White (Ra8#), the engine playing White on a one-minute clock.
+void mateInOneForTheEngine() {
+  resetEngine();
+  initSearchTables();
+  setPosition("6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1");
+  engineSide = WHITE;
+  settings.post = 0;
+  settings.showBoard = 0;
+  settings.ponder = 0;
+  engineClock = opponentClock = 60000;
+  engineIncrement = 2000;
+  movesPerControl = 0;
+  moveTime = 0;
+  maxDepth = 64;
+}
+
+}  // namespace
+
+TEST(EngineTurn, ConsoleShowsTheMoveTheBeepsAndTheClock) {
+  mateInOneForTheEngine();
+  consoleMode = 1;
+  const int before = nowMs();
+  std::string out = captureOutput(engineTurn);
+  EXPECT_TRUE(matchesMask(out, "Talvek[W-1]> Ra8#\n\a\a\ttime used: {}\n\ttime remaining: {}\n1-0 {Talvek mates}\n")) << out;
+  const int used = 62000 - engineClock;
+  EXPECT_GE(used, 0);
+  EXPECT_LE(used, nowMs() - before);
+  EXPECT_NE(out.find(std::string("\ttime remaining: ") + formatTime(engineClock) + "\n"), std::string::npos);
+  EXPECT_EQ(engineState, STATE_WAITING);
+  EXPECT_EQ(gameOver, 1);
+
+  mateInOneForTheEngine();
+  consoleMode = 1;
+  settings.beep = 0;
+  EXPECT_TRUE(matchesMask(captureOutput(engineTurn), "Talvek[W-1]> Ra8#\n\ttime used: {}\n\ttime remaining: {}\n{}\n"));
+}
+
+TEST(EngineTurn, XboardWritesTheMoveInSan) {
+  mateInOneForTheEngine();
+  xboardMode = 1;
+  EXPECT_EQ(captureOutput(engineTurn), "move Ra8#\n1-0 {Talvek mates}\n");
+  EXPECT_EQ(engineClock, 60000);  // xboard keeps the clocks itself
+}
+
+// A resignation ends the turn without a move.
+TEST(EngineTurn, ResignationPlaysNothing) {
+  mateInOneForTheEngine();
+  xboardMode = 1;
+  setPosition("4k3/8/8/8/P7/8/3qq3/7K w - - 0 1");
+  engineSide = WHITE;
+  settings.resignThreshold = 300;
+  settings.resignCount = 1;
+  maxDepth = 3;
+  std::string out = captureOutput(engineTurn);
+  EXPECT_EQ(out, "0-1 {Talvek resigns}\n");
+  EXPECT_EQ(gamePly, 0);
+  EXPECT_EQ(engineSide, NO_SIDE);
+  EXPECT_EQ(gameOver, 1);
+}
+
+namespace {
+
+// Standard input replaced by an empty pipe for the life of the object, so that the input
+// test sees nothing waiting until the test types something.
+struct QuietInput {
+  int saved = dup(0);
+  int fds[2] = {-1, -1};
+  QuietInput() {
+    EXPECT_EQ(pipe(fds), 0);
+    dup2(fds[0], 0);
+  }
+  ~QuietInput() {
+    dup2(saved, 0);
+    close(saved);
+    close(fds[0]);
+    close(fds[1]);
+  }
+  void type(const char* text) { EXPECT_EQ(write(fds[1], text, strlen(text)), ssize_t(strlen(text))); }
+};
+
+}  // namespace
+
+// Without a poll, a ponder search ends at its depth and the position is given back untouched.
+TEST(PonderTurn, PondersOnTheTablesMoveAndGivesThePositionBack) {
+  resetEngine();
+  initSearchTables();
+  settings.post = 0;
+  settings.showBoard = 0;
+  engineSide = NO_SIDE;
+  userMove("e2e4");
+  consoleMode = 1;
+  maxDepth = 4;
+  engineSide = BLACK;
+  engineState = STATE_THINKING;
+  captureOutput([] { think(); });
+  engineState = STATE_WAITING;
+  makeMove(pvTable[0][0]);  // the engine's move; now the table predicts White's reply
+  prepareRoot();
+  const std::string before = currentFen();
+  const int plies = gamePly;
+
+  QuietInput input;
+  std::string out = captureOutput([] { EXPECT_EQ(ponderTurn(), 0); });
+  ASSERT_NE(ponderMove, 0u);
+  EXPECT_EQ(out, std::string("Talvek[W-2]> ") + ponderText + " [pondering]\n");
+  EXPECT_EQ(currentFen(), before);
+  EXPECT_EQ(gamePly, plies);
+  EXPECT_EQ(engineState, STATE_WAITING);
+  EXPECT_TRUE(boardIsConsistent());
+
+  xboardMode = 1;
+  consoleMode = 0;
+  out = captureOutput([] { EXPECT_EQ(ponderTurn(), 0); });
+  EXPECT_EQ(out, std::string("Hint: ") + ponderText + "\n");
+
+  // Without a prediction the engine thinks as if it were the opponent.
+  clearTT();
+  xboardMode = 0;
+  consoleMode = 1;
+  EXPECT_EQ(captureOutput([] { EXPECT_EQ(ponderTurn(), 0); }), "Talvek[W-2]> - [pretending to be the opponent]\n");
+  EXPECT_EQ(currentFen(), before);
+
+  // Input already waiting: no pondering at all.
+  input.type("e2e4\n");
+  EXPECT_EQ(captureOutput([] { EXPECT_EQ(ponderTurn(), 0); }), "");
+}
+
+// The main loop never ponders before the first move, nor with pondering off.
+TEST(PonderTurn, NotBeforeTheFirstMoveNorWhenSwitchedOff) {
+  resetEngine();
+  initSearchTables();
+  consoleMode = 1;
+  settings.showBoard = 0;
+  engineSide = WHITE;  // the side not to move after Black is given the move
+  setPosition("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
+  engineSide = WHITE;
+  QuietInput input;
+  EXPECT_EQ(runLoop("fen\n"), "Talvek[B-1]> FEN: rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1\nTalvek[B-1]> ");
+  settings.ponder = 0;
+  engineSide = NO_SIDE;
+  captureOutput([] { userMove("e7e5"); });
+  engineSide = BLACK;
+  EXPECT_EQ(runLoop(""), "Talvek[W-1]> ");
 }

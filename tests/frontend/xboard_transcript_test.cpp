@@ -1,0 +1,133 @@
+// The program under xboard, driven through pipes: the engine's answers in SAN, thinking on the
+// opponent's time with a ponder hit or another move, "?" and "force" during a search.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "frontend/frontend.h"
+#include "tests/frontend/program.h"
+#include "tests/support/support.h"
+
+namespace {
+
+// The game as both sides see it: coordinate moves from the start position.
+struct Game {
+  std::vector<std::string> moves;
+
+  // Sets the game's position in this process.
+  void setUp() const {
+    resetEngine();
+    for (const std::string& move : moves) {
+      makeMove(matchMove(parseCoord(move.c_str())));
+      ply = 0;
+      initPieceLists();
+    }
+    genPlyMoves();
+  }
+
+  // The coordinate form of a SAN move of the current game position; empty when none matches.
+  std::string coordinates(const std::string& san) const {
+    setUp();
+    PlyRecord root = plyStack[0];
+    for (int i = 0; i < root.moveCount; i++) {
+      Move m = root.moves[i];
+      if (!legal(m)) continue;
+      std::string text = moveToSAN(m);
+      genPlyMoves();
+      if (text == san) return moveToCoord(m);
+    }
+    return "";
+  }
+
+  // Any legal move of the current position other than the one given.
+  std::string otherMove(const std::string& notThis) const {
+    setUp();
+    for (int i = 0; i < plyStack[0].moveCount; i++) {
+      Move m = plyStack[0].moves[i];
+      if (legal(m) && moveToCoord(m) != notThis) return moveToCoord(m);
+    }
+    return "";
+  }
+};
+
+// The text of the next line that begins with prefix, after the prefix; empty when none came.
+std::string lineAfter(EngineProcess& engine, const std::string& prefix, int timeoutMs) {
+  std::string line = engine.takeLine(prefix, timeoutMs);
+  return line.empty() ? line : line.substr(prefix.size());
+}
+
+// Waits for the engine's "move" line and adds the move to the game.
+bool engineMoves(EngineProcess& engine, Game& game, int timeoutMs) {
+  std::string san = lineAfter(engine, "move ", timeoutMs);
+  if (san.empty()) return false;
+  std::string move = game.coordinates(san);
+  EXPECT_FALSE(move.empty()) << "not a legal SAN move: " << san;
+  EXPECT_NE(san, move) << "coordinates instead of SAN";
+  if (move.empty()) return false;
+  game.moves.push_back(move);
+  return true;
+}
+
+}  // namespace
+
+TEST(XboardTranscript, PonderHitAndAnotherMove) {
+  EngineProcess engine("-xboard");
+  ASSERT_TRUE(engine.waitFor("feature done=0\n", 10000));
+  engine.send("xboard");
+  engine.send("protover 2");
+  ASSERT_TRUE(engine.waitFor("done=1\n", 10000));
+  engine.taken();
+  engine.send("new");
+  engine.send("hard");
+  engine.send("nopost");
+  engine.send("level 0 0:15 0");
+  Game game;
+  engine.send("e2e4");
+  game.moves.push_back("e2e4");
+  ASSERT_TRUE(engineMoves(engine, game, 10000));
+
+  // The engine ponders on its predicted reply; playing it is a ponder hit.
+  std::string predicted = game.coordinates(lineAfter(engine, "Hint: ", 5000));
+  ASSERT_FALSE(predicted.empty()) << engine.taken();
+  engine.drain(200);
+  engine.send("hint");  // answered while pondering
+  ASSERT_EQ(game.coordinates(lineAfter(engine, "Hint: ", 3000)), predicted);
+  engine.send(predicted);
+  game.moves.push_back(predicted);
+  ASSERT_TRUE(engineMoves(engine, game, 10000));
+
+  // Another move than the predicted one: the engine takes its guess back and answers this one.
+  predicted = game.coordinates(lineAfter(engine, "Hint: ", 5000));
+  ASSERT_FALSE(predicted.empty());
+  std::string other = game.otherMove(predicted);
+  engine.drain(200);
+  engine.send(other);
+  game.moves.push_back(other);
+  ASSERT_TRUE(engineMoves(engine, game, 10000));
+
+  // "easy" stops pondering for good; "?" then makes the engine move at once.
+  engine.send("easy");
+  engine.drain(300);
+  engine.taken();
+  engine.send("level 0 30 0");  // long thinking, cut short by "?"
+  std::string next = game.otherMove("");
+  engine.send(next);
+  game.moves.push_back(next);
+  engine.drain(300);
+  EXPECT_EQ(engine.taken().find("move "), std::string::npos);
+  engine.send("?");
+  ASSERT_TRUE(engineMoves(engine, game, 3000));
+  engine.drain(300);
+  EXPECT_EQ(engine.taken().find("Hint: "), std::string::npos);
+
+  // "force" during a search: no move comes.
+  next = game.otherMove("");
+  engine.send(next);
+  engine.drain(300);
+  engine.send("force");
+  engine.drain(1000);
+  EXPECT_EQ(engine.taken().find("move "), std::string::npos);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
