@@ -107,6 +107,10 @@ TEST_F(EndgameDatabases, ProbesEveryKpkPosition) {
   ASSERT_TRUE(setPosition("k7/8/8/8/8/8/P7/7K w - - 0 1"));
   EXPECT_EQ(probeNalimov(&score), 1);
   EXPECT_EQ(score, 0);
+  ASSERT_TRUE(setPosition("4k3/8/8/8/8/8/8/R3K3 w Q - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 0);  // castling rights: the tables cannot tell
+  ASSERT_TRUE(setPosition("4k3/8/8/8/8/8/8/R3K3 w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 1);
 }
 
 // The solver behind the generated tables knows the longest mates of these endings: ten moves
