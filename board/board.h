@@ -237,6 +237,8 @@ extern PlyRecord plyStack[MAX_PLY];        // search stack
 extern int ply;                            // distance from the search root
 
 extern AttackEntry attackTable[256];       // index from - to + 128
+extern bool positionRejected;              // setBoard kept a refused position (xboard mode):
+                                           // nothing may be generated or played from it
 extern uint8_t distanceTable[256];         // king distance, index a - b + 128
 
 // Session state shared by the front ends, the search and the board procedures.
@@ -279,12 +281,22 @@ void clearGameState();           // ply, gamePly, plyStack and history to zero
 inline const AttackEntry& attackEntry(int diff) { return attackTable[diff + 128]; }
 inline int distance(Square a, Square b) { return distanceTable[a - b + 128]; }
 inline Square kingSquare(int colour) { return slotSquare(pieceList[colour][0]); }
+bool historyFull();              // gamePly has reached MAX_GAME_PLIES: no further game move fits
+
+// Walks from `from` by `step` over empty squares; true when the walk arrives on `target`,
+// which must lie on that ray.
+inline bool rayReaches(Square from, int step, Square target) {
+  Square sq = from + step;
+  while (sq != target && board[sq] == EMPTY) sq += step;
+  return sq == target;
+}
 
 // Attacks and checks (attacks.cpp).
 int isAttacked(Square sq, int colour);   // 1 when a unit of colour attacks sq
 int inCheck(int colour);                 // colour's king attacked
 int findCheckers(int* out);              // checkers of the side to move; returns their number
 int findCheckersAfterMove(int* out);     // same, from the last move only
+int countCheckers();                     // all checkers of the side to move, none stored
 int pinDirection(Square sq);             // step towards own king if pinned by an enemy slider
 int legal(Move m);                       // a generated move leaves the mover's king safe
 

@@ -1,0 +1,117 @@
+// Move text: coordinate form (e2e4, e7e8Q) in and out, standard algebraic notation out.
+#include <cctype>
+
+#include "board/board.h"
+
+namespace {
+
+inline char fileLetter(Square sq) { return char('a' + fileOf(sq)); }
+inline char rankDigit(Square sq) { return char('1' + (sq >> 4)); }
+
+}  // namespace
+
+// Static buffer, overwritten by the next call.
+const char* moveToCoord(Move m) {
+  static char text[6];
+  const Square from = moveFrom(m);
+  const Square to = moveTo(m);
+  text[0] = fileLetter(from);
+  text[1] = rankDigit(from);
+  text[2] = fileLetter(to);
+  text[3] = rankDigit(to);
+  text[4] = isPromotion(m) ? PIECE_CHARS[promotionOf(m) & 7] : '\0';
+  text[5] = '\0';
+  return text;
+}
+
+// Static buffer, overwritten by the next call. Regenerates plyStack[ply] to find rival
+// pieces and fills plyStack[ply + 1] to tell check from mate.
+const char* moveToSAN(Move m) {
+  static char text[12];
+  if (m & MF_SHORT_CASTLE) return "O-O";
+  if (m & MF_LONG_CASTLE) return "O-O-O";
+  char* out = text;
+  const Square from = moveFrom(m);
+  const Square to = moveTo(m);
+  const int type = typeOf(pieceOf(m));
+
+  // 1. Piece letter and whatever tells the piece apart from a rival reaching the same square.
+  if (type != PAWN) {
+    *out++ = PIECE_CHARS[type];
+    genPlyMoves();
+    bool needFile = false, needRank = false;
+    const PlyRecord& rec = plyStack[ply];
+    for (int i = 0; i < rec.moveCount; i++) {
+      const Move d = rec.moves[i];
+      if (moveTo(d) != to || moveFrom(d) == from || pieceOf(d) != pieceOf(m) || !legal(d)) continue;
+      if (fileOf(moveFrom(d)) != fileOf(from))
+        needFile = true;
+      else
+        needRank = true;
+    }
+    if (needFile) *out++ = fileLetter(from);
+    if (needRank) *out++ = rankDigit(from);
+  }
+
+  // 2. Capture, destination, promotion.
+  if (capturedOf(m)) {
+    if (type == PAWN) *out++ = fileLetter(from);
+    *out++ = 'x';
+  }
+  *out++ = fileLetter(to);
+  *out++ = rankDigit(to);
+  if (isPromotion(m)) {
+    *out++ = '=';
+    *out++ = PIECE_CHARS[promotionOf(m) & 7];
+  }
+
+  // 3. Check or mate, decided by the replies (the last plies of the stack cannot look ahead).
+  if (ply + 1 < MAX_PLY && gamePly < HISTORY_SIZE - 1) {
+    makeMove(m);
+    if (inCheck(sideToMove)) {
+      PlyRecord& next = plyStack[ply];
+      next.checkCount = findCheckersAfterMove(next.checkers);
+      genEvasions();
+      *out++ = next.moveCount ? '+' : '#';
+    }
+    unmakeMove();
+  }
+  *out = '\0';
+  return text;
+}
+
+Move parseCoord(const char* text) {
+  auto isFile = [](char ch) { return ch >= 'a' && ch <= 'h'; };
+  auto isRank = [](char ch) { return ch >= '1' && ch <= '8'; };
+  if (!isFile(text[0]) || !isRank(text[1]) || !isFile(text[2]) || !isRank(text[3])) return 0;
+  const Square from = (text[1] - '1') * 16 + (text[0] - 'a');
+  const Square to = (text[3] - '1') * 16 + (text[2] - 'a');
+  Move type = 0;
+  const char next = text[4];
+  if (next != ' ' && next != '\n' && next != '\0') {
+    const char letter = char(toupper(static_cast<unsigned char>(next == '=' ? text[5] : next)));
+    type = 7;  // matches no move
+    for (int t = KNIGHT; t <= QUEEN; t++) {
+      if (letter == PIECE_CHARS[t]) {
+        type = Move(t);
+        break;
+      }
+    }
+  }
+  return Move(from) | Move(to) << 8 | type << 28;
+}
+
+// Regenerates plyStack[ply]; returns the first legal move with the squares and promotion type
+// of `partial`, or 0.
+Move matchMove(Move partial) {
+  if (positionRejected) return 0;
+  genPlyMoves();
+  const PlyRecord& rec = plyStack[ply];
+  for (int i = 0; i < rec.moveCount; i++) {
+    const Move m = rec.moves[i];
+    if (moveFrom(m) == moveFrom(partial) && moveTo(m) == moveTo(partial) &&
+        ((m ^ partial) & 0x70000000u) == 0 && legal(m))
+      return m;
+  }
+  return 0;
+}

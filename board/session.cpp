@@ -1,0 +1,59 @@
+// The session state shared by the front ends, the search and the board procedures, and the
+// start-up values of the user settings.
+#include <cstring>
+
+#include "board/board.h"
+
+int engineState = STATE_INITIALISING;
+int consoleMode = 1;
+int xboardMode = 0;
+int uciMode = 0;
+int icsMode = 0;
+int engineSide = NO_SIDE;
+int gameOver = 0;
+volatile int stopSearch = 0;
+int maxDepth = 64;
+Move pendingMove = 0;
+Move ponderMove = 0;
+char ponderText[8] = "none";
+int engineClock = 0;
+int opponentClock = 0;
+int engineIncrement = 0;
+int opponentIncrement = 0;
+int movesPerControl = 0;
+int moveTime = 0;
+int infiniteSearch = 0;
+int searchStart = 0;
+int opponentTurnStart = 0;
+int ponderElapsed = 0;
+Settings settings;
+SearchStats searchStats;
+
+// Writes the built-in defaults into every field of settings. maxDepth and the clocks are not
+// settings: a new game sets them.
+void resetSettings() {
+  std::memset(&settings, 0, sizeof settings);
+  settings.abscore = 1;
+  settings.beep = 1;
+  settings.showBoard = 1;
+  settings.ecache = 4;
+  settings.hash = 16;
+  settings.noise = 6;
+  settings.ponder = 1;
+  settings.post = 1;
+  settings.resignThreshold = 10000;
+  settings.resignCount = 6;
+  std::strcpy(settings.nalimovPath, "c:\\EGTB");
+  settings.nalimovCache = 16;
+  std::strcpy(settings.egbbPath, "c:\\EGBB");
+  settings.egbbCache = 16;
+  settings.zelt = 0;
+  settings.zeltCache = 0;
+  settings.zeltPath[0] = '\0';
+  settings.checkExtension = 4;
+  settings.mateThreatExtension = 4;
+  settings.pawn7thExtension = 4;
+  settings.recaptureExtension = 3;
+  settings.singleReplyExtension = 3;
+  settings.chess960 = 0;
+}

@@ -1,0 +1,176 @@
+// Start-up, the console and xboard main loop, and the input line shared by every reader.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/frontend.h"
+
+char lineBuffer[LINE_SIZE];
+char tokens[MAX_TOKENS][TOKEN_SIZE];
+int tokenCount = 0;
+
+namespace {
+
+// The program's name in block letters, three lines.
+constexpr const char* BANNER[3] = {
+    "  #####   ###   #      #   #  #####  #   #",
+    "    #    #####  #      #   #  ###    ####",
+    "    #    #   #  #####    #    #####  #   #",
+};
+
+bool isFileLetter(char c) { return c >= 'a' && c <= 'h'; }
+bool isRankDigit(char c) { return c >= '1' && c <= '8'; }
+
+// A word whose first four characters name two squares (e2e4, e7e8q, e2e4junk) is a move.
+bool looksLikeMove(const char* lower) {
+  return isFileLetter(lower[0]) && isRankDigit(lower[1]) && isFileLetter(lower[2]) &&
+         isRankDigit(lower[3]);
+}
+
+void printBanner() {
+  for (int i = 0; i < 3; i++) std::printf("\n%s", BANNER[i]);
+  std::printf("\n\n%18s%s\n\n\n", "", VERSION_TEXT);
+}
+
+}  // namespace
+
+// Reads up to the next newline. A line is kept to LINE_SIZE - 2 characters plus its newline;
+// the rest of a longer line is read and dropped, so its tail never runs as a command. A
+// carriage return before the newline is removed, as text mode does elsewhere. A last line
+// without a newline is returned as it is. Returns false, with lineBuffer empty, at the end of
+// input.
+bool readLine(FILE* file) {
+  int length = 0;
+  int c = EOF;
+  bool any = false;
+  while ((c = std::getc(file)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (length < LINE_SIZE - 2) lineBuffer[length++] = char(c);
+  }
+  if (c == '\n') {
+    if (length > 0 && lineBuffer[length - 1] == '\r') length--;
+    lineBuffer[length++] = '\n';
+  }
+  lineBuffer[length] = '\0';
+  return any;
+}
+
+// Splits lineBuffer at spaces (a tab belongs to its word) into at most MAX_TOKENS words of at
+// most TOKEN_SIZE - 1 characters; longer words are cut. The newline that ends the line is
+// removed from the last word, and a last word that held only that newline is no word. Every
+// slot is cleared first; tokenCount becomes the number of words.
+int tokeniseLine() {
+  std::memset(tokens, 0, sizeof tokens);
+  int count = 0;
+  const char* p = lineBuffer;
+  while (count < MAX_TOKENS) {
+    while (*p == ' ') p++;
+    if (*p == '\0') break;
+    int length = 0;
+    for (; *p != '\0' && *p != ' '; p++)
+      if (length < TOKEN_SIZE - 1) tokens[count][length++] = *p;
+    count++;
+  }
+  if (count > 0) {
+    char* last = tokens[count - 1];
+    size_t length = std::strlen(last);
+    if (length > 0 && last[length - 1] == '\n') last[--length] = '\0';
+    if (length == 0) count--;
+  }
+  tokenCount = count;
+  return count;
+}
+
+// Copies the first word of lineBuffer (leading white space skipped, up to the next white
+// space, cut to TOKEN_SIZE - 1 characters) into typed and its lower-case form into lower.
+int firstWord(char* typed, char* lower) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(lineBuffer);
+  while (*p != '\0' && std::isspace(*p)) p++;
+  int length = 0;
+  for (; *p != '\0' && !std::isspace(*p); p++) {
+    if (length == TOKEN_SIZE - 1) continue;
+    typed[length] = char(*p);
+    lower[length] = char(std::tolower(*p));
+    length++;
+  }
+  typed[length] = lower[length] = '\0';
+  return length;
+}
+
+// Tokenises the line and hands word to the handler of the active protocol. While the engine
+// initialises every word goes to the console handler, whose setting commands alone act then.
+// The xboard and UCI handlers take their words here once those protocols are built; until
+// then their words are unknown.
+int dispatchCommand(const char* word) {
+  tokeniseLine();
+  if (engineState != STATE_INITIALISING && (xboardMode || uciMode)) return 0;
+  return consoleCommand(word);
+}
+
+// Used by start-up to issue its own commands as if they had been read.
+int runCommandLine(const char* line) {
+  std::snprintf(lineBuffer, LINE_SIZE, "%s", line);
+  char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
+  if (firstWord(typed, lower) == 0) return 0;
+  return dispatchCommand(lower);
+}
+
+void printPrompt() { std::printf("Talvek[%c-%d]> ", sideToMove == WHITE ? 'W' : 'B', (gamePly + 2) / 2); }
+
+// Steps 8 (hash tables) and 9 (endgame databases) belong to the folders that own those
+// tables and are called between steps 7 and 10.
+void startEngine(int argc, char** argv) {
+  // 1. Initialising; every byte written goes out at once.
+  engineState = STATE_INITIALISING;
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+  // 2. The command-line switch to xboard, compared exactly.
+  if (argc > 1 && (std::strcmp(argv[1], "-xboard") == 0 || std::strcmp(argv[1], "/xboard") == 0)) {
+    xboardMode = 1;
+    consoleMode = 0;
+    std::fputs("feature done=0\n", stdout);
+  }
+
+  // 3. The console greeting.
+  if (consoleMode) {
+    clearConsole();
+    setConsoleTitle(". : T A L V E K : .");
+    printBanner();
+    resetColour();
+  }
+
+  // 4. Empty game record and search stack. 5. Built-in settings.
+  clearGameState();
+  resetSettings();
+
+  // 6. The settings file, which can only change settings while Initialising.
+  runCommandLine("init");
+
+  // 7. Board, distance and attack tables.
+  initBoardTables();
+  initDistanceTable();
+  initAttackTable();
+
+  // 10. Ready: a new game in the active protocol. Should no handler know "new", the
+  // console's new game is set up, so that a position always stands on the board.
+  engineState = STATE_WAITING;
+  if (!runCommandLine("new")) newGame();
+}
+
+// Each pass reads one line of input (standard input for the program) and plays it as a move
+// or runs it as a command. Returns 0 at the end of input.
+int mainLoop(FILE* input) {
+  char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
+  for (;;) {
+    if (consoleMode) printPrompt();
+    if (!readLine(input)) return 0;
+    if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;
+    if (looksLikeMove(lower)) {
+      userMove(typed);
+      continue;
+    }
+    if (!dispatchCommand(lower))
+      std::printf(xboardMode ? "Error (unknown command): %s\n" : "**ERROR**  unknown command: %s\n", typed);
+  }
+}

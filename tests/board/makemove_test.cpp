@@ -1,0 +1,199 @@
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "board/board.h"
+#include "tests/support/support.h"
+
+namespace {
+
+// Every global of the position, copied bit for bit.
+struct Snapshot {
+  uint8_t squares[256];
+  PieceEntry list[2][PIECE_SLOTS];
+  uint8_t index[128];
+  int slots[2];
+  uint8_t pawns[2];
+  uint8_t counts[2][7];
+  int value[2];
+  int side, other, ep, castle, fifty, gPly, sPly;
+  HashKey key;
+
+  static Snapshot take() {
+    Snapshot s;
+    memcpy(s.squares, boardPadded, sizeof s.squares);
+    memcpy(s.list, pieceList, sizeof s.list);
+    memcpy(s.index, listIndex, sizeof s.index);
+    memcpy(s.slots, pieceSlots, sizeof s.slots);
+    memcpy(s.pawns, pawnSlots, sizeof s.pawns);
+    memcpy(s.counts, typeCount, sizeof s.counts);
+    memcpy(s.value, material, sizeof s.value);
+    s.side = sideToMove;
+    s.other = otherSide;
+    s.ep = epSquare;
+    s.castle = castleRights;
+    s.fifty = fiftyCount;
+    s.key = hashKey;
+    s.gPly = gamePly;
+    s.sPly = ply;
+    return s;
+  }
+  bool operator==(const Snapshot& o) const {
+    return !memcmp(squares, o.squares, sizeof squares) && !memcmp(list, o.list, sizeof list) &&
+           !memcmp(index, o.index, sizeof index) && !memcmp(slots, o.slots, sizeof slots) &&
+           !memcmp(pawns, o.pawns, sizeof pawns) && !memcmp(counts, o.counts, sizeof counts) &&
+           !memcmp(value, o.value, sizeof value) && side == o.side && other == o.other &&
+           ep == o.ep && castle == o.castle && fifty == o.fifty && key == o.key &&
+           gPly == o.gPly && sPly == o.sPly;
+  }
+};
+
+int failures = 0;
+
+// Visits every node of the legal tree to `depth`: after each make the incremental key and the
+// lists must match a recount, after each unmake every global must be back bit for bit. A null
+// move is tried at every node that is not in check.
+void roundTrip(int depth) {
+  genPlyMoves();
+  PlyRecord& rec = plyStack[ply];
+  const Snapshot before = Snapshot::take();
+  if (!rec.checkCount) {
+    makeNullMove();
+    if (hashKey != computeHashKey() || !boardIsConsistent()) failures++;
+    unmakeNullMove();
+    if (!(Snapshot::take() == before)) failures++;
+  }
+  for (int i = 0; i < rec.moveCount; i++) {
+    const Move m = rec.moves[i];
+    if (!legal(m)) continue;
+    makeMove(m);
+    if (hashKey != computeHashKey() || !boardIsConsistent()) {
+      ADD_FAILURE() << "after making " << moveToCoord(m);
+      failures++;
+    }
+    if (depth > 1) roundTrip(depth - 1);
+    unmakeMove();
+    if (!(Snapshot::take() == before)) {
+      ADD_FAILURE() << "after unmaking " << moveToCoord(m);
+      failures++;
+    }
+  }
+}
+
+TEST(MakeMove, RoundTripsRestoreEveryGlobal) {
+  const char* positions[] = {
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+      "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+      "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
+      "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+      "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+  };
+  resetEngine();
+  for (const char* fen : positions) {
+    ASSERT_TRUE(setPosition(fen));
+    failures = 0;
+    roundTrip(3);
+    EXPECT_EQ(failures, 0) << fen;
+  }
+}
+
+// Plays a coordinate move of the current position.
+void play(const char* text) {
+  const Move m = matchMove(parseCoord(text));
+  ASSERT_NE(m, 0u) << text;
+  makeMove(m);
+}
+
+TEST(MakeMove, EnPassantSquareEntersAndLeavesTheKey) {
+  resetEngine();
+  play("e2e4");
+  EXPECT_EQ(epSquare, 0x24);  // e3
+  EXPECT_EQ(hashKey, computeHashKey());
+  const HashKey withEp = hashKey;
+  epSquare = 0;
+  EXPECT_EQ(withEp ^ computeHashKey(), pieceKeys[0][square64(0x24)]);
+  epSquare = 0x24;
+  play("g8f6");
+  EXPECT_EQ(epSquare, 0);
+  EXPECT_EQ(hashKey, computeHashKey());
+}
+
+TEST(MakeMove, CastlingRightsFollowKingAndRookSquares) {
+  resetEngine();
+  ASSERT_TRUE(setPosition("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1"));
+  play("h1h2");
+  EXPECT_EQ(castleRights, CASTLE_WQ | CASTLE_BK | CASTLE_BQ);
+  play("e8d8");
+  EXPECT_EQ(castleRights, CASTLE_WQ);
+  EXPECT_EQ(hashKey, computeHashKey());
+
+  ASSERT_TRUE(setPosition("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1"));
+  play("a1a8");
+  EXPECT_EQ(castleRights, CASTLE_WK | CASTLE_BK);
+  const HashKey key = hashKey;
+  play("e8e7");
+  play("h1h2");
+  EXPECT_EQ(castleRights, 0);
+  EXPECT_NE(key, hashKey);
+  EXPECT_EQ(hashKey, computeHashKey());
+}
+
+TEST(MakeMove, FiftyCounterAndCastlingRook) {
+  resetEngine();
+  ASSERT_TRUE(setPosition("r3k2r/8/8/8/8/8/4P3/R3K2R w KQkq - 7 1"));
+  play("e1g1");
+  EXPECT_EQ(fiftyCount, 8);
+  EXPECT_EQ(board[5], ROOK);  // f1
+  EXPECT_EQ(board[7], EMPTY);
+  play("e8c8");
+  EXPECT_EQ(board[0x73], ROOK + BLACK_BIT);  // d8
+  EXPECT_EQ(board[0x70], EMPTY);
+  EXPECT_EQ(fiftyCount, 9);
+  makeNullMove();
+  EXPECT_EQ(fiftyCount, 10);
+  unmakeNullMove();
+  play("e2e3");
+  EXPECT_EQ(fiftyCount, 0);
+  EXPECT_TRUE(boardIsConsistent());
+}
+
+TEST(MakeMove, PromotionAndUnmakeRestoreSlotsAndMaterial) {
+  resetEngine();
+  ASSERT_TRUE(setPosition("1n2k3/P7/8/8/8/8/8/4K3 w - - 0 1"));
+  const int slots = pieceSlots[WHITE];
+  const int value = material[WHITE];
+  const Move m = matchMove(parseCoord("a7b8q"));
+  ASSERT_NE(m, 0u);
+  makeMove(m);
+  EXPECT_EQ(material[WHITE], value + 800);
+  EXPECT_EQ(material[BLACK], 0);
+  EXPECT_EQ(pieceSlots[WHITE], slots + 1);
+  EXPECT_EQ(typeCount[WHITE][QUEEN], 1);
+  EXPECT_EQ(typeCount[WHITE][PAWN], 0);
+  EXPECT_TRUE(boardIsConsistent());
+  unmakeMove();
+  EXPECT_EQ(pieceSlots[WHITE], slots);
+  EXPECT_EQ(material[WHITE], value);
+  EXPECT_EQ(board[0x60], PAWN);
+  EXPECT_EQ(board[0x71], KNIGHT + BLACK_BIT);
+  EXPECT_TRUE(boardIsConsistent());
+}
+
+TEST(MakeMove, EnPassantRemovesThePawnBehindTheTarget) {
+  resetEngine();
+  ASSERT_TRUE(setPosition("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1"));
+  const Move m = matchMove(parseCoord("e5d6"));
+  ASSERT_NE(m, 0u);
+  EXPECT_TRUE(m & MF_EN_PASSANT);
+  makeMove(m);
+  EXPECT_EQ(board[0x43], EMPTY);  // d5
+  EXPECT_EQ(typeCount[BLACK][PAWN], 0);
+  EXPECT_TRUE(boardIsConsistent());
+  unmakeMove();
+  EXPECT_EQ(board[0x43], PAWN + BLACK_BIT);
+  EXPECT_EQ(typeCount[BLACK][PAWN], 1);
+  EXPECT_TRUE(boardIsConsistent());
+}
+
+}  // namespace

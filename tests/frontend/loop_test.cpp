@@ -1,0 +1,164 @@
+// The input line, its words, routing, the main loop, and the whole program's start-up.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "frontend/frontend.h"
+#include "tests/frontend/program.h"
+#include "tests/support/support.h"
+
+namespace {
+
+int tokenise(const std::string& line) {
+  std::snprintf(lineBuffer, LINE_SIZE, "%s", line.c_str());
+  return tokeniseLine();
+}
+
+// Runs the main loop over the given input text in-process and returns what it printed.
+std::string runLoop(const std::string& input) {
+  return captureOutput([&] {
+    FILE* file = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(mainLoop(file), 0);
+    std::fclose(file);
+  });
+}
+
+}  // namespace
+
+TEST(Tokenise, SplitsAtSpacesOnlyAndDropsTheFinalNewline) {
+  resetEngine();
+  EXPECT_EQ(tokenise("  resign   -500 3\n"), 3);
+  EXPECT_STREQ(tokens[0], "resign");
+  EXPECT_STREQ(tokens[1], "-500");
+  EXPECT_STREQ(tokens[2], "3");
+
+  EXPECT_EQ(tokenise("hash\t16 x\n"), 2);
+  EXPECT_STREQ(tokens[0], "hash\t16");
+
+  // A trailing blank leaves no empty word behind.
+  EXPECT_EQ(tokenise("board \n"), 1);
+  EXPECT_STREQ(tokens[1], "");
+
+  // The last word of a file without a final newline keeps all its characters.
+  EXPECT_EQ(tokenise("hash 16"), 2);
+  EXPECT_STREQ(tokens[1], "16");
+}
+
+TEST(Tokenise, BoundsWordsAndTheirLength) {
+  resetEngine();
+  std::string line;
+  for (int i = 0; i < 40; i++) {
+    line += 'w';
+    line += std::to_string(i);
+    line += ' ';
+  }
+  EXPECT_EQ(tokenise(line + "\n"), MAX_TOKENS);
+  EXPECT_EQ(tokenCount, MAX_TOKENS);
+  EXPECT_STREQ(tokens[MAX_TOKENS - 1], "w31");
+
+  std::string longWord(300, 'x');
+  EXPECT_EQ(tokenise("nalimovpath " + longWord + " tail\n"), 3);
+  EXPECT_EQ(std::strlen(tokens[1]), size_t(TOKEN_SIZE - 1));
+  EXPECT_STREQ(tokens[2], "tail");
+
+  // The slots of a longer earlier line are cleared, and an empty line has no words.
+  EXPECT_EQ(tokenise(""), 0);
+  EXPECT_EQ(tokenCount, 0);
+  EXPECT_STREQ(tokens[0], "");
+}
+
+TEST(ReadLine, BoundsOverlongLinesAndDropsTheirTail) {
+  resetEngine();
+  std::string input = std::string(5000, 'a') + " quit\nfen\r\nhash 16";
+  FILE* file = fmemopen(input.data(), input.size(), "r");
+  ASSERT_NE(file, nullptr);
+
+  ASSERT_TRUE(readLine(file));
+  EXPECT_EQ(std::strlen(lineBuffer), size_t(LINE_SIZE - 1));
+  EXPECT_EQ(lineBuffer[LINE_SIZE - 2], '\n');
+  EXPECT_EQ(std::string(lineBuffer).find("quit"), std::string::npos);
+
+  ASSERT_TRUE(readLine(file));
+  EXPECT_STREQ(lineBuffer, "fen\n");  // the carriage return is gone
+  ASSERT_TRUE(readLine(file));
+  EXPECT_STREQ(lineBuffer, "hash 16");
+  EXPECT_FALSE(readLine(file));
+  EXPECT_STREQ(lineBuffer, "");
+  std::fclose(file);
+}
+
+TEST(Dispatch, UnknownWordsAndMoveLikeWordsInTheLoop) {
+  resetEngine();
+  consoleMode = 1;
+  std::string out = runLoop("\n   \nfoo bar\nInit\nE2E4junk\n");
+  EXPECT_EQ(out,
+            "Talvek[W-1]> Talvek[W-1]> Talvek[W-1]> "
+            "**ERROR**  unknown command: foo\n"
+            "Talvek[W-1]> **ERROR**  unknown command: Init\n"
+            "Talvek[W-1]> Illegal move: E2E4junk\n"
+            "Talvek[W-1]> ");
+}
+
+TEST(Dispatch, AnOverlongLineRunsNothingFromItsTail) {
+  resetEngine();
+  consoleMode = 1;
+  std::string out = runLoop(std::string(LINE_SIZE, ' ') + "fen\nfen\n");
+  EXPECT_EQ(out, "Talvek[W-1]> Talvek[W-1]> FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"
+                 "Talvek[W-1]> ");
+}
+
+TEST(Dispatch, XboardModeHasNoPromptAndItsOwnErrorLine) {
+  resetEngine();
+  xboardMode = 1;
+  EXPECT_EQ(runLoop("nonsense\n"), "Error (unknown command): nonsense\n");
+}
+
+TEST(Program, StartsWithBannerSettingsMessageAndPromptAndEndsWithInput) {
+  ProgramRun run = runProgram("fen\n");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output.substr(0, 1), "\n");
+  const std::string tail =
+      "\n\n                  ver. 0.8.3beta2\n\n\n"
+      "**ERROR**  init(): unable to open talvek.ini\nUsing default settings\n\n"
+      "Talvek[W-1]> FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"
+      "Talvek[W-1]> ";
+  ASSERT_GE(run.output.size(), tail.size());
+  EXPECT_EQ(run.output.substr(run.output.size() - tail.size()), tail);
+}
+
+TEST(Program, ReadsTheSettingsFileSilently) {
+  const char* settingsText =
+      "; ===============================================================\n"
+      ";    T A L V E K ' s    I N I T I A L I Z A T I O N    F I L E   \n"
+      "\n"
+      "hash 16\n\nzelt off\n\nresign 900 6\n\ngo\nquit\nhelp\n"
+      "; the following settings are useful only if you want to use Talvek in console mode\n"
+      "board off\n\nnoise 6\n\nponder on\n\npost on";
+  ProgramRun run = runProgram("quit\nfen\n", "", settingsText);
+  EXPECT_EQ(run.exitCode, 0);
+  // Nothing between the banner and the prompt (the go, quit and help lines of the file did
+  // nothing); the typed quit ends the program before the last line.
+  size_t version = run.output.find("ver. 0.8.3beta2\n\n\n");
+  ASSERT_NE(version, std::string::npos);
+  EXPECT_EQ(run.output.substr(version), "ver. 0.8.3beta2\n\n\nTalvek[W-1]> ");
+}
+
+TEST(Program, XboardSwitchIsExact) {
+  ProgramRun xboard = runProgram("e2e4\nwhatever\n", "-xboard");
+  EXPECT_EQ(xboard.exitCode, 0);
+  ASSERT_GE(xboard.output.size(), 15u);
+  EXPECT_EQ(xboard.output.substr(0, 15), "feature done=0\n");
+  EXPECT_EQ(xboard.output.find("Talvek["), std::string::npos);
+  EXPECT_EQ(xboard.output.find("ver. "), std::string::npos);
+  EXPECT_NE(xboard.output.find("Error (unknown command): whatever\n"), std::string::npos);
+
+  EXPECT_EQ(runProgram("", "/xboard").output.substr(0, 15), "feature done=0\n");
+  for (const char* notSwitch : {"-XBOARD", "-xboards", "xboard"}) {
+    ProgramRun console = runProgram("", notSwitch);
+    EXPECT_EQ(console.output.find("feature done"), std::string::npos) << notSwitch;
+    EXPECT_NE(console.output.find("Talvek[W-1]> "), std::string::npos) << notSwitch;
+  }
+}
