@@ -178,7 +178,8 @@ void updateHistory(Move move, int depth, int score) {
   if (score > MATE_RANGE) plyStack[ply].mateKiller = move;
 }
 
-// Exchange sort of plyStack[ply] by descending score; equal scores keep their order.
+// Exchange sort of plyStack[ply] by descending score. Equal scores are never swapped with each
+// other, though a swap with a third move may still reorder them.
 void sortRootMoves() {
   PlyRecord& rec = plyStack[ply];
   for (int i = 0; i < rec.moveCount - 1; i++) {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "eval/eval.h"
 #include "search/search.h"
 
 namespace {

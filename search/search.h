@@ -131,7 +131,7 @@ void scoreMoves(Move hashMove);    // full-width scores of plyStack[ply]
 void scoreCaptures(Move hashMove); // quiescence scores of plyStack[ply]
 Move pickMove();                   // best unconsumed move of plyStack[ply], 0 when none is left
 void updateHistory(Move move, int depth, int score);  // after a beta cut-off
-void sortRootMoves();              // plyStack[ply] by descending score, stable
+void sortRootMoves();              // plyStack[ply] by descending score (exchange sort)
 void updatePV(Move move);          // move raised alpha at ply: it heads that ply's line
 int see(Move move);                // material balance of the exchange on the move's to-square
 
