@@ -1,0 +1,148 @@
+// The engine's side of both endgame databases: setting them up from the settings, turning the
+// current position into the inputs of a probe, and the probe results into search scores.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "board/board.h"
+#include "egdb/egdb.h"
+
+int tbMaxMen = 0;
+int egbbAvailable = 0;
+
+namespace {
+
+void* cacheMemory = nullptr;  // the Nalimov block cache, handed to the reader
+
+constexpr int EGBB_PIECE_CODE[7] = {0, 0, 6, 5, 4, 3, 2};  // white code by type; black adds 6
+constexpr int BLOCK_OFFSET[7] = {-1, 15, 0, 3, 6, 9, 12};  // first entry of a type in a block
+
+// Fills one colour's square block and its five counts (pawns, knights, bishops, rooks, queens).
+// False when a type has more units than a block holds.
+bool fillSquareBlock(int colour, int* block, int* counts) {
+  std::memset(block, 0, TB_BLOCK_SIZE * sizeof(int));
+  int used[7] = {};
+  auto add = [&](PieceEntry entry) {
+    if (entry & GONE) return true;
+    int type = typeOf(slotCode(entry));
+    if (type != KING && used[type] == 3) return false;
+    block[BLOCK_OFFSET[type] + used[type]++] = square64(slotSquare(entry));
+    return true;
+  };
+  for (int slot = 0; slot < pieceSlots[colour]; slot++)
+    if (!add(pieceList[colour][slot])) return false;
+  for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[colour]; slot++)
+    if (!add(pieceList[colour][slot])) return false;
+  for (int type = PAWN; type <= QUEEN; type++) counts[type - PAWN] = used[type];
+  return true;
+}
+
+}  // namespace
+
+// Registers the Nalimov files on path (folders separated by "," or ";") and gives the reader a
+// cache of cacheBytes. Sets tbMaxMen and prints what was found.
+void initNalimov(const char* path, uint32_t cacheBytes) {
+  tbMaxMen = initTB(path);
+  if (!tbMaxMen) {
+    std::printf("No Nalimov tablebases found!\n");
+    return;
+  }
+  std::printf("%d-men Nalimov tablebases found\n", tbMaxMen);
+  resetTBCache(0, nullptr);
+  std::free(cacheMemory);
+  cacheMemory = std::malloc(cacheBytes ? cacheBytes : 1);
+  if (!cacheMemory) {
+    tbMaxMen = 0;
+    std::printf("Couldn't allocate memory for EGTB cache!\n");
+    return;
+  }
+  std::printf("EGTB cache:  %d KB\n", int(cacheBytes / 1024));
+  resetTBCache(cacheBytes, cacheMemory);
+}
+
+// Loads the bitbase library from the folder path and starts it with cacheBytes. The folder gets
+// a final "/" unless it ends in "/" or "\"; when path is the egbbpath setting, the setting keeps
+// it (if it fits). Returns 1 when loaded, 0 after printing "EgbbProbe not Loaded!".
+int loadEgbb(const char* path, uint32_t cacheBytes) {
+  char folder[PATH_SIZE + 2];
+  std::snprintf(folder, sizeof folder, "%s", path);
+  size_t length = std::strlen(folder);
+  if (length == 0 || (folder[length - 1] != '/' && folder[length - 1] != '\\')) {
+    if (std::strcmp(path, settings.egbbPath) == 0 && length + 1 < sizeof settings.egbbPath)
+      std::strcat(settings.egbbPath, "/");
+    if (length + 1 < sizeof folder) std::strcat(folder, "/");
+  }
+  egbbAvailable = openEgbbLibrary(folder);
+  if (!egbbAvailable) {
+    std::printf("EgbbProbe not Loaded!\n");
+    return 0;
+  }
+  egbbLoad(folder, int(cacheBytes), 1);
+  return 1;
+}
+
+// Search score of a Nalimov value: mate scores for wins and losses, 0 for a draw.
+int nalimovScore(int value) {
+  if (value > 0) return 2 * value - 32767;
+  if (value < 0) return 2 * value + 32765;
+  return 0;
+}
+
+// Looks the current position up in the Nalimov tables. Returns 1 with *score for the side to
+// move, 0 when no table answers. Counts egtbProbes and egtbHits.
+int probeNalimov(int* score) {
+  searchStats.egtbProbes++;
+  int blocks[2][TB_BLOCK_SIZE], counts[10];
+  if (!fillSquareBlock(WHITE, blocks[WHITE], counts) ||
+      !fillSquareBlock(BLACK, blocks[BLACK], counts + 5))
+    return 0;
+  int classNumber = lookupTBClass(counts);
+  if (classNumber == 0) return 0;
+  int* first = blocks[WHITE];
+  int* second = blocks[BLACK];
+  int side = sideToMove, invert = 0;
+  if (classNumber < 0) {
+    classNumber = -classNumber;
+    std::swap(first, second);
+    side ^= 1;
+    invert = 1;
+  }
+  if (!tbClasses[classNumber].fileName[side]) return 0;
+  int ep = epSquare ? square64(epSquare) : TB_NO_EP;
+  uint32_t index = indexTB(classNumber, side, first, second, ep, invert);
+  if (index == TB_NO_INDEX) return 0;
+  int value = probeTB(index, side, classNumber);
+  if (value == TB_NO_ANSWER) return 0;
+  searchStats.egtbHits++;
+  *score = nalimovScore(value);
+  return 1;
+}
+
+// Asks the bitbase library about the current position (at most five men). Returns 1 with the
+// library's value for the side to move (0 a draw), 0 when it has no answer. Counts egbbProbes
+// and egbbHits.
+int probeEgbb(int* score) {
+  searchStats.egbbProbes++;
+  if (!egbbProbe) return 0;
+  int pieces[3] = {}, squares[3] = {}, used = 0;
+  for (int colour = WHITE; colour <= BLACK; colour++) {
+    auto add = [&](PieceEntry entry) {
+      if (entry & GONE) return true;
+      if (used == 3) return false;
+      pieces[used] = EGBB_PIECE_CODE[typeOf(slotCode(entry))] + 6 * colour;
+      squares[used++] = square64(slotSquare(entry));
+      return true;
+    };
+    for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[colour]; slot++)
+      if (!add(pieceList[colour][slot])) return 0;
+    for (int slot = 1; slot < pieceSlots[colour]; slot++)
+      if (!add(pieceList[colour][slot])) return 0;
+  }
+  int result = egbbProbe(sideToMove, square64(kingSquare(WHITE)), square64(kingSquare(BLACK)),
+                         pieces[0], squares[0], pieces[1], squares[1], pieces[2], squares[2]);
+  if (result == EGBB_NO_ANSWER) return 0;
+  searchStats.egbbHits++;
+  *score = result;
+  return 1;
+}

@@ -1,0 +1,280 @@
+// The Nalimov material classes: their table, the registration of the files found on the
+// tablebase path, the lookup from piece counts to a class, and the value of a probed position.
+#include <cstdlib>
+#include <cstring>
+
+#include "egdb/egdb.h"
+
+namespace {
+
+// Class names by class number: 1-5 one piece, 6-20 one against one, 21-35 two pieces, 36-110
+// two against one, 111-145 three pieces against the bare king.
+constexpr const char* CLASS_NAMES[TB_CLASSES] = {
+    "kk", "kpk", "knk", "kbk", "krk", "kqk", "kpkp", "knkp",
+    "knkn", "kbkp", "kbkn", "kbkb", "krkp", "krkn", "krkb", "krkr",
+    "kqkp", "kqkn", "kqkb", "kqkr", "kqkq", "kppk", "knpk", "knnk",
+    "kbpk", "kbnk", "kbbk", "krpk", "krnk", "krbk", "krrk", "kqpk",
+    "kqnk", "kqbk", "kqrk", "kqqk", "kppkp", "kppkn", "kppkb", "kppkr",
+    "kppkq", "knpkp", "knpkn", "knpkb", "knpkr", "knpkq", "knnkp", "knnkn",
+    "knnkb", "knnkr", "knnkq", "kbpkp", "kbpkn", "kbpkb", "kbpkr", "kbpkq",
+    "kbnkp", "kbnkn", "kbnkb", "kbnkr", "kbnkq", "kbbkp", "kbbkn", "kbbkb",
+    "kbbkr", "kbbkq", "krpkp", "krpkn", "krpkb", "krpkr", "krpkq", "krnkp",
+    "krnkn", "krnkb", "krnkr", "krnkq", "krbkp", "krbkn", "krbkb", "krbkr",
+    "krbkq", "krrkp", "krrkn", "krrkb", "krrkr", "krrkq", "kqpkp", "kqpkn",
+    "kqpkb", "kqpkr", "kqpkq", "kqnkp", "kqnkn", "kqnkb", "kqnkr", "kqnkq",
+    "kqbkp", "kqbkn", "kqbkb", "kqbkr", "kqbkq", "kqrkp", "kqrkn", "kqrkb",
+    "kqrkr", "kqrkq", "kqqkp", "kqqkn", "kqqkb", "kqqkr", "kqqkq", "kpppk",
+    "knppk", "knnpk", "knnnk", "kbppk", "kbnpk", "kbnnk", "kbbpk", "kbbnk",
+    "kbbbk", "krppk", "krnpk", "krnnk", "krbpk", "krbnk", "krbbk", "krrpk",
+    "krrnk", "krrbk", "krrrk", "kqppk", "kqnpk", "kqnnk", "kqbpk", "kqbnk",
+    "kqbbk", "kqrpk", "kqrnk", "kqrbk", "kqrrk", "kqqpk", "kqqnk", "kqqbk",
+    "kqqrk", "kqqqk",
+};
+
+constexpr int SIDE_CONFIGURATIONS = 56;  // piece sets of one side with at most three units
+constexpr int COUNT_KEYS = 1024;         // five counts of 0-3, two bits each
+
+int8_t sideIdOfKey[COUNT_KEYS];          // configuration of a count key, -1 when none
+int16_t classIndex[SIDE_CONFIGURATIONS][SIDE_CONFIGURATIONS];  // by first, second configuration
+bool indexBuilt = false;
+bool anyCompressed = false;
+
+const char* const PIECE_LETTERS = "pnbrq";  // order of the counts of one side
+
+void buildClassIndex() {
+  int next = 0;
+  for (int key = 0; key < COUNT_KEYS; key++) {
+    int total = 0;
+    for (int type = 0; type < 5; type++) total += (key >> (2 * type)) & 3;
+    sideIdOfKey[key] = int8_t(total <= 3 ? next++ : -1);
+  }
+  indexBuilt = true;
+}
+
+// Count key of five counts (pawns, knights, bishops, rooks, queens), -1 when out of range.
+int countKey(const int* counts) {
+  int key = 0;
+  for (int type = 0; type < 5; type++) {
+    if (counts[type] < 0 || counts[type] > 3) return -1;
+    key |= counts[type] << (2 * type);
+  }
+  return key;
+}
+
+// Splits a class name at its second "k" into the counts of each side. False on a malformed name.
+bool countsOfName(const char* name, int counts[10]) {
+  std::memset(counts, 0, 10 * sizeof(int));
+  if (name[0] != 'k') return false;
+  int side = 0;
+  for (const char* c = name + 1; *c; c++) {
+    if (*c == 'k') {
+      if (side) return false;
+      side = 1;
+      continue;
+    }
+    const char* letter = std::strchr(PIECE_LETTERS, *c);
+    if (!letter) return false;
+    counts[side * 5 + int(letter - PIECE_LETTERS)]++;
+  }
+  return side == 1;
+}
+
+bool enterClass(int classNumber) {
+  int counts[10];
+  if (!countsOfName(CLASS_NAMES[classNumber], counts)) return false;
+  int first = countKey(counts), second = countKey(counts + 5);
+  if (first < 0 || second < 0 || sideIdOfKey[first] < 0 || sideIdOfKey[second] < 0) return false;
+  classIndex[sideIdOfKey[first]][sideIdOfKey[second]] = int16_t(classNumber);
+  classIndex[sideIdOfKey[second]][sideIdOfKey[first]] = int16_t(-classNumber);
+  return true;
+}
+
+void forgetFiles(TablebaseDescriptor& entry) {
+  for (int side = 0; side < 2; side++) {
+    if (entry.file[side]) std::fclose(entry.file[side]);
+    entry.file[side] = nullptr;
+    std::free(entry.fileName[side]);
+    entry.fileName[side] = nullptr;
+    freeEmdDirectory(entry.directory[side]);
+    entry.directory[side] = nullptr;
+    std::free(entry.buckets[side]);
+    entry.buckets[side] = nullptr;
+  }
+}
+
+// Full file name of class c, side s in folder: the folder, a "/" unless it already ends in a
+// separator, the class name and ".nbw" or ".nbb".
+void buildFileName(char* out, size_t size, const char* folder, size_t folderLength, int c, int s) {
+  bool separator = folderLength > 0 && folder[folderLength - 1] != '/' &&
+                   folder[folderLength - 1] != '\\';
+  std::snprintf(out, size, "%.*s%s%s.%s", int(folderLength), folder, separator ? "/" : "",
+                CLASS_NAMES[c], s ? "nbb" : "nbw");
+}
+
+// Opens the compressed form of a missing plain file: name.emd, then the name without the dot
+// before nbw/nbb. On success name holds the name opened.
+FILE* openCompressed(char* name, size_t size) {
+  size_t length = std::strlen(name);
+  if (length + 5 > size) return nullptr;
+  std::strcat(name, ".emd");
+  FILE* file = std::fopen(name, "rb");
+  if (file) return file;
+  std::memmove(name + length - 4, name + length - 3, 8);  // "x.nbw.emd" -> "xnbw.emd"
+  return std::fopen(name, "rb");
+}
+
+void reportEmdFailure(const char* name, int failure) {
+  std::printf("*** Unable to read %s - ", name);
+  if (failure == EMD_READ_ERROR)
+    std::printf("read error\n");
+  else if (failure == EMD_OUT_OF_MEMORY)
+    std::printf("out of memory\n");
+  else if (failure == EMD_BROKEN)
+    std::printf("file broken\n");
+  else
+    std::printf("error %d\n", failure);
+}
+
+// Registers the file of class c, side s in folder when it is there and sound. A file with a
+// structural problem gets its message and is left unregistered; the engine goes on without it.
+void registerFile(int c, int s, const char* folder, size_t folderLength) {
+  TablebaseDescriptor& entry = tbClasses[c];
+  if (entry.fileName[s]) return;
+  char name[4096];
+  buildFileName(name, sizeof name, folder, folderLength, c, s);
+  EmdDirectory* directory = nullptr;
+  uint64_t size = 0;
+  FILE* file = std::fopen(name, "rb");
+  if (file) {
+    long length = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+    if (length < 0) {
+      std::printf("*** Seek in %s failed\n", name);
+      std::fclose(file);
+      return;
+    }
+    size = uint64_t(length);
+  } else {
+    file = openCompressed(name, sizeof name);
+    if (!file) return;
+    int failure = readEmdHeader(file, &directory);
+    if (failure != EMD_OK) {
+      reportEmdFailure(name, failure);
+      std::fclose(file);
+      return;
+    }
+    if (emdBlockSize(directory) != uint32_t(TB_BLOCK)) {
+      std::printf("*** %s: Unsupported block size %d\n", name, int(emdBlockSize(directory)));
+      freeEmdDirectory(directory);
+      std::fclose(file);
+      return;
+    }
+    size = emdUncompressedSize(directory);
+  }
+  std::fclose(file);
+  if (entry.expectedSize[s] != 0 && size != entry.expectedSize[s]) {
+    std::printf("*** %s corrupted\n", name);
+    freeEmdDirectory(directory);
+    return;
+  }
+  if (!enterClass(c)) {
+    std::printf("*** Unable to register %s\n", name);
+    freeEmdDirectory(directory);
+    return;
+  }
+  char* copy = static_cast<char*>(std::malloc(std::strlen(name) + 1));
+  uint32_t* buckets = static_cast<uint32_t*>(std::calloc(TB_BUCKETS, sizeof(uint32_t)));
+  if (!copy || !buckets) {
+    std::printf("*** Cannot allocate %u bytes of memory\n",
+                unsigned(std::strlen(name) + 1 + TB_BUCKETS * sizeof(uint32_t)));
+    std::free(copy);
+    std::free(buckets);
+    freeEmdDirectory(directory);
+    return;
+  }
+  std::strcpy(copy, name);
+  entry.expectedSize[s] = uint32_t(size);
+  entry.fileName[s] = copy;
+  entry.buckets[s] = buckets;
+  entry.directory[s] = directory;
+  if (directory) anyCompressed = true;
+}
+
+}  // namespace
+
+TablebaseDescriptor tbClasses[TB_CLASSES];
+
+const char* tbClassName(int classNumber) {
+  return classNumber >= 0 && classNumber < TB_CLASSES ? CLASS_NAMES[classNumber] : "";
+}
+
+void closeTBFiles() {
+  for (TablebaseDescriptor& entry : tbClasses)
+    for (FILE*& file : entry.file) {
+      if (file) std::fclose(file);
+      file = nullptr;
+    }
+}
+
+// Registers every class file found in the folders of pathList (separated by "," or ";"), the
+// first folder that has a file winning. Drops all earlier registrations and empties the cache.
+// Returns the men of the largest class registered: 5, 4, 3, or 0 when none.
+int initTB(const char* pathList) {
+  if (!indexBuilt) buildClassIndex();
+  emptyTBCache();
+  for (int c = 0; c < TB_CLASSES; c++) {
+    forgetFiles(tbClasses[c]);
+    tbClasses[c].classNumber = c;
+    std::snprintf(tbClasses[c].name, sizeof tbClasses[c].name, "%s", CLASS_NAMES[c]);
+    uint32_t size = c ? tbTableSize(CLASS_NAMES[c]) : 0;
+    tbClasses[c].expectedSize[0] = tbClasses[c].expectedSize[1] = size;
+  }
+  std::memset(classIndex, 0, sizeof classIndex);
+  freeDecodeContext();
+  anyCompressed = false;
+
+  int largest = 0;
+  const char* folder = pathList ? pathList : "";
+  for (;;) {
+    size_t length = std::strcspn(folder, ",;");
+    for (int c = 1; c < TB_CLASSES; c++)
+      for (int s = 0; s < 2; s++) {
+        registerFile(c, s, folder, length);
+        if (tbClasses[c].fileName[s] && c > largest) largest = c;
+      }
+    if (!folder[length]) break;
+    folder += length + 1;
+  }
+
+  if (anyCompressed && !allocDecodeContext()) {
+    std::printf("*** Cannot allocate decode block: error code %d\n", 1);
+    for (TablebaseDescriptor& entry : tbClasses)
+      for (int s = 0; s < 2; s++)
+        if (entry.directory[s]) {
+          std::free(entry.fileName[s]);
+          entry.fileName[s] = nullptr;
+        }
+  }
+  return largest >= 36 ? 5 : largest >= 6 ? 4 : largest >= 1 ? 3 : 0;
+}
+
+int lookupTBClass(const int counts[10]) {
+  if (!indexBuilt) return 0;
+  int first = countKey(counts), second = countKey(counts + 5);
+  if (first < 0 || second < 0) return 0;
+  int a = sideIdOfKey[first], b = sideIdOfKey[second];
+  if (a < 0 || b < 0) return 0;
+  return classIndex[a][b];
+}
+
+// Value of position index in the table of class c for side s: 0 a draw, 32641-32766 a win for
+// the side to move (32766 the fastest), -32766 to -32641 a loss (-32766 mated), TB_NO_ANSWER
+// when the tables cannot tell.
+int probeTB(uint32_t index, int side, int classNumber) {
+  int stored = readTBByte(index, side, classNumber);
+  if (stored == 0) return 0;
+  if (stored == 127) return TB_NO_ANSWER;
+  if (stored == -127) return -32640;
+  if (stored == -128) return 32640;
+  return stored > 0 ? stored + 32640 : stored - 32640;
+}

@@ -1,0 +1,190 @@
+// The tablebase block cache: one memory block carved into slots of 8192 bytes of table data,
+// found through 32 chains per file side and recycled in least-recently-used order.
+//
+// Slots are numbered from 1; a link or chain head of 0 means none. The headers lie together at
+// the start of the memory block, followed by the data buffers.
+#include <cstdlib>
+#include <cstring>
+
+#include "egdb/egdb.h"
+
+namespace {
+
+struct TbCacheBlock {
+  int32_t classNumber;  // class of the block held, 0 when free
+  int32_t side;
+  uint32_t start;       // index of its first byte, a multiple of TB_BLOCK
+  uint32_t lruPrev, lruNext;      // towards the most / least recently used
+  uint32_t chainPrev, chainNext;  // within the chain of its bucket
+  uint32_t unused;
+};
+static_assert(sizeof(TbCacheBlock) + TB_SLOT_DATA == TB_SLOT_COST, "a slot costs 8260 bytes");
+
+TbCacheBlock* slotHeaders = nullptr;  // slotHeaders[n - 1] is slot n
+uint8_t* slotData = nullptr;
+uint32_t slotCount = 0;
+uint32_t freeHead = 0;               // free slots, linked through lruNext
+uint32_t lruHead = 0, lruTail = 0;
+
+TbCacheBlock& slot(uint32_t n) { return slotHeaders[n - 1]; }
+uint8_t* dataOf(uint32_t n) { return slotData + size_t(n - 1) * TB_SLOT_DATA; }
+
+uint32_t& bucketOf(int classNumber, int side, uint32_t start) {
+  return tbClasses[classNumber].buckets[side][(start >> TB_BLOCK_SHIFT) & (TB_BUCKETS - 1)];
+}
+
+void unlinkLru(uint32_t n) {
+  TbCacheBlock& b = slot(n);
+  if (b.lruPrev) slot(b.lruPrev).lruNext = b.lruNext; else lruHead = b.lruNext;
+  if (b.lruNext) slot(b.lruNext).lruPrev = b.lruPrev; else lruTail = b.lruPrev;
+  b.lruPrev = b.lruNext = 0;
+}
+
+void linkLruHead(uint32_t n) {
+  TbCacheBlock& b = slot(n);
+  b.lruPrev = 0;
+  b.lruNext = lruHead;
+  if (lruHead) slot(lruHead).lruPrev = n; else lruTail = n;
+  lruHead = n;
+}
+
+void unlinkChain(uint32_t n) {
+  TbCacheBlock& b = slot(n);
+  if (b.chainPrev)
+    slot(b.chainPrev).chainNext = b.chainNext;
+  else if (tbClasses[b.classNumber].buckets[b.side])
+    bucketOf(b.classNumber, b.side, b.start) = b.chainNext;
+  if (b.chainNext) slot(b.chainNext).chainPrev = b.chainPrev;
+  b.chainPrev = b.chainNext = 0;
+}
+
+void linkChainHead(uint32_t n) {
+  TbCacheBlock& b = slot(n);
+  uint32_t& head = bucketOf(b.classNumber, b.side, b.start);
+  b.chainPrev = 0;
+  b.chainNext = head;
+  if (head) slot(head).chainPrev = n;
+  head = n;
+}
+
+void releaseSlot(uint32_t n) {
+  slot(n).classNumber = 0;
+  slot(n).lruNext = freeHead;
+  freeHead = n;
+}
+
+// A slot for a new block: a free one, or else the least recently used one taken from its chain.
+uint32_t takeSlot() {
+  if (freeHead) {
+    uint32_t n = freeHead;
+    freeHead = slot(n).lruNext;
+    slot(n).lruNext = 0;
+    return n;
+  }
+  uint32_t n = lruTail;
+  unlinkLru(n);
+  unlinkChain(n);
+  return n;
+}
+
+// The side is dropped for the rest of the run (until the next registration).
+void forgetSide(TablebaseDescriptor& entry, int side) {
+  if (entry.file[side]) std::fclose(entry.file[side]);
+  entry.file[side] = nullptr;
+  std::free(entry.fileName[side]);
+  entry.fileName[side] = nullptr;
+}
+
+FILE* openTableFile(TablebaseDescriptor& entry, int side) {
+  if (entry.file[side]) return entry.file[side];
+  entry.file[side] = std::fopen(entry.fileName[side], "rb");
+  if (!entry.file[side]) {
+    closeTBFiles();  // the system may refuse one more open file
+    entry.file[side] = std::fopen(entry.fileName[side], "rb");
+  }
+  return entry.file[side];
+}
+
+// Reads the block of slot n from its file. Bytes past the end of a plain file read as 127.
+bool fillSlot(uint32_t n, FILE* file, const TablebaseDescriptor& entry, int side) {
+  uint8_t* data = dataOf(n);
+  uint32_t start = slot(n).start;
+  int produced;
+  if (entry.directory[side]) {
+    produced = decodeEmdBlock(file, entry.directory[side], start >> TB_BLOCK_SHIFT, data);
+  } else {
+    if (std::fseek(file, long(start), SEEK_SET) != 0) return false;
+    produced = int(std::fread(data, 1, TB_BLOCK, file));
+    if (std::ferror(file)) produced = -1;
+    std::clearerr(file);
+  }
+  if (produced < 0) return false;
+  std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
+  return true;
+}
+
+}  // namespace
+
+void emptyTBCache() {
+  freeHead = lruHead = lruTail = 0;
+  for (uint32_t n = slotCount; n >= 1; n--) {
+    slot(n) = TbCacheBlock{};
+    releaseSlot(n);
+  }
+}
+
+// Carves memory (bytes long, owned by the caller) into slots; closes every table file and
+// empties every chain. Under 32 bytes there is no cache and every probe answers 127.
+int resetTBCache(uint32_t bytes, void* memory) {
+  closeTBFiles();
+  for (TablebaseDescriptor& entry : tbClasses)
+    for (uint32_t* buckets : entry.buckets)
+      if (buckets) std::memset(buckets, 0, TB_BUCKETS * sizeof(uint32_t));
+  slotCount = 0;
+  slotHeaders = nullptr;
+  slotData = nullptr;
+  freeHead = lruHead = lruTail = 0;
+  if (bytes < 32 || !memory) return 0;
+  slotCount = bytes / TB_SLOT_COST;
+  slotHeaders = static_cast<TbCacheBlock*>(memory);
+  slotData = static_cast<uint8_t*>(memory) + size_t(slotCount) * sizeof(TbCacheBlock);
+  emptyTBCache();
+  return 1;
+}
+
+int tbCacheSlots() { return int(slotCount); }
+
+// The stored byte (-128..127) of position index in the file of class c, side s; 127 ("unknown")
+// without a cache, without a registered file, past the end of the table, or when the block
+// cannot be read (the side is then dropped).
+int readTBByte(uint32_t index, int side, int classNumber) {
+  if (slotCount == 0 || classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1)
+    return 127;
+  TablebaseDescriptor& entry = tbClasses[classNumber];
+  if (!entry.fileName[side] || !entry.buckets[side] || index >= entry.expectedSize[side])
+    return 127;
+  uint32_t start = index & ~uint32_t(TB_BLOCK - 1);
+  for (uint32_t n = bucketOf(classNumber, side, start); n; n = slot(n).chainNext) {
+    TbCacheBlock& b = slot(n);
+    if (b.classNumber == classNumber && b.side == side && b.start == start) {
+      unlinkLru(n);
+      linkLruHead(n);
+      unlinkChain(n);
+      linkChainHead(n);
+      return int8_t(dataOf(n)[index - start]);
+    }
+  }
+  uint32_t n = takeSlot();
+  slot(n).classNumber = classNumber;
+  slot(n).side = side;
+  slot(n).start = start;
+  FILE* file = openTableFile(entry, side);
+  if (!file || !fillSlot(n, file, entry, side)) {
+    forgetSide(entry, side);
+    releaseSlot(n);
+    return 127;
+  }
+  linkLruHead(n);
+  linkChainHead(n);
+  return int8_t(dataOf(n)[index - start]);
+}

@@ -1,0 +1,38 @@
+// The evaluation cache: a direct-mapped table of White-relative scores keyed by the position's
+// HashKey. evaluate() probes and stores inline; this file sizes, clears and frees the table.
+#include <cstdio>
+#include <cstdlib>
+
+#include "eval/eval.h"
+
+EvalCacheEntry* evalCache = nullptr;
+uint32_t evalCacheEntries = 0;
+uint32_t evalCacheMask = 0;
+
+void freeECache() {
+  free(evalCache);
+  evalCache = nullptr;
+  evalCacheEntries = 0;
+  evalCacheMask = 0;
+}
+
+// Allocates the largest power-of-two number of 16-byte entries that fits the byte budget (at
+// least one entry), clears it and prints its size. A budget that reads as negative (a negative
+// megabyte setting shifted into bytes) gets the smallest table. Discards the previous table.
+// Ends the process with status 1 when the memory cannot be had.
+void initECache(uint32_t bytes) {
+  freeECache();
+  if (bytes > 0x7FFFFFFFu) bytes = 0;
+  uint32_t wanted = bytes / sizeof(EvalCacheEntry);
+  uint32_t entries = 1;
+  while (entries <= wanted / 2) entries *= 2;
+  size_t size = size_t(entries) * sizeof(EvalCacheEntry);
+  evalCache = static_cast<EvalCacheEntry*>(calloc(entries, sizeof(EvalCacheEntry)));
+  if (!evalCache) {
+    printf("**ERROR**  initECache() : unable to allocate %d bytes of memory\n", int(size));
+    exit(1);
+  }
+  evalCacheEntries = entries;
+  evalCacheMask = entries - 1;
+  printf("Eval Cache: %6d KB  [%dK entries]\n", int(size / 1024), int(entries / 1000));
+}

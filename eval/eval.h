@@ -1,0 +1,169 @@
+// The static evaluation: driver and cache, positional terms, pawn structure, endgame
+// knowledge and the pawn-blockade test.
+//
+// evaluate() scores the one global position for the side to move. Inside, every term is
+// White-relative (positive = good for White); the sign turns only at the very end. A position
+// takes one of three roads: an evaluation-cache hit, a specialised endgame evaluator chosen by
+// the material signature, or the full positional evaluation scaled by two per-colour factors
+// that encode drawish material. All scratch state is global and rebuilt on every call; nothing
+// is allocated while evaluating.
+#pragma once
+
+#include <cstdint>
+
+#include "board/board.h"
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+// Material thresholds of the driver (centipawns, kings excluded).
+constexpr int SIGNATURE_MATERIAL = 1700;  // at or below: consult the material signature
+constexpr int LONE_SIDE_CAP = 1300;       // a pawnless side with at most this much ...
+constexpr int LONE_SIDE_MARGIN = 300;     // ... and at most this much over the enemy's pieces
+constexpr int ENDGAME_PIECES = 2 * (500 + 900);  // both sides' non-pawn material at most this
+
+// drawFlags bits.
+constexpr int DF_DRAWISH = 1;
+constexpr int DF_OPPOSITE_BISHOPS = 2;
+
+// sideDrawFlags bits, per colour.
+constexpr int SDF_BISHOP_PAWNS = 1;  // only bishops and pawns, at least one pawn
+constexpr int SDF_LONE_BISHOP = 2;   // ... with at most one bishop, against some piece
+constexpr int SDF_KNIGHT_PAWN = 4;   // exactly a knight and a pawn, against some piece
+
+// What the material signature returns: 0 or the key of an ending with its own evaluator.
+using EndgameCode = uint64_t;
+constexpr EndgameCode EG_NONE = 0;
+constexpr EndgameCode EG_KPK = 0x1;                  // king and pawn against king
+constexpr EndgameCode EG_KQKR = 0x100010000;         // queen against rook
+constexpr EndgameCode EG_KRKB = 0x10001000;          // rook against bishop
+constexpr EndgameCode EG_KRKN = 0x1001000;           // rook against knight
+constexpr EndgameCode EG_KRKP = 0x101000;            // rook against pawn
+constexpr EndgameCode EG_KBNK = 0x110;               // bishop and knight against king
+constexpr EndgameCode EG_KRPKR = 0x100001001;        // rook and pawn against rook
+constexpr EndgameCode EG_LONE_KING = 0xFFFFFFFFFF;   // bare king against 500 or more of pieces
+
+// King and pawn against king bitbase: 24 pawn squares x 64 x 64 king squares x 2 sides to move.
+constexpr int KPK_POSITIONS = 24 * 64 * 64 * 2;
+constexpr int KPK_BYTES = KPK_POSITIONS / 8;
+
+constexpr int MAX_LIST = 32;  // room of a normalised square list (every unit on the board)
+
+// ---------------------------------------------------------------------------
+// Types
+// ---------------------------------------------------------------------------
+
+// One slot of the evaluation cache.
+struct EvalCacheEntry {
+  uint32_t keyLow;   // low half of the position's HashKey
+  uint32_t keyHigh;  // high half
+  int32_t score;     // White-relative score as evaluate() computed it
+  uint32_t spare;    // zeroed with the table, never used
+};
+static_assert(sizeof(EvalCacheEntry) == 16, "cache entries are 16 bytes");
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+// Driver (evaluate.cpp).
+extern int scaleWhite;   // sixteenths applied to a positive full-evaluation sum
+extern int scaleBlack;   // sixteenths applied to a negative one
+
+// Material signature (material.cpp).
+extern uint64_t materialKey;    // 4-bit counts: white P N B R Q in bits 0-19, black in 20-39
+extern int drawFlags;           // DF_* of the last signature or known-draw test
+extern int sideDrawFlags[2];    // SDF_* per colour
+
+// Evaluation cache (ecache.cpp). evalCache is null while no table is allocated; evaluate()
+// then computes every position afresh.
+extern EvalCacheEntry* evalCache;
+extern uint32_t evalCacheEntries;  // a power of two
+extern uint32_t evalCacheMask;     // evalCacheEntries - 1
+
+// Scratch state of the full evaluation (terms.cpp), valid until the next full evaluation.
+extern uint8_t* const attackMap[2];  // per colour, by Square (-64..191 addressable), byte fields
+extern int pawnsOnFile[2][10];       // pawns per colour and file + 1 (files -1 and 8 hold 0)
+extern int lowestWhitePawn[10];      // by file + 1: lowest rank of a white pawn, 7 if none
+extern int highestBlackPawn[10];     // by file + 1: highest rank of a black pawn, 0 if none
+extern int developmentCount[2];      // undeveloped minor pieces, weighted
+extern int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
+extern int rookFileCount[2];         // rooks on files without own pawns, weighted
+extern int isEndgame;                // both sides' non-pawn material at most ENDGAME_PIECES
+extern int raceMin[2];               // pawn structure: fastest unstoppable passer per colour, 7 if none
+
+// KPK bitbase (kpk.cpp): one bit per position, set when the pawn's side wins.
+extern uint8_t kpkBitbase[KPK_BYTES];
+
+// Pawn-blockade test (blockade.cpp), by [file][rank].
+extern uint8_t fenceMap[8][8];       // White's rammed pawns and squares Black's pawns attack
+extern uint8_t fencePath[8][8];      // the connected fence found from the a- to the h-file
+extern uint8_t fenceVisited[8][8];   // squares the path search has entered
+extern int fencePawnsOnFile[8];      // White's pawns per file
+
+// ---------------------------------------------------------------------------
+// Procedures
+// ---------------------------------------------------------------------------
+
+// Driver (evaluate.cpp).
+int evaluate();                    // score for the side to move; cached; counts evalProbes/evalHits
+int isRepetitionOrFifty();         // 1 when the fifty-move rule or an earlier occurrence draws
+int applyScale(int score);         // a White-relative sum scaled by scaleWhite / scaleBlack
+int evalRookCorner();              // rook against bishop: edge bonus for the rook's side
+
+// Evaluation cache (ecache.cpp).
+void initECache(uint32_t bytes);   // (re)allocate for a byte budget, clear, print the size line
+void freeECache();                 // release the table; evaluate() then runs uncached
+
+// Full evaluation (terms.cpp); each term returns its White-relative contribution. The terms
+// after evalPieces read the scratch state that the earlier ones build, in this order.
+int fullEvaluation();              // the whole White-relative sum
+void clearEvalScratch();           // empty attack maps, pawn files and counters; sets isEndgame
+int evalPawnPlacement();           // pawn tables and storms; fills the pawn files, pawn attacks
+int evalPieces();                  // piece tables, mobility, outposts; attacks and counters
+void markKingAttacks();            // each king's neighbours in its own attack map
+int evalAggregates();              // seventh rank, rook files, development
+int evalPatterns();                // trapped bishops, blocked centre pawns, shut-in rooks
+int kingDangerIndex(int colour);   // king-safety index F of colour's king (term must apply)
+int evalKingSafety();              // kingDangerTable penalties where the enemy has a queen
+int evalKingPlacement();           // middlegame or endgame king table
+int evalImbalance();               // piece-for-pawns and minor-piece count imbalances
+int evalBishopPair();              // two bishops
+
+// Pawn structure (pawns.cpp), after evalPieces and markKingAttacks.
+int evalPawnStructure();           // every pawn's terms plus the pawn race
+int evalPawn(Square sq);           // one pawn's doubled, isolated, backward, passed terms
+
+// Material signature and draws (material.cpp).
+EndgameCode materialSignature();   // sets materialKey, flags and scale factors; 0 or an ending
+uint64_t computeMaterialKey();     // the key of the current material
+int isKnownDraw();                 // 1 when the material is a certain draw (at most two units)
+int hasBishopOnColour(int colour, Square sq);  // a bishop of colour on squares of sq's colour
+int normalizePosition(int colour, Square* out);  // colour's men, then the enemy's; returns count
+int drawKQKP(const Square* list, int queenSideToMove);
+int drawKPKB(const Square* list);
+int drawKPKN(const Square* list);
+int drawKNPK(const Square* list);
+int drawKBPKB(const Square* list);
+
+// Specialised endgame evaluators (endgame.cpp), White-relative.
+int evalKPK();
+int evalKQKR();
+int evalKRKN();
+int evalKRKP();
+int evalKBNK();
+int evalKRPKR();
+int evalLoneKing();
+
+// KPK bitbase (kpk.cpp). Squares are normalised: the pawn's side moves up, pawn on files a-d,
+// ranks 2-7; strongToMove is 1 when the pawn's side is to move.
+void initKPK();                    // build the bitbase by retrograde analysis; idempotent
+int probeKPK(Square pawn, Square strongKing, Square weakKing, int strongToMove);
+
+// Pawn-blockade test (blockade.cpp).
+int isPawnBlockade();              // 1 when White's king and pawns cannot get through
+int isRammed(Square sq);           // the pawn on sq (or the file chain ahead) is blocked by a pawn
+int findFencePath(int file, int rank);  // recursive fence search towards the h-file
+int highestFenceRank(int file);    // highest rank 6..1 of the fence on file, -1 if none
+int freePawnsCannotBreak(const Square* pawns, int count);

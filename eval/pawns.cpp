@@ -1,0 +1,125 @@
+// Pawn structure: doubled, isolated, backward and passed pawns, and the race of unstoppable
+// passed pawns in endings without enemy pieces. Runs inside fullEvaluation after the pieces and
+// kings have marked the attack maps, and reads the pawn-file tables built there.
+#include <algorithm>
+#include <initializer_list>
+
+#include "eval/eval.h"
+
+int raceMin[2];
+
+namespace {
+
+constexpr uint8_t PAWN_FIELD = 192;
+constexpr int RACE_BONUS = 600;
+
+// Penalties by file + 1 (0 at files -1 and 8).
+constexpr int doubledPenalty[10] = {0, 4, 6, 8, 10, 10, 8, 6, 4, 0};
+constexpr int isolatedPenalty[10] = {0, 8, 12, 16, 20, 20, 16, 12, 8, 0};
+constexpr int backwardPenalty[10] = {0, 4, 8, 12, 16, 16, 12, 8, 4, 0};
+// Base value of a passed pawn by its own-side rank (0-7).
+constexpr int passedPawnTable[8] = {0, 10, 10, 30, 50, 90, 120, 0};
+
+inline bool isPawnCode(int code) { return code < EMPTY && typeOf(code) == PAWN; }
+inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
+
+// A pawn is backward when it cannot safely advance and no neighbour can come up to support it.
+bool isBackward(int colour, Square sq, int ownRank) {
+  int enemy = colour ^ 1, fwd = pawnInfo[colour].forward;
+  const uint8_t* own = attackMap[colour];
+  const uint8_t* their = attackMap[enemy];
+  int ownHere = own[sq] & PAWN_FIELD, theirHere = their[sq] & PAWN_FIELD;
+  if (ownHere > theirHere) return false;
+  if (ownRank >= 3) {
+    int ownPawn = colour * BLACK_BIT + PAWN;
+    for (int side : {-1, 1}) {
+      Square supporter = sq - 2 * fwd + side, via = sq - fwd + side;
+      if (board[supporter] == ownPawn && !isPawnCode(board[via]) &&
+          (own[via] & PAWN_FIELD) >= (their[via] & PAWN_FIELD))
+        return false;
+    }
+  }
+  Square stop = sq + fwd;
+  if (isPawnCode(board[stop])) return true;
+  int ownStop = own[stop] & PAWN_FIELD, theirStop = their[stop] & PAWN_FIELD;
+  if (ownStop != theirStop) return ownStop < theirStop;
+  return ownHere == theirHere;
+}
+
+bool isPassed(int colour, int f, int r) {
+  if (colour == WHITE)
+    return r >= highestBlackPawn[f] && r > highestBlackPawn[f + 1] && r >= highestBlackPawn[f + 2];
+  return r <= lowestWhitePawn[f] && r < lowestWhitePawn[f + 1] && r <= lowestWhitePawn[f + 2];
+}
+
+// Value of a passed pawn: its base by rank, raised for support and a free path; in endings the
+// enemy king's distance matters, and against a bare king and pawns the square rule decides
+// whether the pawn can be caught (an uncatchable one enters the race instead).
+int passedPawnValue(int colour, Square sq, int ownRank) {
+  int enemy = colour ^ 1, fwd = pawnInfo[colour].forward;
+  const uint8_t* own = attackMap[colour];
+  const uint8_t* their = attackMap[enemy];
+  int base = passedPawnTable[ownRank], value = base;
+  int enemyPieces = nonPawnMaterial(enemy);
+  Square stop = sq + fwd;
+  if (own[stop] & PAWN_FIELD) value = base + (base >> 1);
+  if (own[sq] & PAWN_FIELD) value += base >> 2;
+  if (own[sq] & 12) value += base / 5;
+  if (own[sq] & 1) value += enemyPieces <= 500 ? base : base >> 1;
+  if (board[stop] == EMPTY && own[stop] >= their[stop]) {
+    value += base / 3;
+    Square next = stop + fwd;
+    if (ownRank == 6 || (board[next] == EMPTY && own[next] >= their[next])) value += base / 6;
+  }
+  Square enemyKing = kingSquare(enemy);
+  if (enemyPieces == 0) {
+    int moves = 7 - ownRank + (sideToMove == enemy ? 1 : 0);
+    for (Square t = stop; onBoard(t); t += fwd)
+      if (board[t] != EMPTY) ++moves;
+    if (ownRank == 1 && board[stop] == EMPTY && board[stop + fwd] == EMPTY) --moves;
+    Square promotion = (sq & 7) + (colour == WHITE ? 112 : 0);
+    int kingDistance = distance(enemyKing, promotion);
+    if (moves >= kingDistance)
+      value += 10 * kingDistance;
+    else
+      raceMin[colour] = std::min(raceMin[colour], moves);
+  } else if (enemyPieces <= 900) {
+    value += 5 * distance(enemyKing, sq);
+  }
+  return value;
+}
+
+}  // namespace
+
+// One pawn's terms, White-relative: the pawn on sq pays for being doubled, isolated or
+// backward and earns its passed-pawn value. An unstoppable passer lowers raceMin of its colour.
+int evalPawn(Square sq) {
+  int colour = colourOf(board[sq]), enemy = colour ^ 1;
+  int f = sq & 7, r = sq >> 4, ownRank = colour == WHITE ? r : 7 - r;
+  int score = 0;
+  if (pawnsOnFile[colour][f + 1] > 1) score -= doubledPenalty[f + 1];
+  bool enemyOnFile = pawnsOnFile[enemy][f + 1] > 0;
+  if (pawnsOnFile[colour][f] == 0 && pawnsOnFile[colour][f + 2] == 0) {
+    score -= enemyOnFile ? isolatedPenalty[f + 1] >> 1 : isolatedPenalty[f + 1];
+  } else if (isBackward(colour, sq, ownRank)) {
+    score -= enemyOnFile ? backwardPenalty[f + 1] >> 1 : backwardPenalty[f + 1];
+  }
+  if (isPassed(colour, f, r)) score += passedPawnValue(colour, sq, ownRank);
+  return colour == WHITE ? score : -score;
+}
+
+// Every pawn's terms, White's pawns first in slot order, then the race: the side whose fastest
+// unstoppable pawn needs fewer moves gains RACE_BONUS.
+int evalPawnStructure() {
+  raceMin[WHITE] = raceMin[BLACK] = 7;
+  int score = 0;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
+      PieceEntry e = pieceList[c][slot];
+      if (!(e & GONE)) score += evalPawn(slotSquare(e));
+    }
+  }
+  if (raceMin[BLACK] > raceMin[WHITE]) score += RACE_BONUS;
+  if (raceMin[BLACK] < raceMin[WHITE]) score -= RACE_BONUS;
+  return score;
+}

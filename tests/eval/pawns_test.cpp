@@ -1,0 +1,84 @@
+// Pawn structure: penalties, passed-pawn values and the pawn race.
+#include "tests/eval/eval_fixture.h"
+
+using EvalPawns = EvalTest;
+
+TEST_F(EvalPawns, RookPawnIsIsolatedAgainstTheEdge) {
+  fullAfter("4k3/8/8/1p6/8/8/P7/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("a2")), -8);
+  fullAfter("4k3/p7/8/8/8/8/P7/4K3 w - - 0 1");  // an enemy pawn on the file halves it
+  EXPECT_EQ(evalPawn(sq("a2")), -4);
+  EXPECT_EQ(evalPawn(sq("a7")), 4);
+}
+
+TEST_F(EvalPawns, DoubledIsolatedPawnsEachPay) {
+  fullAfter("4k3/2p1p3/8/8/8/3P4/3P4/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("d2")), -30);
+  EXPECT_EQ(evalPawn(sq("d3")), -30);
+}
+
+TEST_F(EvalPawns, BackwardPawn) {
+  // d3 is left behind: e4 has gone ahead, there is no c-pawn, and Black's c5 pawn holds d4.
+  fullAfter("4k3/8/8/2p5/4P3/3P4/8/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("d3")), -16);
+  // A white pawn on c3 holds d4 as well: equal pressure and no pawn attacks d3, still backward.
+  fullAfter("4k3/8/8/2p5/4P3/2PP4/8/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("d3")), -16);
+  // With e2 defending d3 the pawn is not backward.
+  fullAfter("4k3/8/8/2p5/8/3P4/4P3/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("d3")), 0);
+}
+
+TEST_F(EvalPawns, PassedPawnOnTheSeventh) {
+  // b8 free and held by nobody, the pawn undefended, Black's pieces worth more than 900:
+  // 120 + 40 + 20, and 12 for the isolated b-pawn.
+  fullAfter("7k/1P6/8/8/8/8/4q2r/K7 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("b7")), 180 - 12);
+}
+
+TEST_F(EvalPawns, SupportedPassedPawn) {
+  // c6 defended by b5: base 90, + 22 for the support, c7 and c8 free and held by nobody
+  // + 30 + 15; Black's queen and knight (1200) leave the king's distance out.
+  fullAfter("7k/8/2P4n/1P6/7q/8/8/K7 w - - 0 1");
+  EXPECT_EQ(evalPawn(sq("c6")), 90 + 22 + 30 + 15);
+}
+
+TEST_F(EvalPawns, EnemyKingDistanceAgainstFewPieces) {
+  // Against a lone rook (500) every square between the enemy king and the pawn is worth 5.
+  fullAfter("r6k/8/8/8/3P4/8/8/7K w - - 0 1");
+  int far = evalPawn(sq("d4"));
+  fullAfter("r7/8/k7/8/3P4/8/8/7K w - - 0 1");
+  EXPECT_EQ(far - evalPawn(sq("d4")), 5 * (4 - 3));
+  // With queen and rook (1400) distance earns nothing.
+  fullAfter("r6k/6q1/8/8/3P4/8/8/7K w - - 0 1");
+  far = evalPawn(sq("d4"));
+  fullAfter("r7/6q1/k7/8/3P4/8/8/7K w - - 0 1");
+  EXPECT_EQ(far, evalPawn(sq("d4")));
+}
+
+TEST_F(EvalPawns, UnstoppablePawnWinsTheRace) {
+  // a5 needs 3 moves, Black's king 7: the passer (50 + 16 + 8) and the race bonus.
+  fullAfter("7k/8/8/P7/8/8/8/7K w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), -8 + 74 + 600);
+  EXPECT_EQ(raceMin[WHITE], 3);
+  // With Black's king on b7 the pawn is caught; it holds a6, so no free-path bonus either.
+  fullAfter("8/1k6/8/P7/8/8/8/7K w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), -8 + 50 + 10);
+  EXPECT_EQ(raceMin[WHITE], 7);
+}
+
+TEST_F(EvalPawns, RaceCountsTheMoveAndBlockers) {
+  fullAfter("7K/8/8/8/8/8/1p6/7k b - - 0 1");
+  EXPECT_EQ(raceMin[BLACK], 1);
+  fullAfter("7K/8/8/8/8/8/1p6/7k w - - 0 1");
+  EXPECT_EQ(raceMin[BLACK], 2);
+  EXPECT_LT(evalPawnStructure(), -600 + 100);
+  // A pawn on its start square with both squares ahead free saves the double step.
+  fullAfter("7k/8/8/8/8/8/P7/K7 w - - 0 1");
+  EXPECT_EQ(raceMin[WHITE], 5);
+  fullAfter("7k/8/8/8/8/8/P7/K7 b - - 0 1");
+  EXPECT_EQ(raceMin[WHITE], 6);
+  // Its own king on a4 costs a move and the double step: 7 moves, and Black's king is in time.
+  fullAfter("7k/8/8/8/K7/8/P7/8 w - - 0 1");
+  EXPECT_EQ(raceMin[WHITE], 7);
+}
