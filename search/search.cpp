@@ -123,7 +123,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
   if (probeTT(depth, alpha, beta, ttScore, hashMove, nullAllowed) != PROBE_NONE) return ttScore;
 
   // 6-7. Endgame databases
-  const Move lastMove = history[gamePly - 1].move;
+  const Move lastMove = gamePly > 0 ? history[gamePly - 1].move : 0;
   if (tbMaxMen != 0 || egbbAvailable) {
     int score;
     if (probeDatabases(depth, lastMove, &score)) return score;
