@@ -35,7 +35,7 @@ constexpr int kingAttackBonus[7] = {0, 0, 100, 80, 60, 40, 20};
 constexpr bool isQueenPromotion(Move m) { return typeOf(promotionOf(m)) == QUEEN; }
 
 // To-square of the move that led to the current position; -1 at the root, so nothing matches.
-inline int lastMoveTo() { return ply > 0 ? int(moveTo(history[gamePly - 1].move)) : -1; }
+inline int lastMoveTo() { return ply > 0 && gamePly > 0 ? int(moveTo(history[gamePly - 1].move)) : -1; }
 
 // Attackers of one colour on the exchange square, in discovery order.
 struct AttackerList {
