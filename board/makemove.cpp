@@ -11,10 +11,10 @@ inline HashKey zobrist(int code, Square sq) { return pieceKeys[code][square64(sq
 // Moves the rook of a castling move between two squares, list entry and board together.
 inline void shiftRook(int side, Square from, Square to) {
   const int slot = listIndex[from];
-  pieceList[side][slot] = PieceEntry((pieceList[side][slot] & ~0xFF) | to);
+  pieceList[side][slot] = PieceEntry(to | (side * 8 + ROOK) << 8);
   listIndex[to] = uint8_t(slot);
   listIndex[from] = NO_SLOT;
-  board[to] = board[from];
+  board[to] = uint8_t(side * 8 + ROOK);
   board[from] = EMPTY;
 }
 
@@ -24,6 +24,64 @@ inline Square rookOrigin(Move m, Square kingFrom) {
 }
 inline Square rookTarget(Move m, Square kingFrom) {
   return (m & MF_SHORT_CASTLE) ? kingFrom + 1 : kingFrom - 1;
+}
+
+// Key of the en-passant square, 0 when there is none (no branch: it is set at a few nodes only).
+inline HashKey epKey(Square ep) { return zobrist(0, ep) & (HashKey(0) - HashKey(ep != 0)); }
+
+// The rarer half of makeMove, done before the mover leaves: captures, castling, double pushes.
+[[gnu::noinline]] void makeSpecialMove(Move m, UndoRecord& rec, HashKey& key) {
+  const Square from = moveFrom(m);
+  const Square to = moveTo(m);
+  const int captured = capturedOf(m);
+  const int side = sideToMove;
+  const int enemy = otherSide;
+
+  if (m & MF_CASTLE) {
+    const Square rookFrom = rookOrigin(m, from);
+    const Square rookTo = rookTarget(m, from);
+    const int rook = side * 8 + ROOK;
+    key ^= zobrist(rook, rookFrom) ^ zobrist(rook, rookTo);
+    shiftRook(side, rookFrom, rookTo);
+    fiftyCount++;
+  } else {
+    fiftyCount = 0;
+    if (m & MF_DOUBLE_PUSH) {
+      epSquare = to + pawnInfo[enemy].forward;
+      key ^= zobrist(0, epSquare);
+    }
+  }
+
+  // The captured unit leaves the board; its slot is only marked GONE.
+  if (captured) {
+    const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[enemy].forward : to;
+    const int victimSlot = listIndex[victim];
+    key ^= zobrist(captured, victim);
+    pieceList[enemy][victimSlot] = PieceEntry(GONE | victim | captured << 8);
+    rec.capturedSlot = uint8_t(victimSlot);
+    material[enemy] -= pieceValue[captured];
+    typeCount[enemy][typeOf(captured)]--;
+    listIndex[victim] = NO_SLOT;
+    board[victim] = EMPTY;
+  }
+}
+
+// A promoted pawn gives its slot up to a new piece appended after the last piece slot.
+[[gnu::noinline]] void promotePawn(Move m, UndoRecord& rec, int slot, HashKey& key) {
+  const Square to = moveTo(m);
+  const int piece = pieceOf(m);
+  const int promotion = promotionOf(m);
+  const int side = sideToMove;
+  key ^= zobrist(piece, to) ^ zobrist(promotion, to);
+  typeCount[side][PAWN]--;
+  typeCount[side][typeOf(promotion)]++;
+  material[side] += pieceValue[promotion] - pieceValue[PAWN];
+  board[to] = uint8_t(promotion);
+  rec.promotedSlot = uint8_t(slot);
+  pieceList[side][slot] = PieceEntry(GONE | to | piece << 8);
+  const int newSlot = pieceSlots[side]++;
+  pieceList[side][newSlot] = PieceEntry(to | promotion << 8);
+  listIndex[to] = uint8_t(newSlot);
 }
 
 }  // namespace
@@ -39,87 +97,39 @@ void makeMove(Move m) {
   const Square from = moveFrom(m);
   const Square to = moveTo(m);
   const int piece = pieceOf(m);
-  const int captured = capturedOf(m);
-  const int promotion = promotionOf(m);
   const int side = sideToMove;
-  const int enemy = otherSide;
 
-  // 1. Key: the mover leaves `from` and arrives (promoted or not) on `to`; the side flips and
-  //    the old en-passant square leaves the key.
-  HashKey key = hashKey ^ zobrist(piece, from) ^ zobrist(promotion ? promotion : piece, to) ^ SIDE_KEY;
-  if (epSquare) key ^= zobrist(0, epSquare);
+  // 1. Key: the mover leaves `from` for `to`, the side flips, the old en-passant square leaves.
+  HashKey key = hashKey ^ zobrist(piece, from) ^ zobrist(piece, to) ^ SIDE_KEY ^ epKey(epSquare);
 
-  // 2. State: fifty-move counter, en-passant square, the castling rook.
-  if (m & MF_CASTLE) {
-    const Square rookFrom = rookOrigin(m, from);
-    const Square rookTo = rookTarget(m, from);
-    const int rook = side * 8 + ROOK;
-    key ^= zobrist(rook, rookFrom) ^ zobrist(rook, rookTo);
-    shiftRook(side, rookFrom, rookTo);
-    fiftyCount++;
-    epSquare = 0;
-  } else if (isTactical(m) || typeOf(piece) == PAWN) {
-    fiftyCount = 0;
-    if (m & MF_DOUBLE_PUSH) {
-      epSquare = to + pawnInfo[enemy].forward;
-      key ^= zobrist(0, epSquare);
-    } else {
-      epSquare = 0;
-    }
-  } else {
-    fiftyCount++;
-    epSquare = 0;
-  }
-
-  // 3. Castling rights lost by touching a king or rook square.
+  // 2. Castling rights lost by touching a king or rook square.
   const int rights = castleRights & castleMask[from] & castleMask[to];
   if (rights != castleRights) {
     key ^= castleKeys[castleRights] ^ castleKeys[rights];
     castleRights = rights;
   }
 
-  // 4. The mover's list entry follows it.
+  // 3. Fifty-move counter and en-passant square; captures, castling and double pushes do the
+  //    rest of their work apart.
+  epSquare = 0;
+  if (m & 0xFFF00000u)
+    makeSpecialMove(m, rec, key);
+  else
+    fiftyCount = typeOf(piece) == PAWN ? 0 : fiftyCount + 1;
+
+  // 4. The mover goes to its square, list entry first; a pawn may promote there.
   const int slot = listIndex[from];
-  pieceList[side][slot] = PieceEntry((pieceList[side][slot] & ~0xFF) | to);
-
-  // 5. The captured unit leaves the board; its slot is only marked GONE.
-  if (captured) {
-    const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[enemy].forward : to;
-    const int victimSlot = listIndex[victim];
-    key ^= zobrist(captured, victim);
-    pieceList[enemy][victimSlot] |= GONE;
-    rec.capturedSlot = uint8_t(victimSlot);
-    material[enemy] -= pieceValue[captured];
-    typeCount[enemy][typeOf(captured)]--;
-    if (m & MF_EN_PASSANT) {
-      listIndex[victim] = NO_SLOT;
-      board[victim] = EMPTY;
-    }
-  }
-
-  // 6. The mover goes to its square.
+  pieceList[side][slot] = PieceEntry(to | piece << 8);
   listIndex[to] = uint8_t(slot);
   listIndex[from] = NO_SLOT;
   board[to] = uint8_t(piece);
   board[from] = EMPTY;
-
-  // 7. A promoted pawn gives its slot up to a new piece appended after the last piece slot.
-  if (promotion) {
-    typeCount[side][PAWN]--;
-    typeCount[side][typeOf(promotion)]++;
-    material[side] += pieceValue[promotion] - pieceValue[PAWN];
-    board[to] = uint8_t(promotion);
-    rec.promotedSlot = uint8_t(slot);
-    pieceList[side][slot] |= GONE;
-    const int newSlot = pieceSlots[side]++;
-    pieceList[side][newSlot] = PieceEntry(to | promotion << 8);
-    listIndex[to] = uint8_t(newSlot);
-  }
+  if (isPromotion(m)) promotePawn(m, rec, slot, key);
 
   hashKey = key;
   gamePly++;
   ply++;
-  sideToMove = enemy;
+  sideToMove = side ^ 1;
   otherSide = side;
   assert(boardIsConsistent());
 }
@@ -151,12 +161,11 @@ void unmakeMove() {
     typeCount[side][typeOf(promotion)]--;
     material[side] += pieceValue[PAWN] - pieceValue[promotion];
     listIndex[to] = rec.promotedSlot;
-    pieceList[side][rec.promotedSlot] &= ~GONE;
   }
 
-  // The mover goes back.
+  // The mover goes back (a promoted pawn's slot loses its GONE bit here).
   const int slot = listIndex[to];
-  pieceList[side][slot] = PieceEntry((pieceList[side][slot] & ~0xFF) | from);
+  pieceList[side][slot] = PieceEntry(from | piece << 8);
   listIndex[from] = uint8_t(slot);
   listIndex[to] = NO_SLOT;
   board[from] = uint8_t(piece);
@@ -165,7 +174,7 @@ void unmakeMove() {
   if (captured) {
     const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[enemy].forward : to;
     listIndex[victim] = rec.capturedSlot;
-    pieceList[enemy][rec.capturedSlot] &= ~GONE;
+    pieceList[enemy][rec.capturedSlot] = PieceEntry(victim | captured << 8);
     board[victim] = uint8_t(captured);
     material[enemy] += pieceValue[captured];
     typeCount[enemy][typeOf(captured)]++;

@@ -1,3 +1,5 @@
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "board/board.h"
@@ -25,6 +27,31 @@ TEST(Perft, WholeSuiteToModerateDepth) {
     EXPECT_EQ(gamePly, 0);
     EXPECT_EQ(ply, 0);
   }
+}
+
+TEST(Perft, ReportAndProgressBar) {
+  resetEngine();
+  const std::string out = captureOutput([] { perft(2); });
+  const std::string head =
+      "\n\n                           ======================="
+      "\n                                  P E R F T       "
+      "\n                           ======================="
+      "\n\n\nFEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n\n"
+      "\rProgress: .................... 0.00%"
+      "\rProgress: #................... 5.00%";
+  EXPECT_EQ(out.substr(0, head.size()), head);
+  const std::string tail = "\rProgress: #################### 100.00%\n\n\nperft nodes: 400\nused time: ";
+  EXPECT_NE(out.find(tail), std::string::npos) << out;
+  EXPECT_NE(out.find("s\nnodes/sec: "), std::string::npos);
+  EXPECT_EQ(out.substr(out.size() - 3), "\n\n\n");
+  EXPECT_EQ(captureOutput([] { showProgress(0.25); }), "\rProgress: #####............... 25.00%");
+  EXPECT_TRUE(boardIsConsistent());
+}
+
+TEST(Perft, StartPositionCounts) {
+  resetEngine();
+  const uint64_t expected[] = {1, 20, 400, 8902, 197281};
+  for (int depth = 0; depth <= 4; depth++) EXPECT_EQ(perftCount(depth), expected[depth]);
 }
 
 }  // namespace
