@@ -38,8 +38,9 @@ class EndgameDatabases : public testing::Test {
     resetEngine();
     searchStats = SearchStats{};
   }
-  void TearDown() override {
+  void TearDown() override {  // leave no database on for the tests that follow
     captureOutput([] { initNalimov("", 0); });
+    egbbAvailable = 0;
     resetEngine();
   }
 };
