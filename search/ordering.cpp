@@ -1,0 +1,246 @@
+// Move ordering: the two scorers, the lazy picker, history and killers, the root sort, the
+// principal-variation table and the static exchange evaluator.
+#include <utility>
+
+#include "search/search.h"
+
+int historyScores[64][64];
+Move pvTable[MAX_PLY][MAX_PLY];
+int pvLength[MAX_PLY];
+
+namespace {
+
+// Ordering bands of scoreMoves, highest first.
+constexpr int ORDER_HASH = 1000000000;
+constexpr int ORDER_MATE_KILLER = 999999999;
+constexpr int ORDER_PROMOTION = 100000000;   // + captured type
+constexpr int ORDER_RECAPTURE = 100000000;   // + SEE
+constexpr int ORDER_CAPTURE = 90000000;      // + SEE
+constexpr int ORDER_KILLER1 = 90000000;
+constexpr int ORDER_KILLER2 = 89999999;
+constexpr int ORDER_OLD_KILLER1 = 89999998;
+constexpr int ORDER_OLD_KILLER2 = 89999997;
+
+// Bands of scoreCaptures.
+constexpr int QORDER_HASH = 100000000;
+constexpr int QORDER_PROMOTION = 10000000;   // + captured type
+constexpr int QORDER_RECAPTURE = 10000000;   // - moving type
+constexpr int QORDER_CAPTURE = 9000000;      // + victim value - moving type
+
+constexpr int HISTORY_LIMIT = 32767;
+
+// Bonus of a quiet move whose from-square attacks the enemy king, by moving type.
+constexpr int kingAttackBonus[7] = {0, 0, 100, 80, 60, 40, 20};
+
+constexpr bool isQueenPromotion(Move m) { return typeOf(promotionOf(m)) == QUEEN; }
+
+// To-square of the move that led to the current position; -1 at the root, so nothing matches.
+inline int lastMoveTo() { return ply > 0 && gamePly > 0 ? int(moveTo(history[gamePly - 1].move)) : -1; }
+
+// Attackers of one colour on the exchange square, in discovery order.
+struct AttackerList {
+  int count = 0;
+  int value[32];
+  Square square[32];
+  void add(Square sq, int v) {
+    if (count < 32) {
+      square[count] = sq;
+      value[count] = v;
+      count++;
+    }
+  }
+  // Removes and returns the first least valuable attacker, keeping the order of the others.
+  Square takeLeast(int& v) {
+    int best = 0;
+    for (int i = 1; i < count; i++)
+      if (value[i] < value[best]) best = i;
+    Square sq = square[best];
+    v = value[best];
+    for (int i = best + 1; i < count; i++) {
+      square[i - 1] = square[i];
+      value[i - 1] = value[i];
+    }
+    count--;
+    return sq;
+  }
+};
+
+// A slider, knight, king or pawn on from reaches target over empty squares.
+bool reaches(Square from, Square target, int code) {
+  const AttackEntry& a = attackEntry(from - target);
+  if ((a.mask & pieceMask[code]) == 0) return false;
+  if (!isSlider(code)) return true;
+  for (Square s = from + a.dir; s != target; s += a.dir)
+    if (board[s] != EMPTY) return false;
+  return true;
+}
+
+// The first unit behind from, looking away from target along their common line, joins its
+// colour's list when it attacks target along that line.
+void addXray(Square from, Square target, AttackerList lists[2]) {
+  const AttackEntry& a = attackEntry(from - target);
+  if ((a.mask & MASK_QUEEN) == 0) return;
+  Square s = from - a.dir;
+  while (board[s] == EMPTY) s -= a.dir;
+  int code = board[s];
+  if (code == OFFBOARD) return;
+  if (attackEntry(s - target).mask & pieceMask[code]) lists[colourOf(code)].add(s, pieceValue[code]);
+}
+
+}  // namespace
+
+// Scores every move of plyStack[ply] for the full-width searches (bands above).
+void scoreMoves(Move hashMove) {
+  PlyRecord& rec = plyStack[ply];
+  const int lastTo = lastMoveTo();
+  const Square enemyKing = kingSquare(otherSide);
+  const Move mateKiller = rec.mateKiller, killer1 = rec.killer1, killer2 = rec.killer2;
+  const Move oldKiller1 = ply >= 2 ? plyStack[ply - 2].killer1 : 0;
+  const Move oldKiller2 = ply >= 2 ? plyStack[ply - 2].killer2 : 0;
+  for (int i = 0; i < rec.moveCount; i++) {
+    const Move m = rec.moves[i];
+    int score;
+    if (m == hashMove) {
+      score = ORDER_HASH;
+    } else if (m == mateKiller) {
+      score = ORDER_MATE_KILLER;
+    } else if (isQueenPromotion(m) && see(m) >= 0) {
+      score = ORDER_PROMOTION + typeOf(capturedOf(m));
+    } else if (capturedOf(m) != 0) {
+      const int v = see(m);
+      if (v > 0 && int(moveTo(m)) == lastTo) score = ORDER_RECAPTURE + v;
+      else score = v >= 0 ? ORDER_CAPTURE + v : v;
+    } else if (m == killer1) {
+      score = ORDER_KILLER1;
+    } else if (m == killer2) {
+      score = ORDER_KILLER2;
+    } else if (m == oldKiller1) {
+      score = ORDER_OLD_KILLER1;
+    } else if (m == oldKiller2) {
+      score = ORDER_OLD_KILLER2;
+    } else {
+      const int code = pieceOf(m);
+      score = historyScores[square64(moveTo(m))][code];
+      if (attackEntry(moveFrom(m) - enemyKing).mask & pieceMask[code]) score += kingAttackBonus[typeOf(code)];
+    }
+    rec.scores[i] = score;
+  }
+}
+
+// Scores the quiescence list of plyStack[ply]: hash move, good queen promotions, recaptures,
+// then most valuable victim / least valuable attacker.
+void scoreCaptures(Move hashMove) {
+  PlyRecord& rec = plyStack[ply];
+  const int lastTo = lastMoveTo();
+  for (int i = 0; i < rec.moveCount; i++) {
+    const Move m = rec.moves[i];
+    int score;
+    if (m == hashMove) score = QORDER_HASH;
+    else if (isQueenPromotion(m) && see(m) >= 0) score = QORDER_PROMOTION + typeOf(capturedOf(m));
+    else if (capturedOf(m) != 0 && int(moveTo(m)) == lastTo) score = QORDER_RECAPTURE - typeOf(pieceOf(m));
+    else if (capturedOf(m) != 0)
+      score = QORDER_CAPTURE + pieceValue[typeOf(capturedOf(m))] - typeOf(pieceOf(m));
+    else score = 0;
+    rec.scores[i] = score;
+  }
+}
+
+// Returns the highest-scored move not yet returned (the earliest among equals) and marks it
+// consumed; 0 when every move has been returned.
+Move pickMove() {
+  PlyRecord& rec = plyStack[ply];
+  int best = -1, bestScore = SCORE_CONSUMED;
+  for (int i = 0; i < rec.moveCount; i++) {
+    if (rec.scores[i] > bestScore) {
+      bestScore = rec.scores[i];
+      best = i;
+    }
+  }
+  if (best < 0) return 0;
+  rec.scores[best] = SCORE_CONSUMED;
+  return rec.moves[best];
+}
+
+// A quiet move that cut off earns depth squared in the history table (all halved when an entry
+// passes 32767) and becomes the ply's first killer; any move with a mate score becomes its mate
+// killer.
+void updateHistory(Move move, int depth, int score) {
+  if (!isTactical(move)) {
+    int& entry = historyScores[square64(moveTo(move))][pieceOf(move)];
+    entry += depth * depth;
+    if (entry > HISTORY_LIMIT) {
+      for (auto& row : historyScores)
+        for (int& h : row) h >>= 1;
+    }
+    plyStack[ply].killer2 = plyStack[ply].killer1;
+    plyStack[ply].killer1 = move;
+  }
+  if (score > MATE_RANGE) plyStack[ply].mateKiller = move;
+}
+
+// Exchange sort of plyStack[ply] by descending score. Equal scores are never swapped with each
+// other, though a swap with a third move may still reorder them.
+void sortRootMoves() {
+  PlyRecord& rec = plyStack[ply];
+  for (int i = 0; i < rec.moveCount - 1; i++) {
+    for (int j = i + 1; j < rec.moveCount; j++) {
+      if (rec.scores[j] > rec.scores[i]) {
+        std::swap(rec.scores[i], rec.scores[j]);
+        std::swap(rec.moves[i], rec.moves[j]);
+      }
+    }
+  }
+}
+
+// The line of this ply becomes move followed by the line of the next ply.
+void updatePV(Move move) {
+  pvTable[ply][ply] = move;
+  const int length = ply + 1 < MAX_PLY ? pvLength[ply + 1] : ply + 1;
+  for (int j = ply + 1; j < length; j++) pvTable[ply][j] = pvTable[ply + 1][j];
+  pvLength[ply] = length > ply + 1 ? length : ply + 1;
+}
+
+// Static exchange evaluation of move, made by sideToMove, before it is played: both sides
+// recapture on the to-square with their least valuable attacker (x-rays included) and either
+// may stop when continuing loses. Promotions and en-passant victims count nothing.
+int see(Move move) {
+  const Square from = moveFrom(move), target = moveTo(move);
+  AttackerList lists[2];
+  for (int colour = 0; colour < 2; colour++) {
+    const int pawn = colour * 8 + PAWN;
+    for (int d = 0; d < 2; d++) {
+      const Square s = target - pieceDirs[pawn][d];
+      if (board[s] == pawn && s != from) lists[colour].add(s, pieceValue[PAWN]);
+    }
+    for (int slot = 0; slot < pieceSlots[colour]; slot++) {
+      const PieceEntry e = pieceList[colour][slot];
+      if (e & GONE) continue;
+      const Square s = slotSquare(e);
+      const int code = slotCode(e);
+      if (s != from && reaches(s, target, code)) lists[colour].add(s, pieceValue[code]);
+    }
+  }
+  addXray(from, target, lists);
+
+  int gain[40];
+  gain[0] = pieceValue[board[target]];
+  int victim = pieceValue[pieceOf(move)];
+  int side = otherSide;
+  int n = 1;
+  while (lists[side].count > 0 && n < 39) {
+    if (victim == pieceValue[KING]) {
+      gain[n++] = pieceValue[KING];
+      break;
+    }
+    int value;
+    const Square s = lists[side].takeLeast(value);
+    addXray(s, target, lists);
+    gain[n] = victim - gain[n - 1];
+    victim = value;
+    n++;
+    side ^= 1;
+  }
+  for (int k = n - 1; k >= 1; k--)
+    if (-gain[k] < gain[k - 1]) gain[k - 1] = -gain[k];
+  return gain[0];
+}

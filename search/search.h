@@ -1,0 +1,170 @@
+// The search: transposition table, move ordering, quiescence and main search, iterative
+// deepening with the root search, time management, and every line the search prints.
+//
+// One search runs at a time over the one global position. think() is the entry point of the
+// front ends; it leaves the best line in pvTable row 0 and its score in rootScore. The search
+// unwinds through stopSearch (board.h) and never jumps out of the recursion.
+#pragma once
+
+#include <cstdint>
+
+#include "board/board.h"
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+constexpr int MATE = 32767;        // score of mating at ply 0; mate at ply p scores MATE - p
+constexpr int MATE_RANGE = 32467;  // scores beyond +-MATE_RANGE are mate scores
+constexpr int TT_MATE_BOUND = 5000;  // the table shifts scores beyond +-5000 by the node's ply
+constexpr int POLL_INTERVAL = 20000;  // nodes between two input polls and time checks
+constexpr int MAX_SEARCH_DEPTH = 127; // deepest iteration in plies (depth field holds 511 quarters)
+
+// Bound of a stored score.
+constexpr int BOUND_NONE = 0;
+constexpr int BOUND_UPPER = 1;
+constexpr int BOUND_LOWER = 2;
+constexpr int BOUND_EXACT = 3;
+
+// Results of probeTT; non-zero means the caller returns the probed score at once.
+constexpr int PROBE_NONE = 0;
+constexpr int PROBE_UPPER_CUT = 1;
+constexpr int PROBE_LOWER_CUT = 2;
+constexpr int PROBE_EXACT = 3;
+
+// Kinds of thinking line.
+constexpr int THINK_NEW_BEST = 0;   // a new best root move inside an iteration
+constexpr int THINK_FAIL_HIGH = 1;  // a root move reached beta
+constexpr int THINK_ITERATION = 2;  // end of an iteration
+
+// Ordering score given to a move that pickMove has already returned.
+constexpr int SCORE_CONSUMED = -32767;
+
+// ---------------------------------------------------------------------------
+// Types
+// ---------------------------------------------------------------------------
+
+// One stored position: key halves, best move, and the packed word
+// depth (bits 0-8) | score + 65536 (9-25) | bound (26-27) | mate threat (28) | age (29-31).
+struct TTEntry {
+  uint32_t keyLow;
+  uint32_t keyHigh;
+  uint32_t move;
+  uint32_t packed;
+};
+static_assert(sizeof(TTEntry) == 16);
+
+constexpr int TT_BUCKET_ENTRIES = 4;
+struct alignas(64) TTBucket {
+  TTEntry entries[TT_BUCKET_ENTRIES];
+};
+static_assert(sizeof(TTBucket) == 64);
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+// Transposition table (tt.cpp).
+extern TTBucket* ttTable;     // bucket array, ttBuckets long; null before initTT
+extern uint32_t ttBuckets;    // power of two, at least 1
+extern uint32_t ttMask;       // ttBuckets - 1
+extern int ttAge;             // generation 0..7, advanced by every search
+extern uint32_t ttStores;     // stores into a slot of another position since the search began
+
+// Move ordering and principal variation (ordering.cpp).
+extern int historyScores[64][64];            // by to-square (Square64) and moving piece code
+extern Move pvTable[MAX_PLY][MAX_PLY];       // row p: best line from ply p, in columns p..
+extern int pvLength[MAX_PLY];                // row p is valid in columns p .. pvLength[p] - 1
+
+// Node counters (search.cpp).
+extern uint64_t nodes;        // main and quiescence nodes of the current search
+extern uint64_t qnodes;       // quiescence nodes
+extern uint64_t nextPoll;     // node count at which the next poll and time check happen
+extern int seldepth;          // deepest ply reached in the current iteration
+
+// Iterative deepening state (think.cpp).
+extern unsigned iterDepth;    // depth of the current iteration in plies
+extern int rootAlpha, rootBeta;  // the root window, always the full one
+extern int rootScore;         // best score of the iteration; after think, that of the move played
+extern int prevScore;         // score of the last completed iteration
+extern int scoreDropped;      // a new best root move scored 50 or more below prevScore
+extern int prevScoreDropped;  // scoreDropped at the end of the previous iteration
+extern int rootResearch;      // a later root move needed a full-window re-search
+extern int easyMove;          // one root move stood 200 above the rest and stayed best
+extern int rootMovesDone;     // root moves completed in the current iteration
+extern unsigned resignStreak; // consecutive game searches below the resign threshold
+extern int prevIterationTime; // elapsed ms at the end of the iteration before the last
+extern int lastIterationTime; // elapsed ms at the end of the last completed iteration
+
+// EPD runner hook (think.cpp): while engineState is STATE_EPD_TESTING the search ends once the
+// best move has passed the record's am/bm test for epdIterations completed iterations in a row.
+extern int epdIterations;     // consecutive passing iterations that end a position
+extern const char* epdRecord; // the EPD line being tested; null reads as an empty line
+
+// Input polling hook: called every POLL_INTERVAL nodes before the time check. The front end sets
+// it to pollInput at start-up; null (tests, bench) means no polling.
+extern void (*pollHook)();
+
+// Time management (time.cpp).
+extern int targetTime;        // ms the engine means to use on this move
+extern int maxTime;           // ms after which the search stops in any case
+extern int lastInfoTime;      // elapsed ms of the last periodic UCI progress line
+
+// ---------------------------------------------------------------------------
+// Procedures
+// ---------------------------------------------------------------------------
+
+// Adds one to a 32-bit statistics counter, wrapping instead of overflowing in endless analysis.
+inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
+
+// Transposition table (tt.cpp).
+void initTT(uint32_t bytes);  // (re)allocate and clear, print the size line; exits 1 on failure
+void freeTT();                // release the table (quit, resize)
+void clearTT();               // zero every entry; age and store count stay
+void storeTT(int depth, int score, Move move, int bound, int mateThreat);
+int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullAllowed);
+Move probeTTMove();           // stored best move of the current position, 0 if none
+int hashFull();               // per-mille fill estimate from ttStores
+
+// Move ordering (ordering.cpp).
+void scoreMoves(Move hashMove);    // full-width scores of plyStack[ply]
+void scoreCaptures(Move hashMove); // quiescence scores of plyStack[ply]
+Move pickMove();                   // best unconsumed move of plyStack[ply], 0 when none is left
+void updateHistory(Move move, int depth, int score);  // after a beta cut-off
+void sortRootMoves();              // plyStack[ply] by descending score (exchange sort)
+void updatePV(Move move);          // move raised alpha at ply: it heads that ply's line
+int see(Move move);                // material balance of the exchange on the move's to-square
+
+// Searches (quiesce.cpp, search.cpp).
+int findCheckStatus(int* checkers);  // checkers of the side to move, from the last move when there is one
+int quiesce(int depth, int alpha, int beta);
+int search(int depth, int alpha, int beta, int nullAllowed);
+
+// Iterative deepening (think.cpp).
+void think();                 // search the position; pvTable[0][0] is the move to play
+int searchRoot(int depth);    // one iteration at depth quarter plies
+int checkResign();            // the resign rule after a game search; 1 when it resigned
+
+// Time management (time.cpp).
+void allocateTime();          // targetTime and maxTime from the clocks
+void checkTime();             // periodic UCI line; may set stopSearch
+int endOfIteration(int elapsed, int score, int dropped);  // 1 when deepening must end
+
+// Output (output.cpp). Text helpers return a static buffer, overwritten by the next call.
+const char* formatScore(int score);  // "2.50", "draw", "#03", "-#", ...
+const char* formatClock(int ms);     // "00:01:5.25"
+const char* formatTime(int ms);      // "60.00", "1:01", "1:00:00"
+const char* formatNodes();           // nodes as "9999N", "10kN", "123mN"
+void printThinking(int score, int kind);  // the thinking line of the active protocol
+void printTimeAllocation();          // console "time allocated" line
+void printInfoDepth();               // UCI "info depth" line
+void printCurrentMove(Move move, int number);  // UCI "info currmove" line
+void printProgress(int elapsed);     // UCI periodic line
+void printIcsSummary();              // ICS "tellall" summary
+void printStatistics();              // console statistics block
+void printResignation(const char* result);  // "1-0 {Talvek resigns}"
+void printIcsResignation();          // ICS "tellall Talvek resigns"
+const char* rootMoveSAN(Move move);  // SAN at ply 0 that keeps plyStack[0] and [1] intact
+
+// Benchmark (bench.cpp): fixed positions to a fixed depth; prints nodes, time and speed.
+void runBench();

@@ -1,0 +1,247 @@
+// Iterative deepening: the per-search reset, the pre-search of the root moves, the iterations
+// with their stop rules, the root search and the resign rule.
+#include <algorithm>
+#include <cstring>
+
+#include "search/search.h"
+
+unsigned iterDepth = 0;
+int rootAlpha = -MATE;
+int rootBeta = MATE;
+int rootScore = -MATE;
+int prevScore = -MATE;
+int scoreDropped = 0;
+int prevScoreDropped = 0;
+int rootResearch = 0;
+int easyMove = 0;
+int rootMovesDone = 0;
+unsigned resignStreak = 0;
+int prevIterationTime = 0;
+int lastIterationTime = 0;
+int epdIterations = 0;
+const char* epdRecord = nullptr;
+
+namespace {
+
+constexpr int EASY_MARGIN = 200;  // pre-search lead of an easy move
+constexpr int DROP_MARGIN = 50;   // score loss that counts as a drop
+constexpr int RESIGN_OPPONENT_TIME = 30000;
+constexpr int RESIGN_INCREMENT = 5000;
+
+// Clears everything one search owns, the transposition table excepted.
+void resetSearchState() {
+  scoreDropped = prevScoreDropped = rootResearch = easyMove = 0;
+  stopSearch = 0;
+  ply = 0;
+  nodes = qnodes = 0;
+  nextPoll = POLL_INTERVAL;
+  rootAlpha = -MATE;
+  rootBeta = MATE;
+  rootScore = prevScore = -MATE;
+  rootMovesDone = 0;
+  iterDepth = 0;
+  seldepth = 0;
+  prevIterationTime = lastIterationTime = 0;
+  searchStats = SearchStats{};
+  std::memset(pvTable, 0, sizeof pvTable);
+  std::memset(pvLength, 0, sizeof pvLength);
+  std::memset(static_cast<void*>(plyStack), 0, sizeof plyStack);
+  std::memset(historyScores, 0, sizeof historyScores);
+}
+
+// Counter of iterations in a row whose best move passed the EPD record's test.
+int epdStreak = 0;
+
+// True when the best move passes the record's test: absent from an "am" record, present in
+// a "bm" record (plain substring tests on the whole line).
+void updateEpdStreak() {
+  const char* line = epdRecord != nullptr ? epdRecord : "";
+  const char* san = rootMoveSAN(pvTable[0][0]);
+  if (strstr(line, "am") != nullptr) epdStreak = strstr(line, san) != nullptr ? 0 : epdStreak + 1;
+  else if (strstr(line, "bm") != nullptr) epdStreak = strstr(line, san) != nullptr ? epdStreak + 1 : 0;
+  else epdStreak = 0;
+}
+
+}  // namespace
+
+// Searches the current position for the engine. Afterwards pvTable[0][0] is the move to play
+// (0 only when there is no legal move), pvTable[0][1] the expected reply when the search
+// reached it, and rootScore its score. Prints thinking lines, and in console mode the
+// allocation line and the statistics; applies the resign rule after a game search.
+void think() {
+  // 1-2. Reset
+  searchStart = nowMs();
+  ttAge = (ttAge + 1) & 7;
+  ttStores = 0;
+  resetSearchState();
+  epdStreak = 0;
+
+  // 3. Root moves
+  initPieceLists();
+  plyStack[0].checkCount = findCheckers(plyStack[0].checkers);
+  genRootMoves();
+  PlyRecord& root = plyStack[0];
+
+  // 4-5. Nothing to search
+  if (root.moveCount == 0) return;
+  if (root.moveCount == 1 && engineState != STATE_PONDERING) {
+    pvTable[0][0] = root.moves[0];
+    pvLength[0] = 1;
+    return;
+  }
+
+  // 6. Pre-search: a quiescence score for every root move, then the root order
+  for (int i = 0; i < root.moveCount; i++) {
+    makeMove(root.moves[i]);
+    root.scores[i] = -quiesce(0, -MATE, MATE);
+    unmakeMove();
+  }
+  sortRootMoves();
+  const int preSearchBest = root.scores[0];
+
+  // 7. Easy move
+  if (root.moveCount >= 2 && root.scores[0] >= root.scores[1] + EASY_MARGIN) easyMove = 1;
+
+  // 8. Time budget
+  allocateTime();
+  if (settings.post && consoleMode) printTimeAllocation();
+
+  // 9. Iterations; depths past the table's depth field are not searched
+  const int lastDepth = std::min(maxDepth, MAX_SEARCH_DEPTH);
+  for (int d = 4; d <= 4 * lastDepth; d += 4) {
+    iterDepth = unsigned(d / 4);
+    scoreDropped = 0;
+    rootResearch = 0;
+    seldepth = 0;
+    if (uciMode) printInfoDepth();
+    const int s = searchRoot(d);
+    if (stopSearch) break;
+    const int elapsed = nowMs() - searchStart;
+    prevIterationTime = lastIterationTime;
+    lastIterationTime = elapsed;
+    printThinking(s, THINK_ITERATION);
+    int dropped;
+    if (iterDepth > 1) {
+      dropped = scoreDropped;
+      prevScoreDropped = dropped;
+      scoreDropped = 0;
+    } else {
+      dropped = prevScoreDropped;
+    }
+    prevScore = s;
+    if (engineState == STATE_THINKING && !infiniteSearch && moveTime == 0 && endOfIteration(elapsed, s, dropped))
+      break;
+    if (engineState == STATE_EPD_TESTING) {
+      updateEpdStreak();
+      if (epdStreak >= epdIterations) break;
+    }
+  }
+
+  // A stop before the first root move completed leaves no line: play the pre-search's best,
+  // with its pre-search score.
+  if (pvTable[0][0] == 0) {
+    pvTable[0][0] = root.moves[0];
+    pvLength[0] = std::max(pvLength[0], 1);
+    rootScore = preSearchBest;
+  }
+
+  // 10. After the search
+  if (icsMode && engineState == STATE_THINKING) printIcsSummary();
+  if (settings.post && consoleMode && engineState != STATE_PONDERING) printStatistics();
+  if (!uciMode && engineState == STATE_THINKING && checkResign() && icsMode) printIcsResignation();
+}
+
+// One iteration over the root moves at depth quarter plies, the previous best first. Returns
+// the best score; on a stop, the best score so far (the caller drops it).
+int searchRoot(int depth) {
+  // 1. Start
+  nodes++;
+  pvLength[0] = 0;
+  int alpha = rootAlpha;
+  const int beta = rootBeta;
+  int best = -MATE;
+  rootMovesDone = 0;
+  int n = 0;
+
+  // 2. Order: last iteration's best first, ties in pre-search order
+  scoreMoves(pvTable[0][0]);
+
+  // 3. Moves
+  for (Move m = pickMove(); m != 0; m = pickMove()) {
+    if (!legal(m)) continue;
+    n++;
+    if (uciMode) printCurrentMove(m, n);
+
+    // Check and pawn-to-seventh extensions only, at most one ply
+    const bool pawnTo7th =
+        typeOf(pieceOf(m)) == PAWN && (sideToMove == WHITE ? rankOf[moveTo(m)] : flippedRank[moveTo(m)]) == 6;
+    makeMove(m);
+    plyStack[ply].checkCount = findCheckersAfterMove(plyStack[ply].checkers);
+    int e = 0;
+    if (plyStack[ply].checkCount > 0) {
+      e += settings.checkExtension;
+      countStat(searchStats.extCheck);
+    }
+    if (pawnTo7th) {
+      e += settings.pawn7thExtension;
+      countStat(searchStats.extPawn7th);
+    }
+    e = std::min(e, 4);
+
+    int s;
+    if (n == 1) {
+      s = -search(depth + e - 4, -beta, -alpha, 1);
+    } else {
+      s = -search(depth + e - 4, -alpha - 1, -alpha, 1);
+      if (s > alpha && s < beta && !stopSearch) {
+        rootResearch = 1;
+        easyMove = 0;
+        s = -search(depth + e - 4, -beta, -alpha, 1);
+      }
+    }
+    unmakeMove();
+    if (stopSearch) return best;
+
+    if (s > best) {
+      best = s;
+      rootScore = s;
+      if (s > alpha) {
+        alpha = s;
+        updatePV(m);
+        if (iterDepth > 1) {
+          if (s <= prevScore - DROP_MARGIN) {
+            scoreDropped = 1;
+            easyMove = 0;
+          } else {
+            scoreDropped = 0;
+          }
+        }
+        if (s >= beta) {
+          printThinking(s, THINK_FAIL_HIGH);
+          return s;
+        }
+        printThinking(s, THINK_NEW_BEST);
+      }
+    }
+    rootMovesDone++;
+  }
+  return best;
+}
+
+// After a game search: resign when the score has stayed below minus the threshold for the set
+// number of searches, unless the opponent is short of time. Returns 1 when it resigned; the
+// streak starts again for the next game.
+int checkResign() {
+  if (opponentClock < RESIGN_OPPONENT_TIME && engineIncrement < RESIGN_INCREMENT) return 0;
+  if (rootScore >= -settings.resignThreshold) {
+    resignStreak = 0;
+    return 0;
+  }
+  resignStreak++;
+  if (resignStreak < unsigned(std::max(settings.resignCount, 0))) return 0;
+  printResignation(engineSide != WHITE ? "1-0" : "0-1");
+  engineSide = NO_SIDE;
+  gameOver = 1;
+  resignStreak = 0;
+  return 1;
+}

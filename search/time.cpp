@@ -1,0 +1,75 @@
+// Time management: the budget of a move, the periodic check inside the search, and the tests
+// that end iterative deepening between iterations.
+#include <algorithm>
+
+#include "search/search.h"
+
+int targetTime = 0;
+int maxTime = 0;
+int lastInfoTime = 0;
+
+namespace {
+
+constexpr int DEFAULT_MOVES_TO_GO = 30;
+constexpr double CLOCK_SHARE = 0.95;   // of the clock that may be spent at all
+constexpr int CLOCK_RESERVE = 1000;    // ms always kept back
+constexpr double PONDER_FACTOR = 1.3;  // pondering earns time on the opponent's clock
+constexpr double MAX_SHARE = 0.5;      // of the available time one move may take at most
+
+}  // namespace
+
+// Sets targetTime and maxTime from the clocks (Thinking or a ponder hit). A fixed move time is
+// the target as it stands; otherwise the safe part of the clock plus the increments still to
+// come is spread over the moves left in the control (30 when the game has no control).
+void allocateTime() {
+  if (moveTime != 0) {
+    targetTime = moveTime;
+    return;
+  }
+  int movesToGo = DEFAULT_MOVES_TO_GO;
+  if (movesPerControl != 0) {
+    if (uciMode) movesToGo = movesPerControl;
+    else movesToGo = movesPerControl - ((gamePly - ply) / 2) % movesPerControl;
+  }
+  int safe = int(engineClock * CLOCK_SHARE - CLOCK_RESERVE);
+  if (safe < 0) safe = 0;
+  const double available = double(movesToGo - 1) * engineIncrement + safe;
+  int target = int(available / movesToGo);
+  if (settings.ponder) target = int(target * PONDER_FACTOR);
+  target = std::min(target, safe);
+  targetTime = target;
+  int hardLimit = int(available * MAX_SHARE);
+  hardLimit = std::max(hardLimit, target);
+  maxTime = std::min(hardLimit, safe);
+}
+
+// Runs every POLL_INTERVAL nodes. In UCI mode prints the progress line at most once a second
+// after the first second. Past the target it stops the search when the move time is fixed, the
+// hard limit is reached, or the iteration has not finished a root move and no score drop is
+// pending; a pondering or infinite search never stops on time.
+void checkTime() {
+  const int elapsed = nowMs() - searchStart;
+  if (uciMode) {
+    if (elapsed < 1000) {
+      lastInfoTime = 0;
+    } else if (elapsed - lastInfoTime >= 1000) {
+      printProgress(elapsed);
+      lastInfoTime = elapsed;
+    }
+  }
+  if (engineState == STATE_PONDERING || infiniteSearch || elapsed < targetTime) return;
+  if (moveTime != 0 || elapsed >= maxTime || (!scoreDropped && !prevScoreDropped && rootMovesDone == 0))
+    stopSearch = 1;
+}
+
+// The tests after a completed iteration of a timed game search, elapsed ms after its end and
+// dropped its score-drop flag. Returns 1 when no further iteration may start: time is up, an
+// easy move has had its quarter of the target, most of the target is gone with a stable score
+// and no re-search, or the score is a mate for the engine within the depth just searched.
+int endOfIteration(int elapsed, int score, int dropped) {
+  if (elapsed >= targetTime && !dropped) stopSearch = 1;
+  if (elapsed >= 0.25 * targetTime && easyMove) stopSearch = 1;
+  if (elapsed >= 0.6 * targetTime && !dropped && !rootResearch) stopSearch = 1;
+  if (stopSearch) return 1;
+  return unsigned(MATE - score) < iterDepth ? 1 : 0;
+}

@@ -1,0 +1,167 @@
+// Transposition table: four-entry buckets addressed by the low key half, verified with all 64
+// bits; replacement prefers entries of earlier searches, then the shallowest.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "search/search.h"
+
+TTBucket* ttTable = nullptr;
+uint32_t ttBuckets = 0;
+uint32_t ttMask = 0;
+int ttAge = 0;
+uint32_t ttStores = 0;
+
+namespace {
+
+void* ttBlock = nullptr;  // what calloc returned; ttTable is its first 64-byte boundary
+
+constexpr uint32_t DEPTH_MASK = 0x1FF;
+constexpr int SCORE_SHIFT = 9;
+constexpr uint32_t SCORE_MASK = 0x1FFFF;
+constexpr int SCORE_OFFSET = 65536;
+constexpr int BOUND_SHIFT = 26;
+constexpr int THREAT_SHIFT = 28;
+constexpr int AGE_SHIFT = 29;
+
+constexpr int depthOf(uint32_t packed) { return packed & DEPTH_MASK; }
+constexpr int scoreOf(uint32_t packed) { return int((packed >> SCORE_SHIFT) & SCORE_MASK) - SCORE_OFFSET; }
+constexpr int boundOf(uint32_t packed) { return (packed >> BOUND_SHIFT) & 3; }
+constexpr int ageOf(uint32_t packed) { return packed >> AGE_SHIFT; }
+
+uint32_t packEntry(int depth, int score, int bound, int mateThreat) {
+  return uint32_t(depth) | uint32_t(score + SCORE_OFFSET) << SCORE_SHIFT |
+         uint32_t(bound) << BOUND_SHIFT | uint32_t(mateThreat & 1) << THREAT_SHIFT |
+         uint32_t(ttAge) << AGE_SHIFT;
+}
+
+inline TTBucket& bucketOf(HashKey key) { return ttTable[uint32_t(key) & ttMask]; }
+
+}  // namespace
+
+// Allocates ttBuckets buckets, the largest power of two that fits in bytes (at least one), and
+// clears them. The previous table, if any, is released first. Exits with status 1 when the
+// memory cannot be had.
+void initTT(uint32_t bytes) {
+  freeTT();
+  uint32_t n = bytes >> 6;
+  uint32_t buckets = 1;
+  while (buckets <= n / 2) buckets <<= 1;
+  size_t size = size_t(buckets) * sizeof(TTBucket);
+  // calloc hands out zeroed pages without touching them; the extra bytes allow alignment.
+  ttBlock = std::calloc(1, size + sizeof(TTBucket));
+  if (ttBlock == nullptr) {
+    printf("**ERROR**  initTT() : unable to allocate %u bytes of memory\n", unsigned(size));
+    std::exit(1);
+  }
+  uintptr_t aligned = (uintptr_t(ttBlock) + sizeof(TTBucket) - 1) & ~uintptr_t(sizeof(TTBucket) - 1);
+  ttTable = reinterpret_cast<TTBucket*>(aligned);
+  ttBuckets = buckets;
+  ttMask = buckets - 1;
+  ttAge = 0;
+  ttStores = 0;
+  printf("Main Hash : %6d KB  [%dK entries]\n", int(size / 1024), int(buckets / 1000));
+}
+
+void freeTT() {
+  std::free(ttBlock);
+  ttBlock = nullptr;
+  ttTable = nullptr;
+  ttBuckets = 0;
+  ttMask = 0;
+}
+
+void clearTT() {
+  if (ttTable != nullptr) std::memset(static_cast<void*>(ttTable), 0, size_t(ttBuckets) * sizeof(TTBucket));
+}
+
+// Stores the result of the node at the current ply. Mate scores are made relative to this node.
+// The same position is overwritten in place (keeping its move when move is 0); otherwise the
+// victim is the shallowest entry of an earlier search, else the shallowest of this one.
+void storeTT(int depth, int score, Move move, int bound, int mateThreat) {
+  if (score > TT_MATE_BOUND) score += ply + 1;
+  else if (score < -TT_MATE_BOUND) score -= ply + 1;
+  uint32_t low = uint32_t(hashKey), high = uint32_t(hashKey >> 32);
+  TTEntry* entries = bucketOf(hashKey).entries;
+  TTEntry* victim = &entries[0];
+  for (int i = 0; i < TT_BUCKET_ENTRIES; i++) {
+    TTEntry& e = entries[i];
+    if (e.keyLow == low && e.keyHigh == high) {
+      if (move != 0) e.move = move;
+      e.packed = packEntry(depth, score, bound, mateThreat);
+      return;
+    }
+    if (i == 0) continue;
+    bool victimCurrent = ageOf(victim->packed) == ttAge;
+    bool entryCurrent = ageOf(e.packed) == ttAge;
+    if ((victimCurrent && !entryCurrent) ||
+        (victimCurrent == entryCurrent && depthOf(e.packed) < depthOf(victim->packed)))
+      victim = &e;
+  }
+  victim->keyLow = low;
+  victim->keyHigh = high;
+  victim->move = move;
+  victim->packed = packEntry(depth, score, bound, mateThreat);
+  ttStores++;
+}
+
+// Looks the current position up. Delivers the stored move and score (mate scores made relative
+// to the root again) on any hit, clears nullAllowed when an upper bound below beta is stored,
+// and narrows alpha or beta from a deep enough bound. Returns PROBE_* (non-zero: cut off).
+int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullAllowed) {
+  countStat(searchStats.hashProbes);
+  uint32_t low = uint32_t(hashKey), high = uint32_t(hashKey >> 32);
+  const TTEntry* entries = bucketOf(hashKey).entries;
+  const TTEntry* hit = nullptr;
+  for (int i = 0; i < TT_BUCKET_ENTRIES; i++) {
+    if (entries[i].keyLow == low && entries[i].keyHigh == high) {
+      hit = &entries[i];
+      break;
+    }
+  }
+  if (hit == nullptr) {
+    move = 0;
+    return PROBE_NONE;
+  }
+  countStat(searchStats.hashHits);
+  uint32_t packed = hit->packed;
+  int s = scoreOf(packed);
+  int bound = boundOf(packed);
+  if (bound == BOUND_UPPER && s < beta) nullAllowed = 0;
+  move = hit->move;
+  if (s > TT_MATE_BOUND) s -= ply + 1;
+  else if (s < -TT_MATE_BOUND) s += ply + 1;
+  score = s;
+  if (depth < 0 || depthOf(packed) < depth) return PROBE_NONE;
+  switch (bound) {
+    case BOUND_UPPER:
+      if (s <= alpha) return PROBE_UPPER_CUT;
+      if (s < beta) beta = s;
+      return PROBE_NONE;
+    case BOUND_LOWER:
+      if (s >= beta) return PROBE_LOWER_CUT;
+      if (s > alpha) alpha = s;
+      return PROBE_NONE;
+    case BOUND_EXACT:
+      return PROBE_EXACT;
+    default:
+      return PROBE_NONE;
+  }
+}
+
+// The stored move of the current position, for display lines, hints and pondering; counts as a
+// probe like any other.
+Move probeTTMove() {
+  int alpha = -MATE, beta = MATE, score = 0, nullAllowed = 0;
+  Move move = 0;
+  probeTT(0, alpha, beta, score, move, nullAllowed);
+  return move;
+}
+
+// Expected per-mille of distinct slots hit by ttStores uniformly spread writes.
+int hashFull() {
+  if (ttBuckets == 0) return 0;
+  double slots = 4.0 * ttBuckets;
+  return int(1000.0 * (1.0 - std::exp(double(ttStores) * std::log1p(-1.0 / slots))));
+}
