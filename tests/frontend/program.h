@@ -146,14 +146,16 @@ class EngineProcess {
 
   // Waits for the process to end: its exit code, -1 for another end, -2 when it did not end.
   int waitExit(int timeoutMs) {
-    for (int waited = 0; waited <= timeoutMs; waited += 10) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
       int status = 0;
       if (waitpid(pid, &status, WNOHANG) == pid) {
         pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       drain(10);
-    }
+      usleep(10000);  // the output may have ended before the process did
+    } while (std::chrono::steady_clock::now() < deadline);
     return -2;
   }
 
