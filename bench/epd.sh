@@ -12,7 +12,16 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 
-# No thinking lines; 1000 iterations in a row never end a one-second search early.
-printf 'post off\nepdtest %s %d 1000\nquit\n' "$suite" "$seconds" | "$binary" >output.txt
+# No thinking lines; 1000 iterations in a row never end a one-second search early. The commands
+# come from a command file while standard input stays open and silent: the search reads any
+# waiting input line (and would end at the end of input).
+printf 'post off\nepdtest %s %d 1000\nquit\n' "$suite" "$seconds" >commands.txt
+mkfifo input
+"$binary" <input >output.txt &
+engine=$!
+exec 3>input
+echo "fetch commands.txt" >&3
+wait "$engine"
+exec 3>&-
 echo "EPD suite: $suite, $seconds s per position"
 grep -E '^(positions|solved|total nodes|time used):' output.txt

@@ -114,3 +114,16 @@ TEST(UciTranscript, LongGamesTyposAndDepthLimits) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+// "uci" typed at the console prompt: an empty line, then the 21 identification lines.
+TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
+  ProgramRun run = runProgram("uci\nisready\nhelp\nquit\nfen\n");
+  EXPECT_EQ(run.exitCode, 0);
+  size_t start = run.output.find("Talvek[W-1]> \nid name Talvek v0.8.3beta2\n");
+  ASSERT_NE(start, std::string::npos) << run.output;
+  std::string rest = run.output.substr(start + 14);
+  EXPECT_EQ(rest.substr(rest.find("uciok\n")), "uciok\nreadyok\n");  // help and fen are not UCI
+  int lines = 0;
+  for (size_t at = 0; at < rest.find("uciok\n"); at = rest.find('\n', at) + 1) lines++;
+  EXPECT_EQ(lines + 1, 21);
+}
