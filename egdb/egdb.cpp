@@ -90,9 +90,11 @@ int nalimovScore(int value) {
 }
 
 // Looks the current position up in the Nalimov tables. Returns 1 with *score for the side to
-// move, 0 when no table answers. Counts egtbProbes and egtbHits.
+// move, 0 when no table answers (the tables know nothing of castling, so a position with castling
+// rights gets no answer). Counts egtbProbes and egtbHits.
 int probeNalimov(int* score) {
   searchStats.egtbProbes++;
+  if (castleRights) return 0;
   int blocks[2][TB_BLOCK_SIZE], counts[10];
   if (!fillSquareBlock(WHITE, blocks[WHITE], counts) ||
       !fillSquareBlock(BLACK, blocks[BLACK], counts + 5))

@@ -116,10 +116,14 @@ TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
   smallBlocks.width = 12;
   folder.write(fileName(KRK, 1) + ".emd", encodeEmd(patternTable(KRK, 0), smallBlocks));
   folder.write(fileName(KPK, 0), patternTable(KPK, 0));
+  std::vector<uint8_t> truncated = encodeEmd(patternTable(KPK, 0));
+  truncated.resize(emdHeaderLength(truncated) - 10);
+  folder.write(fileName(KPK, 1) + ".emd", truncated);
 
   Reader reader(folder.path(), 100000);
   EXPECT_EQ(reader.men, 3);
   EXPECT_EQ(reader.printed,
+            "*** Unable to read " + folder.file("kpk.nbb.emd") + " - out of memory\n"
             "*** Unable to read " + folder.file("krk.nbw.emd") + " - read error\n"
             "*** " + folder.file("krk.nbb.emd") + ": Unsupported block size 4096\n"
             "*** " + folder.file("kqk.nbw") + " corrupted\n"

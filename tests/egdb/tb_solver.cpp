@@ -60,11 +60,29 @@ void forAttacks(const std::vector<Man>& men, const Man& m, F visit) {
   }
 }
 
+// Whether man m attacks sq (pawns: diagonally forward), the men in between blocking sliders.
+bool attacks(const std::vector<Man>& men, const Man& m, int sq) {
+  int df = (sq & 7) - (m.square & 7), dr = (sq >> 3) - (m.square >> 3);
+  int adf = std::abs(df), adr = std::abs(dr);
+  if (adf + adr == 0) return false;
+  switch (m.type) {
+    case KING: return adf <= 1 && adr <= 1;
+    case KNIGHT: return adf * adr == 2;
+    case PAWN: return adf == 1 && dr == (m.colour ? -1 : 1);
+    case BISHOP: if (adf != adr) return false; break;
+    case ROOK: if (df && dr) return false; break;
+    case QUEEN: if (adf != adr && df && dr) return false; break;
+  }
+  int step = (dr > 0) - (dr < 0), fileStep = (df > 0) - (df < 0);
+  for (int at = m.square + step * 8 + fileStep; at != sq; at += step * 8 + fileStep)
+    if (manAt(men, at) >= 0) return false;
+  return true;
+}
+
 bool attacked(const std::vector<Man>& men, int sq, int byColour) {
-  bool hit = false;
   for (const Man& m : men)
-    if (m.colour == byColour && !hit) forAttacks(men, m, [&](int target) { hit |= target == sq; });
-  return hit;
+    if (m.colour == byColour && attacks(men, m, sq)) return true;
+  return false;
 }
 
 int kingOf(const std::vector<Man>& men, int colour) {
@@ -73,16 +91,17 @@ int kingOf(const std::vector<Man>& men, int colour) {
   return -1;
 }
 
-// Legal moves of colour stm as the positions they lead to.
-std::vector<std::vector<Man>> movesOf(const std::vector<Man>& men, int stm) {
-  std::vector<std::vector<Man>> out;
+// Calls visit with the position after each legal move of colour stm (one buffer, reused).
+template <typename F>
+void forMoves(const std::vector<Man>& men, int stm, F visit) {
+  static thread_local std::vector<Man> next;
   auto add = [&](size_t i, int to, int newType) {
-    std::vector<Man> next = men;
+    next = men;
     int victim = manAt(men, to);
     next[i].square = to;
     next[i].type = newType;
     if (victim >= 0) next.erase(next.begin() + victim);
-    if (!attacked(next, kingOf(next, stm), stm ^ 1)) out.push_back(next);
+    if (!attacked(next, kingOf(next, stm), stm ^ 1)) visit(next);
   };
   for (size_t i = 0; i < men.size(); i++) {
     const Man& m = men[i];
@@ -110,7 +129,6 @@ std::vector<std::vector<Man>> movesOf(const std::vector<Man>& men, int stm) {
       if (victim >= 0 && men[victim].colour != stm && men[victim].type != KING) pawnTo(to);
     });
   }
-  return out;
 }
 
 Material materialOf(const std::vector<Man>& men) {
@@ -131,7 +149,7 @@ struct Solver::Table {
   size_t keyOf(const std::vector<Man>& position, int stm) const {
     // Men in material order: kings, then units matched to the sorted material.
     size_t key = size_t(kingOf(position, 0)) * 64 + size_t(kingOf(position, 1));
-    std::vector<bool> used(position.size(), false);
+    bool used[8] = {};
     for (const auto& [colour, type] : material.units)
       for (size_t i = 0; i < position.size(); i++)
         if (!used[i] && position[i].colour == colour && position[i].type == type) {
@@ -142,10 +160,12 @@ struct Solver::Table {
     return key * 2 + size_t(stm);
   }
 
-  std::vector<Man> menOf(size_t key, int& stm) const {
+  // The men of a key, in a buffer overwritten by the next call.
+  const std::vector<Man>& menOf(size_t key, int& stm) const {
+    static thread_local std::vector<Man> position;
+    position.resize(static_cast<size_t>(men));
     stm = int(key & 1);
     key >>= 1;
-    std::vector<Man> position(static_cast<size_t>(men));
     for (int i = men - 1; i >= 0; i--) {
       int colour = i < 2 ? i : material.units[size_t(i - 2)].first;
       int type = i < 2 ? KING : material.units[size_t(i - 2)].second;
@@ -201,7 +221,8 @@ void forPredecessors(const std::vector<Man>& men, int stm, F visit) {
     if (m.colour != mover) continue;
     auto back = [&](int from) {
       if (manAt(men, from) >= 0) return;
-      std::vector<Man> previous = men;
+      static thread_local std::vector<Man> previous;
+      previous = men;
       previous[i].square = from;
       if (legalPosition(previous, mover)) visit(previous);
     };
@@ -237,15 +258,24 @@ std::shared_ptr<Solver::Table> solve(TableMap& tables, const Material& material)
   };
 
   for (size_t key = 0; key < size; key++) {
+    uint64_t seen = 0;
+    bool overlap = false;
+    for (size_t rest = key >> 1; rest && !overlap; rest >>= 6) {
+      overlap = seen >> (rest & 63) & 1;
+      seen |= uint64_t(1) << (rest & 63);
+    }
     int stm;
-    std::vector<Man> men = table->menOf(key, stm);
+    if (overlap) continue;
+    const std::vector<Man>& men = table->menOf(key, stm);
     if (!legalPosition(men, stm)) continue;
     table->state[key] = UNKNOWN;
     int count = 0;
-    for (const auto& next : movesOf(men, stm)) {
-      if (next.size() == men.size() && materialOf(next).units == material.units) {
+    forMoves(men, stm, [&](const std::vector<Man>& next) {
+      bool quiet = next.size() == men.size();
+      for (size_t i = 0; quiet && i < men.size(); i++) quiet = next[i].type == men[i].type;
+      if (quiet) {
         count++;
-        continue;
+        return;
       }
       SolvedValue child = lookup(tables, next, stm ^ 1);
       int state = child.state == SOLVED_WIN ? SOLVED_LOSS : child.state == SOLVED_LOSS ? SOLVED_WIN : SOLVED_DRAW;
@@ -261,7 +291,7 @@ std::shared_ptr<Solver::Table> solve(TableMap& tables, const Material& material)
         else if (exitState[key] == UNKNOWN || plies > exitPlies[key])
           exitState[key] = SOLVED_LOSS, exitPlies[key] = uint8_t(plies);
       }
-    }
+    });
     remaining[key] = uint8_t(count);
     bool noMoves = count == 0 && exitState[key] == UNKNOWN;
     if (noMoves) {
@@ -287,7 +317,7 @@ std::shared_ptr<Solver::Table> solve(TableMap& tables, const Material& material)
     for (size_t n = 0; n < levels[d].size(); n++) {
       size_t key = levels[d][n];
       int stm;
-      std::vector<Man> men = table->menOf(key, stm);
+      std::vector<Man> men = table->menOf(key, stm);  // a copy: lookups below reuse the buffer
       bool lost = table->state[key] == SOLVED_LOSS;
       forPredecessors(men, stm, [&](const std::vector<Man>& previous) {
         size_t q = table->keyOf(previous, stm ^ 1);
@@ -312,7 +342,13 @@ std::shared_ptr<Solver::Table> solve(TableMap& tables, const Material& material)
 
 }  // namespace
 
-Solver::Solver(const std::string& name) : tables(std::make_shared<TableMap>()) {
+// Every material solved so far, shared by all solvers of the test run.
+std::shared_ptr<TableMap> sharedTables() {
+  static std::shared_ptr<TableMap> tables = std::make_shared<TableMap>();
+  return tables;
+}
+
+Solver::Solver(const std::string& name) : tables(sharedTables()) {
   Material material;
   int colour = 0;
   for (size_t i = 1; i < name.size(); i++) {

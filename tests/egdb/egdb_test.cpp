@@ -1,0 +1,208 @@
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "board/board.h"
+#include "egdb/egdb.h"
+#include "tests/egdb/egdb_testkit.h"
+#include "tests/support/support.h"
+
+namespace {
+
+constexpr int KPK = 1, KRK = 4, KQK = 5;
+
+const Solver& solved(const std::string& name) {
+  static std::map<std::string, std::unique_ptr<Solver>> solvers;
+  auto& solver = solvers[name];
+  if (!solver) solver = std::make_unique<Solver>(name);
+  return *solver;
+}
+
+// The search score a solved value must come back as: a win in p plies 32766 - p, a loss in p
+// plies -32767 + p, a draw 0.
+int expectedScore(SolvedValue value) {
+  if (value.state == SOLVED_WIN) return 32766 - value.plies;
+  if (value.state == SOLVED_LOSS) return -32767 + value.plies;
+  return 0;
+}
+
+class EndgameDatabases : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetEngine();
+    searchStats = SearchStats{};
+  }
+  void TearDown() override {  // leave no database on for the tests that follow
+    captureOutput([] { initNalimov("", 0); });
+    egbbAvailable = 0;
+    resetEngine();
+  }
+};
+
+// Probes every legal position of a three-man class, with the stronger side as White and (every
+// third position) as Black on the board turned upside down, through setBoard and probeNalimov.
+// Returns the number of positions probed; failures are reported as they happen.
+int probeEveryPosition(const char* name) {
+  const Solver& solver = solved(name);
+  int checked = 0, counter = 0, failures = 0;
+  std::string printed = captureOutput([&] {  // setBoard announces mates and stalemates
+    for (int side = 0; side < 2; side++)
+      for (int wk = 0; wk < 64; wk++)
+        for (int bk = 0; bk < 64; bk++)
+          for (int sq = 0; sq < 64 && failures < 5; sq++) {
+            SolvedValue value = solver.value(wk, bk, {sq}, side);
+            if (value.state == SOLVED_ILLEGAL) continue;
+            TbPosition p{side, {wk, bk}, {{}, {}}, -1};
+            p.units[0].push_back(solver.material().units[0].second * 64 + sq);
+            for (bool flip : {false, true}) {
+              if (flip && ++counter % 3) continue;
+              std::string fen = fenOf(p, flip);
+              int score = 12345;
+              if (setBoard(fen.c_str()) != 0 || probeNalimov(&score) != 1 ||
+                  score != expectedScore(value)) {
+                ADD_FAILURE() << name << " " << fen << ": score " << score << ", expected "
+                              << expectedScore(value);
+                failures++;
+              }
+              checked++;
+            }
+          }
+  });
+  EXPECT_EQ(printed.find("ERROR"), std::string::npos) << name;
+  return checked;
+}
+
+void writeThreeManTables(const TempFolder& folder) {
+  writeClassFiles(folder, KQK, solved("kqk"), false);
+  writeClassFiles(folder, KRK, solved("krk"), true);
+  writeClassFiles(folder, KPK, solved("kpk"), true);
+  EXPECT_EQ(captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 20); }),
+            "3-men Nalimov tablebases found\nEGTB cache:  1024 KB\n");
+  EXPECT_EQ(tbMaxMen, 3);
+}
+
+TEST_F(EndgameDatabases, ProbesEveryKqkAndKrkPosition) {
+  TempFolder folder;
+  writeThreeManTables(folder);
+  EXPECT_GT(probeEveryPosition("kqk"), 100000);
+  EXPECT_GT(probeEveryPosition("krk"), 100000);
+  EXPECT_EQ(searchStats.egtbHits, searchStats.egtbProbes);
+}
+
+TEST_F(EndgameDatabases, ProbesEveryKpkPosition) {
+  TempFolder folder;
+  writeThreeManTables(folder);
+  EXPECT_GT(probeEveryPosition("kpk"), 100000);
+
+  // A mate in one with the rook, and a rook pawn that cannot win.
+  int score = 0;
+  ASSERT_TRUE(setPosition("7k/8/6K1/8/8/8/8/R7 w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, 32765);
+  ASSERT_TRUE(setPosition("k7/8/8/8/8/8/P7/7K w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, 0);
+  ASSERT_TRUE(setPosition("4k3/8/8/8/8/8/8/R3K3 w Q - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 0);  // castling rights: the tables cannot tell
+  ASSERT_TRUE(setPosition("4k3/8/8/8/8/8/8/R3K3 w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 1);
+}
+
+// The solver behind the generated tables knows the longest mates of these endings: ten moves
+// with the queen, sixteen with the rook.
+TEST_F(EndgameDatabases, GeneratorFindsTheLongestMates) {
+  for (auto [name, moves] : {std::pair{"kqk", 10}, std::pair{"krk", 16}}) {
+    const Solver& solver = solved(name);
+    int longest = 0;
+    for (int wk = 0; wk < 64; wk++)
+      for (int bk = 0; bk < 64; bk++)
+        for (int sq = 0; sq < 64; sq++) {
+          SolvedValue value = solver.value(wk, bk, {sq}, 0);
+          if (value.state == SOLVED_WIN) longest = std::max(longest, value.plies);
+          EXPECT_NE(value.state, SOLVED_LOSS);
+        }
+    EXPECT_EQ(longest, 2 * moves - 1) << name;
+  }
+}
+
+TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
+  TempFolder folder;
+  std::vector<uint8_t> table(tbTableSize("kqk"), 0);
+  folder.write("kqk.nbw", table);
+  captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); });
+  int score = 99;
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 0);  // black to move: no kqk.nbb
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ5r w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 0);  // kqkr is not there
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, 0);
+  EXPECT_EQ(searchStats.egtbProbes, 3);
+  EXPECT_EQ(searchStats.egtbHits, 1);
+  EXPECT_EQ(score, 0);
+
+  EXPECT_EQ(captureOutput([] { initNalimov("/nonexistent/egtb", 1 << 16); }),
+            "No Nalimov tablebases found!\n");
+  EXPECT_EQ(tbMaxMen, 0);
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
+  EXPECT_EQ(probeNalimov(&score), 0);
+}
+
+TEST_F(EndgameDatabases, TurnsTableValuesIntoSearchScores) {
+  EXPECT_EQ(nalimovScore(32766), 32765);
+  EXPECT_EQ(nalimovScore(-32766), -32767);
+  EXPECT_EQ(nalimovScore(0), 0);
+  EXPECT_EQ(nalimovScore(32641), 32515);
+  EXPECT_EQ(nalimovScore(-32641), -32517);
+}
+
+// The stand-in library's hooks, found in the same loaded copy the engine uses.
+template <typename T>
+T hook(const char* name) {
+  void* library = dlopen(TALVEK_EGBB_FOLDER "/egbbso64.so", RTLD_NOW | RTLD_NOLOAD);
+  return library ? reinterpret_cast<T>(dlsym(library, name)) : nullptr;
+}
+
+TEST_F(EndgameDatabases, LoadsTheBitbaseLibraryFromItsFolder) {
+  EXPECT_EQ(captureOutput([] { EXPECT_EQ(loadEgbb("/nonexistent/egbb", 1 << 20), 0); }),
+            "EgbbProbe not Loaded!\n");
+  EXPECT_EQ(egbbAvailable, 0);
+
+  std::snprintf(settings.egbbPath, sizeof settings.egbbPath, "%s", TALVEK_EGBB_FOLDER);
+  EXPECT_EQ(captureOutput([] { EXPECT_EQ(loadEgbb(settings.egbbPath, 3 << 20), 1); }), "");
+  EXPECT_EQ(egbbAvailable, 1);
+  EXPECT_EQ(std::string(settings.egbbPath), std::string(TALVEK_EGBB_FOLDER) + "/");
+  auto path = hook<const char* (*)()>("fake_egbb_path");
+  auto cache = hook<int (*)()>("fake_egbb_cache");
+  ASSERT_TRUE(path && cache);
+  EXPECT_EQ(std::string(path()), std::string(TALVEK_EGBB_FOLDER) + "/");
+  EXPECT_EQ(cache(), 3 << 20);
+}
+
+TEST_F(EndgameDatabases, PassesTheBitbaseTheMenInItsOrder) {
+  ASSERT_EQ(captureOutput([] { loadEgbb(TALVEK_EGBB_FOLDER, 1 << 20); }), "");
+  auto lastProbe = hook<const int* (*)()>("fake_egbb_last_probe");
+  ASSERT_TRUE(lastProbe);
+  int score = 0;
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"));
+  EXPECT_EQ(probeEgbb(&score), 1);
+  EXPECT_EQ(score, -1500);
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/7q/K7 b - - 0 1"));
+  EXPECT_EQ(probeEgbb(&score), 1);
+  EXPECT_EQ(score, 1500);
+  ASSERT_TRUE(setPosition("8/8/4k3/3p4/8/8/1P6/K5N1 w - - 0 1"));
+  EXPECT_EQ(probeEgbb(&score), 0);  // not in the stand-in's bitbase
+  const int expected[9] = {0, 0, 44, 6, 9, 5, 6, 12, 35};  // pawns first, then pieces, by colour
+  EXPECT_EQ(std::vector<int>(lastProbe(), lastProbe() + 9), std::vector<int>(expected, expected + 9));
+  EXPECT_EQ(searchStats.egbbProbes, 3);
+  EXPECT_EQ(searchStats.egbbHits, 2);
+}
+
+}  // namespace
