@@ -118,7 +118,7 @@ void runBench() {
     clearTT();
     const int start = nowMs();
     think();
-    const int elapsed = nowMs() - start;
+    const int elapsed = msSince(start);
     totalNodes += nodes;
     totalTime += elapsed;
     printf("%2d %12" PRIu64 " nodes %7d ms %9" PRIu64 " nps  %s\n", i + 1, nodes, elapsed,

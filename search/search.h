@@ -115,6 +115,10 @@ extern int lastInfoTime;      // elapsed ms of the last periodic UCI progress li
 // Procedures
 // ---------------------------------------------------------------------------
 
+// Milliseconds since a time stamp of nowMs(); the clock wraps, so the difference is taken modulo
+// 2^32.
+inline int msSince(int start) { return int(unsigned(nowMs()) - unsigned(start)); }
+
 // Adds one to a 32-bit statistics counter, wrapping instead of overflowing in endless analysis.
 inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
 
