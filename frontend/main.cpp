@@ -1,7 +1,14 @@
 // Talvek: start up, then serve the console or xboard until standard input ends.
+#include <cstring>
+
 #include "frontend/frontend.h"
+#include "search/search.h"
 
 int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "bench") == 0) {
+    runBench();
+    return 0;
+  }
   startEngine(argc, argv);
   return mainLoop(stdin);
 }

@@ -124,7 +124,7 @@ const char* rootMoveSAN(Move move) {
 // The thinking line of kind THINK_* with the root score, in the active protocol's form. Silent
 // when post is off, and in console mode below the noise depth unless an EPD test runs.
 void printThinking(int score, int kind) {
-  const int elapsed = nowMs() - searchStart;
+  const int elapsed = msSince(searchStart);
   if (!settings.post) return;
   if (consoleMode && engineState != STATE_EPD_TESTING && int(iterDepth) < settings.noise) return;
   const char* line = buildLine();
@@ -172,9 +172,9 @@ void printProgress(int elapsed) {
 }
 
 void printIcsSummary() {
-  const char* speed = formatSpeed(nowMs() - searchStart);
+  const char* speed = formatSpeed(msSince(searchStart));
   const char* scoreText = formatScore(rootScore);
-  const char* timeText = formatTime(nowMs() - searchStart);
+  const char* timeText = formatTime(msSince(searchStart));
   printf("tellall score=%s   depth=%u   time=%s   nodes=%s   nps=%s\n", scoreText, iterDepth, timeText, formatNodes(),
          speed);
 }

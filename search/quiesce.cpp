@@ -42,6 +42,7 @@ int quiesce(int depth, int alpha, int beta) {
     genEvasions();
     if (rec.moveCount == 0) return ply - MATE;
     scoreMoves(hashMove);
+    for (int i = 0; i < rec.moveCount; i++) prefetchTT(keyAfterMove(rec.moves[i]));
     best = -MATE - 1;
   } else {
     // 7. Stand pat, then captures and queen promotions
@@ -50,6 +51,8 @@ int quiesce(int depth, int alpha, int beta) {
     best = standPat;
     genCaptures();
     scoreCaptures(hashMove);
+    // Most of these moves lead to leaves that probe the table first thing.
+    for (int i = 0; i < rec.moveCount; i++) prefetchTT(keyAfterMove(rec.moves[i]));
   }
 
   // 8. Moves

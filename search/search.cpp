@@ -134,6 +134,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
   if (nullAllowed && !pv && rec.checkCount == 0 && hasPieces(sideToMove)) {
     const bool low = nonPawnMaterial(WHITE) < NULL_LOW_MATERIAL && nonPawnMaterial(BLACK) < NULL_LOW_MATERIAL;
     countStat(searchStats.nullTries);
+    prefetchTT(hashKey ^ SIDE_KEY ^ (epSquare != 0 ? pieceKeys[0][square64(epSquare)] : 0));
     makeNullMove();
     plyStack[ply].checkCount = 0;
     const int childDepth = depth > (low ? NULL_DEEP_DEPTH_LOW : NULL_DEEP_DEPTH) ? depth - NULL_DEEP_REDUCTION
@@ -169,6 +170,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
 
   // 11. Moves
   for (; m != 0; m = pickMove()) {
+    prefetchTT(keyAfterMove(m));
     if (!legal(m)) continue;
     n++;
     const bool pawnTo7th = isPawnTo7th(m);

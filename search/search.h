@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "board/board.h"
+#include "eval/eval.h"
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -114,6 +115,10 @@ extern int lastInfoTime;      // elapsed ms of the last periodic UCI progress li
 // Procedures
 // ---------------------------------------------------------------------------
 
+// Milliseconds since a time stamp of nowMs(); the clock wraps, so the difference is taken modulo
+// 2^32.
+inline int msSince(int start) { return int(unsigned(nowMs()) - unsigned(start)); }
+
 // Adds one to a 32-bit statistics counter, wrapping instead of overflowing in endless analysis.
 inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
 
@@ -121,6 +126,13 @@ inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
 void initTT(uint32_t bytes);  // (re)allocate and clear, print the size line; exits 1 on failure
 void freeTT();                // release the table (quit, resize)
 void clearTT();               // zero every entry; age and store count stay
+HashKey keyAfterMove(Move m);  // hashKey of the position after m, computed without making it
+// Starts loading the table bucket and the evaluation-cache entry of a position, so that its
+// probes a little later find them in the processor's cache.
+inline void prefetchTT(HashKey key) {
+  __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]);
+  if (evalCache != nullptr) __builtin_prefetch(&evalCache[uint32_t(key) & evalCacheMask]);
+}
 void storeTT(int depth, int score, Move move, int bound, int mateThreat);
 int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullAllowed);
 Move probeTTMove();           // stored best move of the current position, 0 if none

@@ -116,7 +116,7 @@ void think() {
     if (uciMode) printInfoDepth();
     const int s = searchRoot(d);
     if (stopSearch) break;
-    const int elapsed = nowMs() - searchStart;
+    const int elapsed = msSince(searchStart);
     prevIterationTime = lastIterationTime;
     lastIterationTime = elapsed;
     printThinking(s, THINK_ITERATION);

@@ -48,7 +48,7 @@ void allocateTime() {
 // hard limit is reached, or the iteration has not finished a root move and no score drop is
 // pending; a pondering or infinite search never stops on time.
 void checkTime() {
-  const int elapsed = nowMs() - searchStart;
+  const int elapsed = msSince(searchStart);
   if (uciMode) {
     if (elapsed < 1000) {
       lastInfoTime = 0;

@@ -1,5 +1,7 @@
 // Transposition table: four-entry buckets addressed by the low key half, verified with all 64
 // bits; replacement prefers entries of earlier searches, then the shallowest.
+#include <sys/mman.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +17,29 @@ uint32_t ttStores = 0;
 
 namespace {
 
-void* ttBlock = nullptr;  // what calloc returned; ttTable is its first 64-byte boundary
+void* ttBlock = nullptr;  // the mapping that holds the table
+size_t ttBlockSize = 0;
+
+constexpr size_t HUGE_PAGE = 2u << 20;
+
+// Zeroed memory for the table, from the system in one mapping; null on failure. Blocks of 2 MB
+// and more start on a 2 MB boundary and ask for huge pages: every probe lands on a random
+// bucket, and with small pages most of them would also miss the address translation cache.
+TTBucket* mapTable(size_t size) {
+  const size_t slack = size >= HUGE_PAGE ? HUGE_PAGE : 0;
+  void* block = mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return nullptr;
+  ttBlock = block;
+  ttBlockSize = size + slack;
+  uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  if (slack != 0) {
+    start = (start + HUGE_PAGE - 1) & ~uintptr_t(HUGE_PAGE - 1);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(start), size, MADV_HUGEPAGE);
+#endif
+  }
+  return reinterpret_cast<TTBucket*>(start);
+}
 
 constexpr uint32_t DEPTH_MASK = 0x1FF;
 constexpr int SCORE_SHIFT = 9;
@@ -49,14 +73,11 @@ void initTT(uint32_t bytes) {
   uint32_t buckets = 1;
   while (buckets <= n / 2) buckets <<= 1;
   size_t size = size_t(buckets) * sizeof(TTBucket);
-  // calloc hands out zeroed pages without touching them; the extra bytes allow alignment.
-  ttBlock = std::calloc(1, size + sizeof(TTBucket));
-  if (ttBlock == nullptr) {
+  ttTable = mapTable(size);
+  if (ttTable == nullptr) {
     printf("**ERROR**  initTT() : unable to allocate %u bytes of memory\n", unsigned(size));
     std::exit(1);
   }
-  uintptr_t aligned = (uintptr_t(ttBlock) + sizeof(TTBucket) - 1) & ~uintptr_t(sizeof(TTBucket) - 1);
-  ttTable = reinterpret_cast<TTBucket*>(aligned);
   ttBuckets = buckets;
   ttMask = buckets - 1;
   ttAge = 0;
@@ -65,8 +86,9 @@ void initTT(uint32_t bytes) {
 }
 
 void freeTT() {
-  std::free(ttBlock);
+  if (ttBlock != nullptr) munmap(ttBlock, ttBlockSize);
   ttBlock = nullptr;
+  ttBlockSize = 0;
   ttTable = nullptr;
   ttBuckets = 0;
   ttMask = 0;
@@ -148,6 +170,30 @@ int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullA
     default:
       return PROBE_NONE;
   }
+}
+
+// The key makeMove will give the position after m: mover, victim, castling rook, rights,
+// en-passant squares and side. Used only to prefetch buckets ahead of the moves.
+HashKey keyAfterMove(Move m) {
+  const Square from = moveFrom(m), to = moveTo(m);
+  const int piece = pieceOf(m);
+  const int landing = isPromotion(m) ? promotionOf(m) : piece;
+  HashKey key = hashKey ^ SIDE_KEY ^ pieceKeys[piece][square64(from)] ^ pieceKeys[landing][square64(to)];
+  if (epSquare != 0) key ^= pieceKeys[0][square64(epSquare)];
+  if (capturedOf(m) != 0) {
+    const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[sideToMove ^ 1].forward : to;
+    key ^= pieceKeys[capturedOf(m)][square64(victim)];
+  }
+  if (m & MF_DOUBLE_PUSH) key ^= pieceKeys[0][square64((from + to) / 2)];
+  if (m & MF_CASTLE) {
+    const int rook = sideToMove * 8 + ROOK;
+    const Square rookFrom = (m & MF_SHORT_CASTLE) ? from + 3 : from - 4;
+    const Square rookTo = (m & MF_SHORT_CASTLE) ? from + 1 : from - 1;
+    key ^= pieceKeys[rook][square64(rookFrom)] ^ pieceKeys[rook][square64(rookTo)];
+  }
+  const int rights = castleRights & castleMask[from] & castleMask[to];
+  if (rights != castleRights) key ^= castleKeys[castleRights] ^ castleKeys[rights];
+  return key;
 }
 
 // The stored move of the current position, for display lines, hints and pondering; counts as a

@@ -232,3 +232,33 @@ TEST_F(TTTest, HashFullEstimatesDistinctSlots) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TTKeys, PredictedKeyOfEveryMoveMatchesMakeMove) {
+  resetEngine();
+  const char* positions[] = {
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+      "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+      "r3k2r/8/8/8/3pP3/8/8/R3K2R b KQkq e3 0 1",
+      "4k3/1P6/8/8/8/8/6p1/4K2R b K - 0 1",
+  };
+  int checked = 0;
+  for (const char* fen : positions) {
+    ASSERT_TRUE(setPosition(fen));
+    plyStack[0].checkCount = findCheckers(plyStack[0].checkers);
+    genRootMoves();
+    const PlyRecord list = plyStack[0];
+    for (int i = 0; i < list.moveCount; i++) {
+      const HashKey predicted = keyAfterMove(list.moves[i]);
+      makeMove(list.moves[i]);
+      EXPECT_EQ(predicted, hashKey) << fen << " " << moveToCoord(list.moves[i]);
+      unmakeMove();
+      checked++;
+    }
+  }
+  EXPECT_GT(checked, 100);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "frontend/frontend.h"
+#include "search/search.h"
+#include "tests/support/support.h"
+
+int inputWaiting();
+void pollInput();
+
+namespace {
+
+// Standard input taken from a pipe for the life of the object; the real standard input is
+// put back (and stdin's buffer emptied) afterwards.
+class PipedStdin {
+ public:
+  PipedStdin() {
+    EXPECT_EQ(pipe(fds_), 0);
+    saved_ = dup(STDIN_FILENO);
+    dup2(fds_[0], STDIN_FILENO);
+    close(fds_[0]);
+    __fpurge(stdin);
+    clearerr(stdin);
+  }
+  ~PipedStdin() {
+    end();
+    __fpurge(stdin);
+    dup2(saved_, STDIN_FILENO);
+    close(saved_);
+    clearerr(stdin);
+  }
+  void send(const std::string& text) { EXPECT_EQ(write(fds_[1], text.data(), text.size()), ssize_t(text.size())); }
+  void end() {
+    if (fds_[1] >= 0) close(fds_[1]);
+    fds_[1] = -1;
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+  int saved_ = -1;
+};
+
+class PollTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetEngine();
+    engineState = STATE_THINKING;
+    consoleMode = 0;
+  }
+  void TearDown() override { resetEngine(); }
+
+  // Feeds one line and polls once; returns what the poll printed.
+  std::string pollLine(PipedStdin& in, const std::string& line) {
+    in.send(line);
+    return captureOutput(pollInput);
+  }
+};
+
+TEST_F(PollTest, WaitingCountsThePipeAndTheStreamBuffer) {
+  PipedStdin in;
+  EXPECT_EQ(inputWaiting(), 0);
+  in.send("stop\n");
+  EXPECT_EQ(inputWaiting(), 5);
+  in.send("quit\n");
+  ASSERT_TRUE(readLine(stdin));  // the C library reads both lines into its buffer
+  EXPECT_STREQ(lineBuffer, "stop\n");
+  EXPECT_EQ(inputWaiting(), 5);  // "quit\n" waits in stdin's buffer, not on the pipe
+  ASSERT_TRUE(readLine(stdin));
+  EXPECT_EQ(inputWaiting(), 0);
+  in.end();
+  EXPECT_GE(inputWaiting(), 1);  // the end of input is there to be read
+}
+
+TEST_F(PollTest, NothingIsReadWhileTheSearchIsStopping) {
+  PipedStdin in;
+  uciMode = 1;
+  stopSearch = 1;
+  in.send("quit\n");
+  pollInput();
+  EXPECT_EQ(inputWaiting(), 5);
+}
+
+TEST_F(PollTest, UciWordsCompareByTheirFirstLetters) {
+  PipedStdin in;
+  uciMode = 1;
+  EXPECT_EQ(pollLine(in, "isready\n"), "");  // dropped, no readyok during a search
+  EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(inputWaiting(), 0);
+  pollLine(in, "e2e4\n");  // no moves in UCI
+  EXPECT_EQ(stopSearch, 0);
+  pollLine(in, "ponderhit\n");  // not pondering: nothing
+  EXPECT_EQ(engineState, STATE_THINKING);
+  pollLine(in, "stopper\n");
+  EXPECT_EQ(stopSearch, 1);
+  stopSearch = 0;
+  engineState = STATE_PONDERING;
+  engineClock = 100000;
+  movesPerControl = 0;
+  pollLine(in, "ponderhit\n");
+  EXPECT_EQ(engineState, STATE_THINKING);
+  EXPECT_GT(targetTime, 0);
+  EXPECT_EQ(stopSearch, 0);
+}
+
+TEST_F(PollTest, XboardCommandsDuringASearch) {
+  PipedStdin in;
+  xboardMode = 1;
+  pollLine(in, "time 12345\n");
+  EXPECT_EQ(engineClock, 123450);
+  pollLine(in, "otim 500\n");
+  EXPECT_EQ(opponentClock, 5000);
+  pollLine(in, "time\n");  // no number: unchanged
+  EXPECT_EQ(engineClock, 123450);
+  pollLine(in, "easy\n");
+  EXPECT_EQ(settings.ponder, 0);
+  EXPECT_EQ(stopSearch, 0);  // a normal search goes on
+  pollLine(in, "hard\n");
+  EXPECT_EQ(settings.ponder, 1);
+  pollLine(in, "new\n");  // dropped
+  EXPECT_EQ(stopSearch, 0);
+  pollLine(in, "?\n");
+  EXPECT_EQ(stopSearch, 1);
+  stopSearch = 0;
+  engineSide = BLACK;
+  pollLine(in, "force\n");
+  EXPECT_EQ(stopSearch, 1);
+  EXPECT_EQ(engineSide, NO_SIDE);
+}
+
+TEST_F(PollTest, XboardWhilePondering) {
+  PipedStdin in;
+  xboardMode = 1;
+  engineState = STATE_PONDERING;
+  snprintf(ponderText, sizeof ponderText, "Nf3");
+  EXPECT_EQ(pollLine(in, "hint\n"), "Hint: Nf3\n");
+  pollLine(in, "?\n");  // move now means nothing while pondering
+  EXPECT_EQ(stopSearch, 0);
+  pollLine(in, "easy\n");
+  EXPECT_EQ(settings.ponder, 0);
+  EXPECT_EQ(stopSearch, 1);
+}
+
+TEST_F(PollTest, PredictedMoveTurnsPonderingIntoThinking) {
+  PipedStdin in;
+  consoleMode = 1;
+  engineState = STATE_PONDERING;
+  ponderMove = matchMove(parseCoord("e2e4"));
+  ASSERT_NE(ponderMove, 0u);
+  engineIncrement = 2000;
+  opponentClock = 60000;
+  engineClock = 60000;
+  searchStart = nowMs() - 300;
+  opponentTurnStart = nowMs() - 1000;
+  pollLine(in, "e2e4\n");
+  EXPECT_EQ(engineState, STATE_THINKING);
+  EXPECT_EQ(stopSearch, 0);
+  EXPECT_GE(ponderElapsed, 300);
+  EXPECT_LT(ponderElapsed, 400);
+  EXPECT_LE(opponentClock, 61000);  // plus the increment, less the opponent's thinking time
+  EXPECT_GT(opponentClock, 60900);
+  EXPECT_GT(targetTime, 0);
+}
+
+TEST_F(PollTest, OtherMoveStopsPonderingAndWaits) {
+  PipedStdin in;
+  consoleMode = 1;
+  engineState = STATE_PONDERING;
+  ponderMove = matchMove(parseCoord("e2e4"));
+  pollLine(in, "d2d4\n");
+  EXPECT_EQ(stopSearch, 1);
+  EXPECT_EQ(engineState, STATE_PONDERING);
+  EXPECT_EQ(moveFrom(pendingMove), 0x13);
+  EXPECT_EQ(moveTo(pendingMove), 0x33);
+  // A move while the engine thinks is dropped.
+  stopSearch = 0;
+  pendingMove = 0;
+  engineState = STATE_THINKING;
+  pollLine(in, "d2d4\n");
+  EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(pendingMove, 0u);
+  // Console words are dropped too.
+  pollLine(in, "help\n");
+  EXPECT_EQ(stopSearch, 0);
+}
+
+TEST_F(PollTest, EndOfInputStopsTheSearch) {
+  PipedStdin in;
+  uciMode = 1;
+  in.end();
+  pollInput();
+  EXPECT_EQ(stopSearch, 1);
+}
+
+// Runs one poll on a line in a child process that must end.
+void pollAndExit(int xboard, const char* line) {
+  PipedStdin in;
+  xboardMode = xboard;
+  uciMode = !xboard;
+  in.send(line);
+  pollInput();
+  std::exit(3);  // the poll did not end the program
+}
+
+TEST_F(PollTest, QuitEndsTheProgramDuringASearch) {
+  EXPECT_EXIT(pollAndExit(1, "quit\n"), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(pollAndExit(0, "quit\n"), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(pollAndExit(1, "quitting\n"), ::testing::ExitedWithCode(3), "");  // xboard: exact words
+}
+
+}  // namespace
