@@ -201,7 +201,7 @@ TEST(PonderTurn, PondersOnTheTablesMoveAndGivesThePositionBack) {
   consoleMode = 1;
   maxDepth = 4;
   engineSide = BLACK;
-  engineState = STATE_THINKING;
+  engineState = STATE_PONDERING;  // four whole iterations, whatever the clocks
   captureOutput([] { think(); });
   engineState = STATE_WAITING;
   makeMove(pvTable[0][0]);  // the engine's move; now the table predicts White's reply
