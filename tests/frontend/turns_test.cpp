@@ -218,21 +218,44 @@ TEST(PonderTurn, PondersOnTheTablesMoveAndGivesThePositionBack) {
   EXPECT_EQ(engineState, STATE_WAITING);
   EXPECT_TRUE(boardIsConsistent());
 
-  xboardMode = 1;
-  consoleMode = 0;
-  out = captureOutput([] { EXPECT_EQ(ponderTurn(), 0); });
-  EXPECT_EQ(out, std::string("Hint: ") + ponderText + "\n");
-
   // Without a prediction the engine thinks as if it were the opponent.
   clearTT();
+  makeMove(matchMove(parseCoord("a2a3")));
+  prepareRoot();
+  makeMove(matchMove(parseCoord("a7a6")));
+  prepareRoot();
+  const std::string later = currentFen();
   xboardMode = 0;
   consoleMode = 1;
-  EXPECT_EQ(captureOutput([] { EXPECT_EQ(ponderTurn(), 0); }), "Talvek[W-2]> - [pretending to be the opponent]\n");
-  EXPECT_EQ(currentFen(), before);
+  EXPECT_EQ(captureOutput([] { EXPECT_EQ(ponderTurn(), 0); }), "Talvek[W-3]> - [pretending to be the opponent]\n");
+  EXPECT_EQ(currentFen(), later);
 
   // Input already waiting: no pondering at all.
+  makeMove(matchMove(parseCoord("h2h3")));
+  prepareRoot();
   input.type("e2e4\n");
   EXPECT_EQ(captureOutput([] { EXPECT_EQ(ponderTurn(), 0); }), "");
+}
+
+// In xboard mode the prediction is announced as a hint.
+TEST(PonderTurn, XboardAnnouncesThePredictionAsAHint) {
+  resetEngine();
+  initSearchTables();
+  settings.post = 0;
+  xboardMode = 1;
+  engineSide = NO_SIDE;
+  userMove("d2d4");
+  maxDepth = 4;
+  engineState = STATE_PONDERING;
+  captureOutput([] { think(); });
+  engineState = STATE_WAITING;
+  makeMove(pvTable[0][0]);
+  prepareRoot();
+  engineSide = BLACK;
+  QuietInput input;
+  std::string out = captureOutput([] { EXPECT_EQ(ponderTurn(), 0); });
+  ASSERT_NE(ponderMove, 0u);
+  EXPECT_EQ(out, std::string("Hint: ") + ponderText + "\n");
 }
 
 // The main loop never ponders before the first move, nor with pondering off.

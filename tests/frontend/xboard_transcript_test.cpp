@@ -131,3 +131,24 @@ TEST(XboardTranscript, PonderHitAndAnotherMove) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+// A ponder search that reaches a shallow depth limit ends the pondering turn: one hint, then
+// the engine waits for the opponent's line instead of pondering the position over and over.
+TEST(XboardTranscript, ShallowPonderSearchesAreNotRepeated) {
+  EngineProcess engine("-xboard");
+  ASSERT_TRUE(engine.waitFor("feature done=0\n", 10000));
+  engine.send("protover 2");
+  ASSERT_TRUE(engine.waitFor("done=1\n", 10000));
+  engine.send("new");
+  engine.send("hard");
+  engine.send("sd 2");
+  engine.send("e2e4");
+  ASSERT_TRUE(engine.waitFor("move ", 10000));
+  engine.drain(1500);
+  std::string out = engine.taken();
+  size_t hints = 0;
+  for (size_t at = out.find("Hint: "); at != std::string::npos; at = out.find("Hint: ", at + 1)) hints++;
+  EXPECT_LE(hints, 1u) << out;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
