@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -154,6 +155,32 @@ TEST(NalimovIndex, DecodesBackToThePositionForEveryClass) {
       }
   }
   EXPECT_GT(withEp, 50);  // en-passant positions were among them
+}
+
+// A real file ends at its last index that holds a legal position. With black to move every kqk
+// placement of three distinct squares with the kings apart is legal, so the largest index the
+// index function gives over all of them, plus one, is the length of the published kqk.nbb.
+TEST(NalimovIndex, LargestKqkIndexWithBlackToMoveGivesThePublishedFileLength) {
+  resetEngine();
+  int blocks[2][TB_BLOCK_SIZE] = {};
+  uint64_t largest = 0;
+  int positions = 0;
+  for (int wk = 0; wk < 64; wk++)
+    for (int bk = 0; bk < 64; bk++) {
+      if (std::abs(wk % 8 - bk % 8) <= 1 && std::abs(wk / 8 - bk / 8) <= 1) continue;
+      for (int q = 0; q < 64; q++) {
+        if (q == wk || q == bk) continue;
+        blocks[0][15] = wk;
+        blocks[1][15] = bk;
+        blocks[0][12] = q;
+        uint32_t index = indexTB(5, 1, blocks[0], blocks[1], TB_NO_EP, 0);
+        ASSERT_NE(index, TB_NO_INDEX);
+        largest = std::max<uint64_t>(largest, index);
+        positions++;
+      }
+    }
+  EXPECT_EQ(positions, 3612 * 62);
+  EXPECT_EQ(largest + 1, 28644u);
 }
 
 TEST(NalimovIndex, KingPairsTakeAFixedShareOfTheTables) {
