@@ -75,16 +75,39 @@ bool reaches(Square from, Square target, int code) {
   return true;
 }
 
-// The first unit behind from, looking away from target along their common line, joins its
-// colour's list when it attacks target along that line.
-void addXray(Square from, Square target, AttackerList lists[2]) {
+// The first unit behind from, looking away from target along their common line, when it
+// attacks target along that line; -1 when there is none.
+Square xrayBehind(Square from, Square target) {
   const AttackEntry& a = attackEntry(from - target);
-  if ((a.mask & MASK_QUEEN) == 0) return;
+  if ((a.mask & MASK_QUEEN) == 0) return -1;
   Square s = from - a.dir;
   while (board[s] == EMPTY) s -= a.dir;
-  int code = board[s];
-  if (code == OFFBOARD) return;
-  if (attackEntry(s - target).mask & pieceMask[code]) lists[colourOf(code)].add(s, pieceValue[code]);
+  const int code = board[s];
+  if (code == OFFBOARD || (attackEntry(s - target).mask & pieceMask[code]) == 0) return -1;
+  return s;
+}
+
+// The x-ray piece behind from joins its colour's list.
+void addXray(Square from, Square target, AttackerList lists[2]) {
+  const Square s = xrayBehind(from, target);
+  if (s >= 0) lists[colourOf(board[s])].add(s, pieceValue[board[s]]);
+}
+
+// The units of colour that attack target directly, the mover on from excepted: pawns first,
+// then pieces in list order.
+void collectAttackers(int colour, Square from, Square target, AttackerList& list) {
+  const int pawn = colour * 8 + PAWN;
+  for (int d = 0; d < 2; d++) {
+    const Square s = target - pieceDirs[pawn][d];
+    if (board[s] == pawn && s != from) list.add(s, pieceValue[PAWN]);
+  }
+  for (int slot = 0; slot < pieceSlots[colour]; slot++) {
+    const PieceEntry e = pieceList[colour][slot];
+    if (e & GONE) continue;
+    const Square s = slotSquare(e);
+    const int code = slotCode(e);
+    if (s != from && reaches(s, target, code)) list.add(s, pieceValue[code]);
+  }
 }
 
 }  // namespace
@@ -205,22 +228,16 @@ void updatePV(Move move) {
 // may stop when continuing loses. Promotions and en-passant victims count nothing.
 int see(Move move) {
   const Square from = moveFrom(move), target = moveTo(move);
+  const int mover = sideToMove;
   AttackerList lists[2];
-  for (int colour = 0; colour < 2; colour++) {
-    const int pawn = colour * 8 + PAWN;
-    for (int d = 0; d < 2; d++) {
-      const Square s = target - pieceDirs[pawn][d];
-      if (board[s] == pawn && s != from) lists[colour].add(s, pieceValue[PAWN]);
-    }
-    for (int slot = 0; slot < pieceSlots[colour]; slot++) {
-      const PieceEntry e = pieceList[colour][slot];
-      if (e & GONE) continue;
-      const Square s = slotSquare(e);
-      const int code = slotCode(e);
-      if (s != from && reaches(s, target, code)) lists[colour].add(s, pieceValue[code]);
-    }
-  }
-  addXray(from, target, lists);
+  // The recapturing side first: when it has no attacker the exchange is the victim alone.
+  collectAttackers(otherSide, from, target, lists[otherSide]);
+  const Square behind = xrayBehind(from, target);
+  const int behindColour = behind >= 0 ? colourOf(board[behind]) : -1;
+  if (behindColour == otherSide) lists[otherSide].add(behind, pieceValue[board[behind]]);
+  if (lists[otherSide].count == 0) return pieceValue[board[target]];
+  collectAttackers(mover, from, target, lists[mover]);
+  if (behindColour == mover) lists[mover].add(behind, pieceValue[board[behind]]);
 
   int gain[40];
   gain[0] = pieceValue[board[target]];
