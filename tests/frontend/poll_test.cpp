@@ -1,4 +1,5 @@
 #include <stdio_ext.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -210,6 +211,43 @@ TEST_F(PollTest, QuitEndsTheProgramDuringASearch) {
   EXPECT_EXIT(pollAndExit(1, "quit\n"), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(pollAndExit(0, "quit\n"), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(pollAndExit(1, "quitting\n"), ::testing::ExitedWithCode(3), "");  // xboard: exact words
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the program on a shell command's output; returns its output and exit status.
+std::string runProgram(const std::string& feed, int* status) {
+  const std::string command = "(" + feed + ") | timeout 60 " TALVEK_BINARY " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  *status = pclose(pipe);
+  return out;
+}
+
+TEST(PollProgram, EndOfInputEndsAnInfiniteSearchAndThenTheProgram) {
+  int status = -1;
+  const std::string out = runProgram("printf 'uci\\ngo infinite\\n'; sleep 1", &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_NE(out.find("\nbestmove "), std::string::npos) << out;
+}
+
+TEST(PollProgram, StopAndQuitAreReadDuringASearch) {
+  int status = -1;
+  std::string out = runProgram("printf 'uci\\ngo infinite\\n'; sleep 1; printf 'isready\\nstop\\n'; sleep 1", &status);
+  EXPECT_NE(out.find("\nbestmove "), std::string::npos) << out;
+  EXPECT_EQ(out.find("readyok"), std::string::npos) << out;  // dropped during the search
+  // After "quit" the feeder keeps the input open until the program has gone.
+  const int start = nowMs();
+  out = runProgram("printf 'xboard\\nnew\\ngo\\n'; sleep 1; printf 'quit\\n'; "
+                   "while printf '\\n' 2>/dev/null; do sleep 0.1; done",
+                   &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_LT(nowMs() - start, 20000);
 }
 
 }  // namespace
