@@ -7,10 +7,8 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "eval/eval.h"
 #include "frontend/frontend.h"
 #include "search/search.h"
 
@@ -53,15 +51,9 @@ void pollMove(const char* word) {
   engineState = STATE_THINKING;
 }
 
-void quitNow() {
-  freeTT();
-  freeECache();
-  std::exit(0);
-}
-
 void pollXboard(const char* word) {
   if (std::strcmp(word, "quit") == 0) {
-    quitNow();
+    quitEngine();
   } else if (std::strcmp(word, "force") == 0) {
     engineSide = NO_SIDE;
     stopSearch = 1;
@@ -83,9 +75,12 @@ void pollXboard(const char* word) {
 
 void pollUci(const char* word) {
   if (std::strncmp(word, "quit", 4) == 0) {
-    quitNow();
+    quitEngine();
   } else if (std::strncmp(word, "stop", 4) == 0) {
     stopSearch = 1;
+  } else if (std::strncmp(word, "isready", 7) == 0) {
+    // GUIs wait for this answer while the engine thinks; the search goes on.
+    std::fputs("readyok\n", stdout);
   } else if (std::strncmp(word, "ponderhit", 9) == 0 && engineState == STATE_PONDERING) {
     allocateTime();
     engineState = STATE_THINKING;

@@ -42,8 +42,7 @@ TEST(UciTranscript, InfiniteSearchEndsOnStop) {
 }
 
 // GUIs send "isready" while the engine thinks and wait for "readyok" before anything else.
-// Disabled until the input poll of the search (frontend/poll.cpp) answers it.
-TEST(UciTranscript, DISABLED_IsreadyDuringASearchIsAnsweredAtOnce) {
+TEST(UciTranscript, IsreadyDuringASearchIsAnsweredAtOnce) {
   EngineProcess engine;
   startUci(engine);
   engine.send("position startpos moves e2e4");
