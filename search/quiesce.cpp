@@ -10,12 +10,7 @@ int quiesce(int depth, int alpha, int beta) {
   // 1. Count the node and poll every POLL_INTERVAL nodes
   nodes++;
   qnodes++;
-  if (nodes >= nextPoll) {
-    if (pollHook != nullptr) pollHook();
-    checkTime();
-    if (stopSearch) return 0;
-    nextPoll = nodes + POLL_INTERVAL;
-  }
+  if (nodes >= nextPoll && pollSearch()) return 0;
 
   // 2. Line and depth bookkeeping
   if (ply > seldepth) seldepth = ply;

@@ -79,6 +79,16 @@ int findCheckStatus(int* checkers) {
   return findCheckersAfterMove(checkers);
 }
 
+// Every POLL_INTERVAL nodes: lets the front end read waiting input, then checks the clock.
+// Returns true when the search must unwind (stopSearch is set).
+bool pollSearch() {
+  if (pollHook != nullptr) pollHook();
+  checkTime();
+  if (stopSearch) return true;
+  nextPoll = nodes + POLL_INTERVAL;
+  return false;
+}
+
 // Searches the current position depth quarter plies deep; plyStack[ply].checkCount must hold
 // the check status. Fail-soft: cut-offs return their score above beta, fail lows the best score
 // found. Returns 0 at once, storing nothing, when the search is stopped.
@@ -92,12 +102,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
 
   // 1. Count the node and poll every POLL_INTERVAL nodes
   nodes++;
-  if (nodes >= nextPoll) {
-    if (pollHook != nullptr) pollHook();
-    checkTime();
-    if (stopSearch) return 0;
-    nextPoll = nodes + POLL_INTERVAL;
-  }
+  if (nodes >= nextPoll && pollSearch()) return 0;
 
   // 2. Line and depth bookkeeping
   if (ply > seldepth) seldepth = ply;

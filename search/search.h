@@ -149,6 +149,7 @@ int see(Move move);                // material balance of the exchange on the mo
 
 // Searches (quiesce.cpp, search.cpp).
 int findCheckStatus(int* checkers);  // checkers of the side to move, from the last move when there is one
+bool pollSearch();            // poll and time check, due when nodes reaches nextPoll; true = stop
 int quiesce(int depth, int alpha, int beta);
 int search(int depth, int alpha, int beta, int nullAllowed);
 
