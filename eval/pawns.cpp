@@ -93,8 +93,10 @@ int passedPawnValue(int colour, Square sq, int ownRank) {
 
 // One pawn's terms, White-relative: the pawn on sq pays for being doubled, isolated or
 // backward and earns its passed-pawn value. An unstoppable passer lowers raceMin of its colour.
-int evalPawn(Square sq) {
-  int colour = colourOf(board[sq]), enemy = colour ^ 1;
+namespace {
+
+[[gnu::always_inline]] inline int evalPawnOf(int colour, Square sq) {
+  int enemy = colour ^ 1;
   int f = sq & 7, r = sq >> 4, ownRank = colour == WHITE ? r : 7 - r;
   int score = 0;
   if (pawnsOnFile[colour][f + 1] > 1) score -= doubledPenalty[f + 1];
@@ -108,6 +110,10 @@ int evalPawn(Square sq) {
   return colour == WHITE ? score : -score;
 }
 
+}  // namespace
+
+int evalPawn(Square sq) { return evalPawnOf(colourOf(board[sq]), sq); }
+
 // Every pawn's terms, White's pawns first in slot order, then the race: the side whose fastest
 // unstoppable pawn needs fewer moves gains RACE_BONUS.
 int evalPawnStructure() {
@@ -116,7 +122,7 @@ int evalPawnStructure() {
   for (int c = WHITE; c <= BLACK; ++c) {
     for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
       PieceEntry e = pieceList[c][slot];
-      if (!(e & GONE)) score += evalPawn(slotSquare(e));
+      if (!(e & GONE)) score += evalPawnOf(c, slotSquare(e));
     }
   }
   if (raceMin[BLACK] > raceMin[WHITE]) score += RACE_BONUS;

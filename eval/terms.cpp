@@ -133,8 +133,10 @@ inline bool countsForMobility(Square t, int enemy) {
 // Walks one ray from sq: marks and counts the empty squares, marks the first occupied square
 // and counts it when it holds an enemy. Through an own unit of a type in xrayTypes (bit per
 // type) it goes on over empty squares only, marking them with xrayMark and counting none.
-int scanRay(int colour, Square sq, int dir, uint8_t mark, uint8_t xrayMark, unsigned xrayTypes) {
-  uint8_t* map = attackMap[colour];
+[[gnu::always_inline]] inline int scanRay(int colour, Square sq, int dir, uint8_t mark, uint8_t xrayMark,
+                                          unsigned xrayTypes) {
+  uint8_t* __restrict map = attackMap[colour];
+  const uint8_t* __restrict board = ::board;
   int count = 0;
   Square t = sq + dir;
   while (board[t] == EMPTY) {
