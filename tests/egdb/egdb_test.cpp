@@ -133,7 +133,7 @@ TEST_F(EndgameDatabases, GeneratorFindsTheLongestMates) {
 
 TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
   TempFolder folder;
-  std::vector<uint8_t> table(tbTableSize("kqk"), 0);
+  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 0);
   folder.write("kqk.nbw", table);
   captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); });
   int score = 99;

@@ -58,9 +58,39 @@ struct TbPosition {
   int ep;                    // en-passant square (0-63) or -1
 };
 
-// The position an index of class c, side s stands for; false for an index that names no
-// position (squares shared, a king pair that cannot be, a pawn code off its ranks).
+// The position an index of class c, side s stands for, in the table's colours; false for an
+// index that names no position (past the table, two units on a square, or in the en-passant part
+// a king on a square the double step needs).
 bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& position);
+
+// Whether a table position can be looked up: units on distinct squares, pawns on ranks 2-7, the
+// kings apart, the side not to move not in check, and for an en-passant square a pawn of the side
+// not to move just past it, the squares it crossed empty and a pawn of the side to move beside it.
+bool tbPositionLegal(const TbPosition& position);
+
+// Indices of the layout of class c, side s (main part and en-passant part), and the length of its
+// file: the largest index of a legal position + 1. 0 for a class out of range.
+uint64_t layoutIndexCount(int classNumber, int side);
+uint32_t layoutFileLength(int classNumber, int side);
+
+// The images of p under the board symmetries a class's layout may use: the file mirror for
+// classes with pawns, all eight for the others (p itself first).
+std::vector<TbPosition> tbSymmetricImages(const TbPosition& p, bool pawns);
+
+// A number that tells the positions of a class apart (the order of units within a side does not
+// matter).
+uint64_t tbPositionKey(TbPosition p);
+
+// The decoder checked against every placement of a class's men with one side to move.
+struct LayoutCoverage {
+  uint64_t decoded = 0;    // indices that name a position
+  uint64_t malformed = 0;  // of those, positions with shared squares, kings together, bad pawns
+  uint64_t repeated = 0;   // positions named by more than one index
+  uint64_t legal = 0;      // legal placements, counting en-passant variants
+  uint64_t missing = 0;    // legal placements no index names, up to symmetry
+  std::string firstProblem;  // FEN of the first malformed or missing position
+};
+LayoutCoverage checkLayoutCoverage(int classNumber, int side);
 
 // ---------------------------------------------------------------------------
 // Retrograde solver (white moves up; no castling, no en passant)

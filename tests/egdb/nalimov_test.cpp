@@ -16,9 +16,10 @@ namespace {
 
 constexpr int KPK = 1, KRK = 4, KQK = 5, KQKR = 19, KBBBK = 130;
 
-// A table of the right size for class c whose byte i is a fixed function of i and a seed.
-std::vector<uint8_t> patternTable(int classNumber, int seed) {
-  std::vector<uint8_t> bytes(tbTableSize(tbClassName(classNumber)));
+// A table of the right length for class c and side whose byte i is a fixed function of i and a
+// seed.
+std::vector<uint8_t> patternTable(int classNumber, int side, int seed) {
+  std::vector<uint8_t> bytes(layoutFileLength(classNumber, side));
   for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t((i * 7 + i / 8192 * 13 + seed) % 251);
   return bytes;
 }
@@ -53,10 +54,10 @@ class NalimovReader : public testing::Test {
 
 TEST_F(NalimovReader, RegistersEachFileFromTheFirstFolderThatHasIt) {
   TempFolder one, two, three;
-  one.write(fileName(KQK, 0), patternTable(KQK, 1));
-  two.write(fileName(KQK, 0), patternTable(KQK, 2));
-  two.write(fileName(KQK, 1), patternTable(KQK, 3));
-  three.write(fileName(KRK, 1), patternTable(KRK, 4));
+  one.write(fileName(KQK, 0), patternTable(KQK, 0, 1));
+  two.write(fileName(KQK, 0), patternTable(KQK, 0, 2));
+  two.write(fileName(KQK, 1), patternTable(KQK, 1, 3));
+  three.write(fileName(KRK, 1), patternTable(KRK, 1, 4));
   Reader reader(one.path() + ";" + two.path() + "," + three.path(), 100000);
   EXPECT_EQ(reader.men, 3);
   EXPECT_EQ(reader.printed, "");
@@ -64,6 +65,7 @@ TEST_F(NalimovReader, RegistersEachFileFromTheFirstFolderThatHasIt) {
   EXPECT_EQ(readTBByte(20000, 1, KQK), patternByte(20000, 3));
   EXPECT_EQ(readTBByte(777, 1, KRK), patternByte(777, 4));
   EXPECT_EQ(readTBByte(777, 0, KRK), 127);  // no file for that side
+  ASSERT_NE(tbClasses[KQK].fileName[0], nullptr);
   EXPECT_EQ(tbClasses[KQK].fileName[0], one.file(fileName(KQK, 0)));
 
   int whiteQueen[10] = {0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
@@ -76,11 +78,11 @@ TEST_F(NalimovReader, RegistersEachFileFromTheFirstFolderThatHasIt) {
 
 TEST_F(NalimovReader, ReportsTheLargestNumberOfMen) {
   TempFolder three, four, five, none;
-  three.write(fileName(KPK, 1), patternTable(KPK, 0));
-  four.write(fileName(KQKR, 0), patternTable(KQKR, 0));
+  three.write(fileName(KPK, 1), patternTable(KPK, 1, 0));
+  four.write(fileName(KQKR, 0), patternTable(KQKR, 0, 0));
   // A five-man table of zeros, compressed (17 MB uncompressed).
   five.write(fileName(KBBBK, 0) + ".emd",
-             encodeEmd(std::vector<uint8_t>(tbTableSize(tbClassName(KBBBK)), 0)));
+             encodeEmd(std::vector<uint8_t>(layoutFileLength(KBBBK, 0), 0)));
   EXPECT_EQ(Reader(three.path(), 0).men, 3);
   EXPECT_EQ(Reader(four.path(), 0).men, 4);
   EXPECT_EQ(Reader(five.path(), 0).men, 5);
@@ -90,33 +92,32 @@ TEST_F(NalimovReader, ReportsTheLargestNumberOfMen) {
 
 TEST_F(NalimovReader, ReadsBothCompressedFileNames) {
   TempFolder folder;
-  folder.write("kqk.nbw.emd", encodeEmd(patternTable(KQK, 5)));
-  folder.write("kqknbb.emd", encodeEmd(patternTable(KQK, 6)));
+  folder.write("kqk.nbw.emd", encodeEmd(patternTable(KQK, 0, 5)));
+  folder.write("kqknbb.emd", encodeEmd(patternTable(KQK, 1, 6)));
   Reader reader(folder.path() + "/", 3 * TB_SLOT_COST);
   EXPECT_EQ(reader.men, 3);
-  for (uint32_t index : {0u, 8191u, 8192u, 28643u}) {
-    EXPECT_EQ(readTBByte(index, 0, KQK), patternByte(index, 5));
-    EXPECT_EQ(readTBByte(index, 1, KQK), patternByte(index, 6));
-  }
+  for (int side = 0; side < 2; side++)
+    for (uint32_t index : {0u, 8191u, 8192u, layoutFileLength(KQK, side) - 1})
+      EXPECT_EQ(readTBByte(index, side, KQK), patternByte(index, side ? 6 : 5)) << index;
 }
 
 // Files with structural problems get their message and are left out; the engine goes on.
 TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
   TempFolder folder;
-  std::vector<uint8_t> shortTable = patternTable(KQK, 0);
+  std::vector<uint8_t> shortTable = patternTable(KQK, 0, 0);
   shortTable.pop_back();
   folder.write(fileName(KQK, 0), shortTable);
-  std::vector<uint8_t> broken = encodeEmd(patternTable(KQK, 0));
+  std::vector<uint8_t> broken = encodeEmd(patternTable(KQK, 1, 0));
   broken[emdHeaderLength(broken) - 1] ^= 1;
   folder.write(fileName(KQK, 1) + ".emd", broken);
-  std::vector<uint8_t> emdSignature = encodeEmd(patternTable(KRK, 0));
+  std::vector<uint8_t> emdSignature = encodeEmd(patternTable(KRK, 0, 0));
   emdSignature[0] = 'X';
   folder.write(fileName(KRK, 0) + ".emd", emdSignature);
   EmdOptions smallBlocks;
   smallBlocks.width = 12;
-  folder.write(fileName(KRK, 1) + ".emd", encodeEmd(patternTable(KRK, 0), smallBlocks));
-  folder.write(fileName(KPK, 0), patternTable(KPK, 0));
-  std::vector<uint8_t> truncated = encodeEmd(patternTable(KPK, 0));
+  folder.write(fileName(KRK, 1) + ".emd", encodeEmd(patternTable(KRK, 1, 0), smallBlocks));
+  folder.write(fileName(KPK, 0), patternTable(KPK, 0, 0));
+  std::vector<uint8_t> truncated = encodeEmd(patternTable(KPK, 1, 0));
   truncated.resize(emdHeaderLength(truncated) - 10);
   folder.write(fileName(KPK, 1) + ".emd", truncated);
 
@@ -135,7 +136,7 @@ TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
 
 TEST_F(NalimovReader, ConvertsStoredBytesToValues) {
   TempFolder folder;
-  std::vector<uint8_t> table(tbTableSize("kqk"), 0);
+  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 0);
   const int stored[] = {0, 1, 126, 127, -1, -126, -127, -128};
   const int value[] = {0, 32641, 32766, TB_NO_ANSWER, -32641, -32766, -32640, 32640};
   for (int i = 0; i < 8; i++) table[size_t(i) * 3000] = uint8_t(stored[i]);
@@ -148,7 +149,7 @@ TEST_F(NalimovReader, ConvertsStoredBytesToValues) {
 
 TEST_F(NalimovReader, ProbesNothingWithoutACache) {
   TempFolder folder;
-  folder.write(fileName(KQK, 0), patternTable(KQK, 1));
+  folder.write(fileName(KQK, 0), patternTable(KQK, 0, 1));
   Reader reader(folder.path(), 31);
   EXPECT_EQ(resetTBCache(31, reader.memory.data()), 0);
   EXPECT_EQ(readTBByte(5, 0, KQK), 127);
@@ -159,28 +160,27 @@ TEST_F(NalimovReader, ProbesNothingWithoutACache) {
 
 TEST_F(NalimovReader, ReloadsBlocksThroughASingleSlot) {
   TempFolder folder;
-  folder.write(fileName(KQK, 0), patternTable(KQK, 1));
-  folder.write(fileName(KQK, 1) + ".emd", encodeEmd(patternTable(KQK, 2)));
+  folder.write(fileName(KQK, 0), patternTable(KQK, 0, 1));
+  folder.write(fileName(KQK, 1) + ".emd", encodeEmd(patternTable(KQK, 1, 2)));
   Reader reader(folder.path(), TB_SLOT_COST);
   EXPECT_EQ(tbCacheSlots(), 1);
   for (int round = 0; round < 4; round++) {
     EXPECT_EQ(readTBByte(100, 0, KQK), patternByte(100, 1));
-    EXPECT_EQ(readTBByte(27000, 0, KQK), patternByte(27000, 1));
+    EXPECT_EQ(readTBByte(25000, 0, KQK), patternByte(25000, 1));
     EXPECT_EQ(readTBByte(27001, 1, KQK), patternByte(27001, 2));
   }
 }
 
 TEST_F(NalimovReader, KeepsAnswersRightUnderEviction) {
   TempFolder folder;
-  folder.write(fileName(KQKR, 0), patternTable(KQKR, 8));
-  folder.write(fileName(KQKR, 1) + ".emd", encodeEmd(patternTable(KQKR, 9)));
-  uint32_t size = tbTableSize("kqkr");
+  folder.write(fileName(KQKR, 0), patternTable(KQKR, 0, 8));
+  folder.write(fileName(KQKR, 1) + ".emd", encodeEmd(patternTable(KQKR, 1, 9)));
   std::mt19937 random(5);
   for (uint32_t cache : {3u * TB_SLOT_COST, 40u * TB_SLOT_COST}) {  // re-carving on resize
     Reader reader(folder.path(), cache);
     for (int i = 0; i < 3000; i++) {
-      uint32_t index = random() % 2 ? random() % size : random() % (8 * TB_BLOCK);
       int side = int(random() % 2);
+      uint32_t index = random() % 2 ? random() % layoutFileLength(KQKR, side) : random() % (8 * TB_BLOCK);
       ASSERT_EQ(readTBByte(index, side, KQKR), patternByte(index, side ? 9 : 8)) << index;
     }
   }
@@ -190,11 +190,11 @@ TEST_F(NalimovReader, KeepsAnswersRightUnderEviction) {
 // side answer "unknown" from then on.
 TEST_F(NalimovReader, AnswersUnknownWhenFilesVanishOrShrink) {
   TempFolder folder;
-  std::vector<uint8_t> plain = patternTable(KQK, 1);
-  std::vector<uint8_t> compressed = encodeEmd(patternTable(KQK, 2));
+  std::vector<uint8_t> plain = patternTable(KQK, 0, 1);
+  std::vector<uint8_t> compressed = encodeEmd(patternTable(KQK, 1, 2));
   folder.write(fileName(KQK, 0), plain);
   folder.write(fileName(KQK, 1) + ".emd", compressed);
-  folder.write(fileName(KRK, 0), patternTable(KRK, 3));
+  folder.write(fileName(KRK, 0), patternTable(KRK, 0, 3));
   Reader reader(folder.path(), 2 * TB_SLOT_COST);
   EXPECT_EQ(readTBByte(10, 0, KQK), patternByte(10, 1));
   EXPECT_EQ(readTBByte(10, 1, KQK), patternByte(10, 2));
