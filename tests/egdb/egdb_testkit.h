@@ -72,6 +72,7 @@ bool tbPositionLegal(const TbPosition& position);
 // file: the largest index of a legal position + 1. 0 for a class out of range.
 uint64_t layoutIndexCount(int classNumber, int side);
 uint32_t layoutFileLength(int classNumber, int side);
+uint64_t layoutEnPassantStart(int classNumber, int side);  // first index of the en-passant part
 
 // The images of p under the board symmetries a class's layout may use: the file mirror for
 // classes with pawns, all eight for the others (p itself first).
@@ -91,6 +92,15 @@ struct LayoutCoverage {
   std::string firstProblem;  // FEN of the first malformed or missing position
 };
 LayoutCoverage checkLayoutCoverage(int classNumber, int side);
+
+// The engine's index of a table position (indexTB): with invert the board is turned upside down
+// and the stronger side's squares, passed first, are Black's.
+uint32_t tbIndexOf(int classNumber, const TbPosition& position, bool invert);
+
+// Index -> position -> index through the decoder and the engine's index function, both ways up:
+// "" when the engine gives the index back (or, where the layout has two indices for a position,
+// an index naming the same position up to symmetry), else what went wrong.
+std::string checkIndexRoundTrip(int classNumber, int side, uint32_t index);
 
 // ---------------------------------------------------------------------------
 // Retrograde solver (white moves up; no castling, no en passant)

@@ -28,4 +28,17 @@ TEST(NalimovLayoutSlow, NamesEveryLegalFourManPositionOnce) {
     }
 }
 
+// Every index of four-man classes through the engine's index function and back, both ways up.
+TEST(NalimovIndexSlow, GivesBackEveryIndexOfFourManClasses) {
+  resetEngine();
+  for (const char* name : {"kpkp", "krpk", "kbnk", "kqkr"})
+    for (int side = 0; side < 2; side++) {
+      int c = classNumber(name), failures = 0;
+      for (uint32_t i = 0; i < layoutIndexCount(c, side) && failures < 5; i++) {
+        std::string problem = checkIndexRoundTrip(c, side, i);
+        if (!problem.empty()) ADD_FAILURE() << problem, failures++;
+      }
+    }
+}
+
 }  // namespace

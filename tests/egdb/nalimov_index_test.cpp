@@ -112,6 +112,192 @@ TEST(NalimovLayout, NamesEveryLegalThreeManPositionOnce) {
   for (const char* name : {"kpk", "knk", "kbk", "krk", "kqk"}) expectEveryLegalPositionOnce(name);
 }
 
+// ---------------------------------------------------------------------------------------------
+// The engine's index functions against the decoder
+// ---------------------------------------------------------------------------------------------
+
+TEST(NalimovIndex, CountsAndFileLengthsAgreeWithTheLayoutForEveryClass) {
+  resetEngine();
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int side = 0; side < 2; side++) {
+      EXPECT_EQ(tbIndexCount(c, side), layoutIndexCount(c, side)) << tbClassName(c) << " " << side;
+      EXPECT_EQ(tbFileLength(c, side), layoutFileLength(c, side)) << tbClassName(c) << " " << side;
+    }
+}
+
+// Every index of the three-man classes, both sides to move, both ways up.
+TEST(NalimovIndex, GivesBackEveryIndexOfTheThreeManClasses) {
+  resetEngine();
+  for (const char* name : {"kpk", "knk", "kbk", "krk", "kqk"})
+    for (int side = 0; side < 2; side++) {
+      int failures = 0;
+      for (uint32_t i = 0; i < layoutIndexCount(classNumber(name), side) && failures < 5; i++) {
+        std::string problem = checkIndexRoundTrip(classNumber(name), side, i);
+        if (!problem.empty()) ADD_FAILURE() << problem, failures++;
+      }
+    }
+}
+
+// A sample of every class: indices all over the table, its last ones and, where there is one,
+// the en-passant part.
+TEST(NalimovIndex, GivesBackSampledIndicesOfEveryClass) {
+  resetEngine();
+  std::mt19937_64 random(77);
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int side = 0; side < 2; side++) {
+      uint64_t count = layoutIndexCount(c, side), epStart = layoutEnPassantStart(c, side);
+      std::vector<uint64_t> sample;
+      for (int n = 0; n < 120; n++) sample.push_back(random() % count);
+      for (int n = 0; n < 40 && epStart < count; n++) sample.push_back(epStart + random() % (count - epStart));
+      for (uint64_t n = 1; n <= 20; n++) sample.push_back(count - n);
+      int failures = 0;
+      for (uint64_t i : sample) {
+        std::string problem = checkIndexRoundTrip(c, side, uint32_t(i));
+        if (!problem.empty() && failures++ < 3) ADD_FAILURE() << problem;
+      }
+    }
+}
+
+// Each file ends at its last legal position: over every legal position of these classes the
+// largest index is the file length - 1, found here without the decoder.
+TEST(NalimovIndex, LastLegalPositionEndsEachThreeManFile) {
+  resetEngine();
+  for (const char* name : {"kpk", "krk", "kqk"}) {
+    int c = classNumber(name);
+    int type = int(std::string(" kpnbrq").find(name[1]));
+    for (int side = 0; side < 2; side++) {
+      uint64_t largest = 0, positions = 0;
+      for (int wk = 0; wk < 64; wk++)
+        for (int bk = 0; bk < 64; bk++)
+          for (int sq = 0; sq < 64; sq++) {
+            TbPosition p{side, {wk, bk}, {{type * 64 + sq}, {}}, -1};
+            if (!tbPositionLegal(p)) continue;
+            uint32_t index = tbIndexOf(c, p, false);
+            ASSERT_NE(index, TB_NO_INDEX) << fenOf(p, false);
+            largest = std::max<uint64_t>(largest, index);
+            positions++;
+          }
+      EXPECT_GT(positions, 100000u);
+      EXPECT_EQ(largest + 1, tbFileLength(c, side)) << name << " side " << side;
+    }
+  }
+}
+
+// A random placement of the class's men on distinct squares (pawns on ranks 2-7, kings apart),
+// with an en-passant square behind a pawn of the side not to move now and then.
+TbPosition randomPosition(int c, int side, std::mt19937& random) {
+  TbPosition p{side, {0, 0}, {{}, {}}, -1};
+  std::vector<int> taken;
+  auto freeSquare = [&](int low, int high) {
+    for (;;) {
+      int sq = low + int(random() % unsigned(high - low + 1));
+      if (std::find(taken.begin(), taken.end(), sq) == taken.end()) {
+        taken.push_back(sq);
+        return sq;
+      }
+    }
+  };
+  do {
+    taken.clear();
+    p.kings[0] = freeSquare(0, 63);
+    p.kings[1] = freeSquare(0, 63);
+  } while (std::abs(p.kings[0] % 8 - p.kings[1] % 8) <= 1 && std::abs(p.kings[0] / 8 - p.kings[1] / 8) <= 1);
+  int s = 0;
+  for (const char* n = tbClassName(c) + 1; *n; n++) {
+    if (*n == 'k') {
+      s = 1;
+      continue;
+    }
+    int type = int(std::string(" kpnbrq").find(*n));
+    p.units[s].push_back(type * 64 + (type == PAWN ? freeSquare(8, 55) : freeSquare(0, 63)));
+  }
+  // Half of the time when both sides have pawns: a pawn of the side not to move has just
+  // advanced two squares, and often one or two pawns of the side to move stand beside it.
+  int mover = side ^ 1;
+  std::vector<int*> victims, takers;
+  for (int& unit : p.units[mover])
+    if (unit / 64 == PAWN) victims.push_back(&unit);
+  for (int& unit : p.units[side])
+    if (unit / 64 == PAWN) takers.push_back(&unit);
+  if (victims.empty() || takers.empty() || random() % 2) return p;
+  int file = int(random() % 8), rank = mover == 0 ? 3 : 4, step = mover == 0 ? -8 : 8;
+  int sq = rank * 8 + file;
+  auto isFree = [&](int square) {
+    if (square == p.kings[0] || square == p.kings[1]) return false;
+    for (int t = 0; t < 2; t++)
+      for (int unit : p.units[t])
+        if (unit % 64 == square) return false;
+    return true;
+  };
+  if (!isFree(sq) || !isFree(sq + step) || !isFree(sq + 2 * step)) return p;
+  *victims[0] = PAWN * 64 + sq;
+  for (size_t t = 0; t < takers.size() && t < 2; t++) {
+    int beside = sq + (t == 0 ? -1 : 1);
+    if ((file > 0 || t) && (file < 7 || !t) && random() % 4 && isFree(beside)) *takers[t] = PAWN * 64 + beside;
+  }
+  p.ep = sq + step;
+  return p;
+}
+
+// Whether a pawn of the side to move stands beside the pawn that just advanced past p.ep.
+bool capturable(const TbPosition& p) {
+  if (p.ep < 0) return false;
+  int advanced = p.ep + (p.side == 0 ? -8 : 8);
+  for (int unit : p.units[p.side])
+    if (unit / 64 == PAWN && (unit % 64) / 8 == advanced / 8 && std::abs(unit % 8 - advanced % 8) == 1)
+      return true;
+  return false;
+}
+
+// Positions as a board gives them (any mirror, the en-passant square set after every double
+// step) index inside the table, the same both ways up, and the index names the position up to
+// the board's symmetries; the en-passant square counts only when a pawn can take.
+TEST(NalimovIndex, IndexesPositionsGivenInAnyOrientation) {
+  resetEngine();
+  std::mt19937 random(2024);
+  int withEp = 0;
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int side = 0; side < 2; side++)
+      for (int trial = 0; trial < 60; trial++) {
+        TbPosition p = randomPosition(c, side, random);
+        uint32_t index = tbIndexOf(c, p, false);
+        ASSERT_LT(index, tbIndexCount(c, side)) << tbClassName(c) << " " << fenOf(p, false);
+        EXPECT_EQ(tbIndexOf(c, p, true), index) << tbClassName(c) << " " << fenOf(p, false);
+        TbPosition expected = p;
+        if (!capturable(p)) expected.ep = -1;
+        withEp += expected.ep >= 0;
+        TbPosition decoded;
+        ASSERT_TRUE(decodeTbIndex(c, side, index, decoded)) << tbClassName(c) << " " << index;
+        bool found = false;
+        for (const TbPosition& image : tbSymmetricImages(expected, hasPawns(c)))
+          found = found || tbPositionKey(image) == tbPositionKey(decoded);
+        EXPECT_TRUE(found) << tbClassName(c) << " side " << side << ": " << fenOf(p, false)
+                           << " decodes to " << fenOf(decoded, false);
+      }
+  EXPECT_GT(withEp, 50);  // en-passant positions were among them
+}
+
+// Squares that fit no position: kings next to each other, a unit on a king, a pawn of a later
+// group on a king or a piece.
+TEST(NalimovIndex, RefusesSquaresThatFitNoPosition) {
+  resetEngine();
+  const int KQK = classNumber("kqk"), KRPK = classNumber("krpk"), KPKP = classNumber("kpkp");
+  struct Case { int c; TbPosition p; };
+  const Case cases[] = {
+      {KQK, {0, {0, 1}, {{QUEEN * 64 + 40}, {}}, -1}},
+      {KQK, {0, {0, 63}, {{QUEEN * 64 + 0}, {}}, -1}},
+      {KQK, {1, {0, 63}, {{QUEEN * 64 + 63}, {}}, -1}},
+      {KRPK, {0, {20, 40}, {{ROOK * 64 + 30, PAWN * 64 + 20}, {}}, -1}},
+      {KRPK, {1, {20, 40}, {{ROOK * 64 + 30, PAWN * 64 + 30}, {}}, -1}},
+      {KPKP, {1, {20, 40}, {{PAWN * 64 + 30}, {PAWN * 64 + 40}}, -1}},
+      {KPKP, {0, {20, 40}, {{PAWN * 64 + 30}, {PAWN * 64 + 30}}, -1}},
+  };
+  for (const Case& test : cases) {
+    EXPECT_EQ(tbIndexOf(test.c, test.p, false), TB_NO_INDEX) << tbClassName(test.c) << " " << fenOf(test.p, false);
+    EXPECT_EQ(tbIndexOf(test.c, test.p, true), TB_NO_INDEX) << tbClassName(test.c) << " " << fenOf(test.p, false);
+  }
+}
+
 // Writes the file length of every class and side as the lines of a C++ table to
 // /tmp/tb_sizes.txt. Run on purpose with
 //   talvek_tests --gtest_also_run_disabled_tests --gtest_filter='*WritesTheTableOfFileLengths'

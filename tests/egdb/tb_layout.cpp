@@ -412,6 +412,11 @@ uint64_t layoutIndexCount(int classNumber, int side) {
   return layout ? layout->mainSize + layout->epSize : 0;
 }
 
+uint64_t layoutEnPassantStart(int classNumber, int side) {
+  const Layout* layout = layoutOf(classNumber, side);
+  return layout ? layout->mainSize : 0;
+}
+
 uint32_t layoutFileLength(int classNumber, int side) {
   static uint32_t lengths[TB_CLASSES][2];
   static bool known[TB_CLASSES][2];
@@ -527,6 +532,44 @@ LayoutCoverage checkLayoutCoverage(int classNumber, int side) {
   };
   place(0);
   return coverage;
+}
+
+uint32_t tbIndexOf(int classNumber, const TbPosition& position, bool invert) {
+  static const int FIRST_SLOT[7] = {0, 15, 0, 3, 6, 9, 12};  // of a type in a square block
+  int flip = invert ? 56 : 0;
+  int blocks[2][TB_BLOCK_SIZE] = {};
+  for (int s = 0; s < 2; s++) {
+    int used[7] = {};
+    blocks[s][15] = position.kings[s] ^ flip;
+    for (int unit : position.units[s]) {
+      int type = unit / 64;
+      blocks[s][FIRST_SLOT[type] + used[type]++] = (unit % 64) ^ flip;
+    }
+  }
+  int ep = position.ep < 0 ? TB_NO_EP : position.ep ^ flip;
+  return indexTB(classNumber, position.side, blocks[0], blocks[1], ep, invert);
+}
+
+std::string checkIndexRoundTrip(int classNumber, int side, uint32_t index) {
+  TbPosition p, q;
+  if (!decodeTbIndex(classNumber, side, index, p)) return "";
+  bool pawns = std::strchr(tbClassName(classNumber), 'p') != nullptr;
+  for (bool invert : {false, true}) {
+    uint32_t back = tbIndexOf(classNumber, p, invert);
+    if (back == index) continue;
+    bool same = back != TB_NO_INDEX && decodeTbIndex(classNumber, side, back, q);
+    if (same) {
+      std::vector<TbPosition> images = tbSymmetricImages(p, pawns);
+      same = std::any_of(images.begin(), images.end(),
+                         [&](const TbPosition& image) { return tbPositionKey(image) == tbPositionKey(q); });
+    }
+    if (!same)
+      return std::string(tbClassName(classNumber)) + " side " + std::to_string(side) + " index " +
+             std::to_string(index) + " (" + fenOf(p, false) + ")" + (invert ? " inverted" : "") +
+             " indexes as " + std::to_string(back) +
+             (back != TB_NO_INDEX && decodeTbIndex(classNumber, side, back, q) ? " (" + fenOf(q, false) + ")" : "");
+  }
+  return "";
 }
 
 TempFolder::TempFolder() {
