@@ -96,7 +96,8 @@ int readTBByte(uint32_t index, int side, int classNumber);  // stored byte, or 1
 // bishops 6-8, rooks 9-11, queens 12-14, king 15.
 uint32_t indexTB(int classNumber, int side, const int* first, const int* second, int ep,
                  int invert);                    // TB_NO_INDEX when the squares fit no index
-uint32_t tbTableSize(const char* name);          // positions in the layout of a class by name
+uint32_t tbIndexCount(int classNumber, int side);  // indices of the layout of a class and side
+uint32_t tbFileLength(int classNumber, int side);  // bytes of a correct table file (class table)
 
 // Compressed files (decompress.cpp).
 uint32_t emdChecksum(const uint8_t* bytes, size_t length);  // header checksum

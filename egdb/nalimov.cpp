@@ -31,6 +31,8 @@ constexpr const char* CLASS_NAMES[TB_CLASSES] = {
     "kqqrk", "kqqqk",
 };
 
+constexpr int KPPKP = 36;
+
 constexpr int SIDE_CONFIGURATIONS = 56;  // piece sets of one side with at most three units
 constexpr int COUNT_KEYS = 1024;         // five counts of 0-3, two bits each
 
@@ -226,8 +228,8 @@ int initTB(const char* pathList) {
     forgetFiles(tbClasses[c]);
     tbClasses[c].classNumber = c;
     std::snprintf(tbClasses[c].name, sizeof tbClasses[c].name, "%s", CLASS_NAMES[c]);
-    uint32_t size = c ? tbTableSize(CLASS_NAMES[c]) : 0;
-    tbClasses[c].expectedSize[0] = tbClasses[c].expectedSize[1] = size;
+    tbClasses[c].expectedSize[0] = tbFileLength(c, 0);
+    tbClasses[c].expectedSize[1] = tbFileLength(c, 1);
   }
   std::memset(classIndex, 0, sizeof classIndex);
   freeDecodeContext();
@@ -271,6 +273,13 @@ int lookupTBClass(const int counts[10]) {
 // the side to move (32766 the fastest), -32766 to -32641 a loss (-32766 mated), TB_NO_ANSWER
 // when the tables cannot tell.
 int probeTB(uint32_t index, int side, int classNumber) {
+  // Seven kppkp positions with Black to move are stored wrongly in the published tables: they are
+  // lost for Black.
+  static constexpr uint32_t KPPKP_LOST[7] = {56802428, 56811076, 56849992, 56858640,
+                                             59592489, 67775659, 71071628};
+  if (classNumber == KPPKP && side == 1)
+    for (uint32_t lost : KPPKP_LOST)
+      if (index == lost) return -32639;
   int stored = readTBByte(index, side, classNumber);
   if (stored == 0) return 0;
   if (stored == 127) return TB_NO_ANSWER;

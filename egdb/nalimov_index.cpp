@@ -1,61 +1,85 @@
 // Index functions of the Nalimov tables: the position index of every class and side to move.
 //
-// The index is a mixed-radix number whose digits are, most significant first:
+// The index is computed on a view of the position in which the side to move plays up the board
+// (the board is turned upside down when the side to move is Black). M is the mover's king, O the
+// other king. The units form groups of like units: the mover's queens, rooks, bishops, knights,
+// pawns, then the other side's. A group of k units is a combination of k codes c1 < ... < ck,
+// numbered C(c1, 1) + ... + C(ck, k).
 //
-// Classes without pawns: the king pair (462 values), then the groups of the first side's queens,
-// rooks, bishops and knights, then the same groups of the second side. The board is turned by
-// one of its 8 symmetries so that the king of the side to move stands in the triangle a1-d1-d4,
-// and, when that king is on the a1-h8 diagonal, the other king on or below the diagonal. A group
-// of k like pieces is one combination of k of the 62 squares left by the kings (C(62, k) values).
+// The first group is numbered together with the kings: for each king pair, its allowed squares
+// are its domain (the 64 squares, or the 48 pawn squares a2-h7) less both kings and, when the
+// group is the mover's, less the squares from which one of its units would attack O directly
+// (neighbours of O for queens, orthogonal ones for rooks, diagonal ones for bishops, knight
+// squares, the two squares diagonally below O for pawns). The dense number is the sum of
+// C(allowed, k) over the earlier pairs plus the group's combination over its allowed squares.
+// Every later group is one more mixed-radix digit: piece groups code their squares among the 64
+// less the kings and all earlier units, pawn groups among the 48 pawn squares less the earlier
+// pawns.
 //
-// Classes with pawns: the leading pawn (28 values), the king pair (64 x 64 values: first king,
-// second king), the first side's queens, rooks, bishops, knights and remaining pawns, then the
-// second side's groups in the same order. The leading pawn belongs to the first side when it has
-// pawns, else to the second: the one nearest rank 1, then nearest the edge. The board is
-// mirrored left to right so that it stands on files a-d. Piece groups take combinations of all
-// 64 squares (C(64, k) values), pawn groups combinations of 56 pawn codes (C(56, k) values).
+// Without pawns the view is turned by one of the 8 symmetries so that M stands in the triangle
+// a1-d1-d4 and, when M is on the a1-h8 diagonal, O on or below it: 462 king pairs, M in the order
+// a1 b1 c1 d1 b2 c2 d2 c3 d3 d4, O ascending. With pawns the view is mirrored so that M stands on
+// files a-d: 1806 pairs, M ascending over files a-d, O ascending.
 //
-// A pawn code is the pawn's square seen from its own side (the second side's pawns with the
-// ranks turned over), 8-55 for ranks 2-7. A pawn that has just advanced two squares and can be
-// taken en passant has code 0-7 by its file instead. The leading pawn's digit is
-// (code / 8) * 4 + code % 8. The invert flag turns the board upside down first, so that the
-// first side's pawns always move up the board.
+// A position where the other side's pawn has just advanced two squares and can be taken by a
+// pawn of the mover goes into the en-passant part after the main part: (pair * 14 + slot) times
+// the rest's range plus the rest's digits, the slot naming the advanced pawn's file and the
+// taker's side (left first), the rest being every other unit, coded among the squares left free
+// by the kings, the two slot pawns and the two squares the advanced pawn crossed.
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "egdb/egdb.h"
 
 namespace {
 
-constexpr int PAWN_GROUP = 0;
-constexpr int GROUP_TYPES = 5;                    // pawns, knights, bishops, rooks, queens
-constexpr int PIECE_ORDER[4] = {4, 3, 2, 1};      // queens, rooks, bishops, knights
-constexpr int KING_PAIRS = 462;
-constexpr int LEADING_PAWN_VALUES = 28;
-constexpr int PAWN_CODES = 56;
+constexpr int TYPES = 5;                         // pawns, knights, bishops, rooks, queens
+constexpr int PAWN_TYPE = 0;
+constexpr int GROUP_ORDER[TYPES] = {4, 3, 2, 1, 0};  // queens, rooks, bishops, knights, pawns
+constexpr int PAWNLESS_PAIRS = 462;
+constexpr int PAWN_PAIRS = 1806;
+constexpr int EP_SLOTS = 14;
+constexpr uint64_t ALL_SQUARES = ~uint64_t(0);
+constexpr uint64_t PAWN_SQUARES = 0x00FFFFFFFFFFFF00ull;  // a2-h7
 constexpr int TRIANGLE[10] = {0, 1, 2, 3, 9, 10, 11, 18, 19, 27};  // a1 b1 c1 d1 b2 c2 d2 c3 d3 d4
 
-struct ClassShape {
-  int counts[2][GROUP_TYPES];  // units per side (first, second) and group type
+struct Shape {
+  int counts[2][TYPES];  // by side (first, second) and type
   bool pawns;
-  int leadSide;                // side of the leading pawn
+  bool valid;
 };
 
-ClassShape shapes[TB_CLASSES];
-bool shapesBuilt = false;
-int16_t kingPairIndex[64][64];  // by canonical king of the side to move, other king; -1 if none
-uint64_t binomial[65][4];       // C(n, k) for k <= 3
+// One group of like units of a table, in the view of the side to move.
+struct Group {
+  int owner;  // 0 the mover, 1 the other side
+  int type;
+  int count;
+};
 
-constexpr int fileOf64(int sq) { return sq & 7; }
-constexpr int rankOf64(int sq) { return sq >> 3; }
-constexpr int transpose64(int sq) { return (sq & 7) << 3 | sq >> 3; }
+Shape shapes[TB_CLASSES];
+bool tablesBuilt = false;
+uint64_t binomial[65][4];                     // C(n, k) for k <= 3
+int16_t pawnlessPair[64][64];                 // pair number by M, O; -1 when none
+int16_t pawnPair[64][64];
+int pawnlessKings[PAWNLESS_PAIRS][2];         // M, O of each pair
+int pawnKings[PAWN_PAIRS][2];
+uint64_t attackFrom[TYPES][64];               // squares from which a unit of a type attacks a king
+// Dense offsets by pawns (0 without, 1 with), type, count - 1, owner; PAWN_PAIRS + 1 entries.
+std::vector<uint64_t> denseOffsets[2][TYPES][3][2];
 
-bool kingsTouch(int a, int b) {
-  return std::abs(fileOf64(a) - fileOf64(b)) <= 1 && std::abs(rankOf64(a) - rankOf64(b)) <= 1;
+constexpr int fileOf(int sq) { return sq & 7; }
+constexpr int rankOf(int sq) { return sq >> 3; }
+constexpr int transpose(int sq) { return fileOf(sq) << 3 | rankOf(sq); }
+constexpr uint64_t bit(int sq) { return uint64_t(1) << sq; }
+
+bool touching(int a, int b) {
+  return std::abs(fileOf(a) - fileOf(b)) <= 1 && std::abs(rankOf(a) - rankOf(b)) <= 1;
 }
 
-bool shapeOfName(const char* name, ClassShape& shape) {
+bool shapeOfName(const char* name, Shape& shape) {
   std::memset(&shape, 0, sizeof shape);
   if (name[0] != 'k') return false;
   int side = 0;
@@ -64,213 +88,355 @@ bool shapeOfName(const char* name, ClassShape& shape) {
     const char* letter = std::strchr(letters, *c);
     if (*c == 'k' && side == 0)
       side = 1;
-    else if (letter)
+    else if (letter && *c)
       shape.counts[side][letter - letters]++;
     else
       return false;
   }
-  shape.pawns = shape.counts[0][PAWN_GROUP] + shape.counts[1][PAWN_GROUP] > 0;
-  shape.leadSide = shape.counts[0][PAWN_GROUP] > 0 ? 0 : 1;
-  return side == 1;
+  shape.pawns = shape.counts[0][PAWN_TYPE] + shape.counts[1][PAWN_TYPE] > 0;
+  shape.valid = side == 1;
+  return shape.valid;
+}
+
+uint64_t squaresAround(int sq, const int (*steps)[2], int count) {
+  uint64_t mask = 0;
+  for (int i = 0; i < count; i++) {
+    int file = fileOf(sq) + steps[i][0], rank = rankOf(sq) + steps[i][1];
+    if (file >= 0 && file < 8 && rank >= 0 && rank < 8) mask |= bit(rank * 8 + file);
+  }
+  return mask;
+}
+
+// Squares where the first group may stand for the king pair M, O.
+uint64_t allowedSquares(int type, int owner, int m, int o) {
+  uint64_t domain = type == PAWN_TYPE ? PAWN_SQUARES : ALL_SQUARES;
+  uint64_t mask = domain & ~bit(m) & ~bit(o);
+  if (owner == 0) mask &= ~attackFrom[type][o];
+  return mask;
 }
 
 void buildTables() {
   for (int n = 0; n <= 64; n++)
     for (int k = 0; k < 4; k++)
       binomial[n][k] = k == 0 ? 1 : n == 0 ? 0 : binomial[n - 1][k - 1] + binomial[n - 1][k];
-  std::memset(kingPairIndex, -1, sizeof kingPairIndex);
+
+  static const int KING_STEPS[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0},
+                                       {1, 0},   {-1, 1}, {0, 1},  {1, 1}};
+  static const int ROOK_STEPS[4][2] = {{0, -1}, {-1, 0}, {1, 0}, {0, 1}};
+  static const int BISHOP_STEPS[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+  static const int KNIGHT_STEPS[8][2] = {{-1, -2}, {1, -2}, {-2, -1}, {2, -1},
+                                         {-2, 1},  {2, 1},  {-1, 2},  {1, 2}};
+  static const int PAWN_STEPS[2][2] = {{-1, -1}, {1, -1}};  // a pawn below O attacks it
+  for (int sq = 0; sq < 64; sq++) {
+    attackFrom[PAWN_TYPE][sq] = squaresAround(sq, PAWN_STEPS, 2) & PAWN_SQUARES;
+    attackFrom[1][sq] = squaresAround(sq, KNIGHT_STEPS, 8);
+    attackFrom[2][sq] = squaresAround(sq, BISHOP_STEPS, 4);
+    attackFrom[3][sq] = squaresAround(sq, ROOK_STEPS, 4);
+    attackFrom[4][sq] = squaresAround(sq, KING_STEPS, 8);
+  }
+
+  std::memset(pawnlessPair, -1, sizeof pawnlessPair);
+  std::memset(pawnPair, -1, sizeof pawnPair);
   int next = 0;
-  for (int a : TRIANGLE)
-    for (int b = 0; b < 64; b++) {
-      bool aboveDiagonal = rankOf64(b) > fileOf64(b);
-      if (b == a || kingsTouch(a, b) || (rankOf64(a) == fileOf64(a) && aboveDiagonal)) continue;
-      kingPairIndex[a][b] = int16_t(next++);
+  for (int m : TRIANGLE)
+    for (int o = 0; o < 64; o++) {
+      if (o == m || touching(m, o)) continue;
+      if (rankOf(m) == fileOf(m) && rankOf(o) > fileOf(o)) continue;
+      pawnlessKings[next][0] = m;
+      pawnlessKings[next][1] = o;
+      pawnlessPair[m][o] = int16_t(next++);
     }
+  next = 0;
+  for (int m = 0; m < 64; m++) {
+    if (fileOf(m) > 3) continue;
+    for (int o = 0; o < 64; o++) {
+      if (o == m || touching(m, o)) continue;
+      pawnKings[next][0] = m;
+      pawnKings[next][1] = o;
+      pawnPair[m][o] = int16_t(next++);
+    }
+  }
+
+  for (int pawns = 0; pawns < 2; pawns++) {
+    int pairs = pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
+    for (int type = 0; type < TYPES; type++)
+      for (int k = 1; k <= 3; k++)
+        for (int owner = 0; owner < 2; owner++) {
+          std::vector<uint64_t>& offsets = denseOffsets[pawns][type][k - 1][owner];
+          offsets.assign(size_t(pairs) + 1, 0);
+          for (int p = 0; p < pairs; p++) {
+            int m = pawns ? pawnKings[p][0] : pawnlessKings[p][0];
+            int o = pawns ? pawnKings[p][1] : pawnlessKings[p][1];
+            int n = std::popcount(allowedSquares(type, owner, m, o));
+            offsets[size_t(p) + 1] = offsets[size_t(p)] + binomial[n][k];
+          }
+        }
+  }
+
   for (int c = 1; c < TB_CLASSES; c++) shapeOfName(tbClassName(c), shapes[c]);
-  shapesBuilt = true;
+  tablesBuilt = true;
 }
 
-// Index of a set of k distinct values in a combination numbering; false on a repeated value.
-bool combinationIndex(int* values, int k, uint64_t& index) {
+// The groups of class shape for the table where side s is to move, in index order.
+int groupsOf(const Shape& shape, int s, Group* groups) {
+  int n = 0;
+  for (int owner = 0; owner < 2; owner++) {
+    int side = owner == 0 ? s : s ^ 1;
+    for (int type : GROUP_ORDER)
+      if (shape.counts[side][type]) groups[n++] = {owner, type, shape.counts[side][type]};
+  }
+  return n;
+}
+
+// Combination number of the k codes (any order); false on a repeated code.
+bool combination(int* codes, int k, uint64_t& number) {
   for (int i = 1; i < k; i++)
-    for (int j = i; j > 0 && values[j] < values[j - 1]; j--) std::swap(values[j], values[j - 1]);
-  index = 0;
+    for (int j = i; j > 0 && codes[j] < codes[j - 1]; j--) std::swap(codes[j], codes[j - 1]);
+  number = 0;
   for (int i = 0; i < k; i++) {
-    if (i && values[i] == values[i - 1]) return false;
-    index += binomial[values[i]][i + 1];
+    if (i && codes[i] == codes[i - 1]) return false;
+    number += binomial[codes[i]][i + 1];
   }
   return true;
 }
 
-// The squares of one probe: units by side (first, second), group type and number, and kings.
-struct Placement {
-  int squares[2][GROUP_TYPES][3];
+// Codes of the squares of a group among the free squares; false when one is not free.
+bool groupNumber(const int* squares, int k, uint64_t free, uint64_t& number) {
+  int codes[3];
+  for (int i = 0; i < k; i++) {
+    if (!(free & bit(squares[i]))) return false;
+    codes[i] = std::popcount(free & (bit(squares[i]) - 1));
+  }
+  return combination(codes, k, number);
+}
+
+// The squares of one probe in the view: units by owner (mover, other) and type, and kings.
+struct View {
+  int squares[2][TYPES][3];
+  int counts[2][TYPES];
   int kings[2];
+  int ep;  // en-passant square or -1
 };
 
-void transformAll(Placement& p, int mask, bool transpose) {
+void transformView(View& v, int mask, bool flipDiagonal) {
   auto apply = [&](int& sq) {
     sq ^= mask;
-    if (transpose) sq = transpose64(sq);
+    if (flipDiagonal) sq = transpose(sq);
   };
-  for (auto& side : p.squares)
-    for (auto& group : side)
-      for (int& sq : group) apply(sq);
-  apply(p.kings[0]);
-  apply(p.kings[1]);
+  for (int owner = 0; owner < 2; owner++)
+    for (int type = 0; type < TYPES; type++)
+      for (int i = 0; i < v.counts[owner][type]; i++) apply(v.squares[owner][type][i]);
+  apply(v.kings[0]);
+  apply(v.kings[1]);
+  if (v.ep >= 0) apply(v.ep);
 }
 
-bool appendDigit(uint64_t& index, uint64_t radix, uint64_t digit) {
-  index = index * radix + digit;
-  return index < (uint64_t(1) << 32);
-}
-
-uint32_t indexPawnless(const ClassShape& shape, Placement& p, int side) {
-  int mover = p.kings[side], other = p.kings[side ^ 1];
-  int mask = (fileOf64(mover) > 3 ? 7 : 0) | (rankOf64(mover) > 3 ? 56 : 0);
-  mover ^= mask;
-  other ^= mask;
-  bool transpose = rankOf64(mover) > fileOf64(mover);
-  if (transpose) mover = transpose64(mover), other = transpose64(other);
-  if (rankOf64(mover) == fileOf64(mover) && rankOf64(other) > fileOf64(other))
-    transpose = !transpose, other = transpose64(other);
-  transformAll(p, mask, transpose);
-  int pair = kingPairIndex[p.kings[side]][p.kings[side ^ 1]];
-  if (pair < 0) return TB_NO_INDEX;
-  uint64_t index = uint64_t(pair);
-  int low = std::min(p.kings[0], p.kings[1]), high = std::max(p.kings[0], p.kings[1]);
-  for (int s = 0; s < 2; s++)
-    for (int type : PIECE_ORDER) {
-      int k = shape.counts[s][type];
-      if (!k) continue;
-      int values[3];
-      for (int i = 0; i < k; i++) {
-        int sq = p.squares[s][type][i];
-        if (sq == low || sq == high) return TB_NO_INDEX;
-        values[i] = sq - (sq > low) - (sq > high);
-      }
-      uint64_t digit;
-      if (!combinationIndex(values, k, digit) || !appendDigit(index, binomial[62][k], digit))
-        return TB_NO_INDEX;
+// Range of the digits that follow the dense part (or the slot) and the digits themselves. Pieces
+// are coded among the 64 squares less `pieceTaken`, pawns among the pawn squares less
+// `pawnTaken`; each group then takes its own squares out for the groups after it.
+bool restDigits(const View& v, const Group* groups, int count, uint64_t pieceTaken,
+                uint64_t pawnTaken, uint64_t& range, uint64_t& digits) {
+  range = 1;
+  digits = 0;
+  for (int g = 0; g < count; g++) {
+    const Group& group = groups[g];
+    const int* squares = v.squares[group.owner][group.type];
+    uint64_t free = group.type == PAWN_TYPE ? PAWN_SQUARES & ~pawnTaken : ~pieceTaken;
+    uint64_t number;
+    if (!groupNumber(squares, group.count, free, number)) return false;
+    uint64_t radix = binomial[std::popcount(free)][group.count];
+    range *= radix;
+    digits = digits * radix + number;
+    for (int i = 0; i < group.count; i++) {
+      pieceTaken |= bit(squares[i]);
+      if (group.type == PAWN_TYPE) pawnTaken |= bit(squares[i]);
     }
-  return uint32_t(index);
-}
-
-// Pawn code of a pawn of side s on sq; -1 when no pawn can stand there.
-int pawnCode(int sq, int s, int marked) {
-  if (sq == marked) return fileOf64(sq);
-  int relative = s == 0 ? sq : sq ^ 56;
-  return rankOf64(relative) >= 1 && rankOf64(relative) <= 6 ? relative : -1;
-}
-
-// Square of the pawn that can be taken en passant, or -1.
-int markedPawn(const ClassShape& shape, const Placement& p, int side, int ep) {
-  if (ep < 0 || ep > 63) return -1;
-  int victimSide = side ^ 1;
-  int victim = victimSide == 1 ? ep - 8 : ep + 8;  // the second side's pawns move down
-  if (rankOf64(ep) != (victimSide == 1 ? 5 : 2)) return -1;
-  bool victimThere = false, captorThere = false;
-  for (int i = 0; i < shape.counts[victimSide][PAWN_GROUP]; i++)
-    victimThere |= p.squares[victimSide][PAWN_GROUP][i] == victim;
-  for (int i = 0; i < shape.counts[side][PAWN_GROUP]; i++) {
-    int sq = p.squares[side][PAWN_GROUP][i];
-    captorThere |= rankOf64(sq) == rankOf64(victim) && std::abs(fileOf64(sq) - fileOf64(victim)) == 1;
   }
-  return victimThere && captorThere ? victim : -1;
+  return true;
 }
 
-uint32_t indexWithPawns(const ClassShape& shape, Placement& p, int side, int ep) {
-  int lead = shape.leadSide;
-  int* pawns = p.squares[lead][PAWN_GROUP];
-  // Nearest its own first rank, then nearest an edge, then on files a-d.
-  auto key = [lead](int sq) {
-    int file = fileOf64(sq);
-    return rankOf64(lead ? sq ^ 56 : sq) * 16 + std::min(file, 7 - file) * 2 + (file > 3);
-  };
-  int leader = 0;
-  for (int i = 1; i < shape.counts[lead][PAWN_GROUP]; i++)
-    if (key(pawns[i]) < key(pawns[leader])) leader = i;
-  std::swap(pawns[0], pawns[leader]);
-  if (fileOf64(pawns[0]) > 3) {
-    transformAll(p, 7, false);
-    if (ep >= 0 && ep <= 63) ep ^= 7;
-  }
-  int marked = markedPawn(shape, p, side, ep);
-  int leadCode = pawnCode(pawns[0], lead, marked);
-  if (leadCode < 0) return TB_NO_INDEX;
-  uint64_t index = uint64_t(leadCode / 8 * 4 + leadCode % 8);
-  appendDigit(index, 4096, uint64_t(p.kings[0] * 64 + p.kings[1]));
-  for (int s = 0; s < 2; s++) {
-    for (int type : PIECE_ORDER) {
-      int k = shape.counts[s][type];
-      if (!k) continue;
-      int values[3];
-      std::copy(p.squares[s][type], p.squares[s][type] + k, values);
-      uint64_t digit;
-      if (!combinationIndex(values, k, digit) || !appendDigit(index, binomial[64][k], digit))
-        return TB_NO_INDEX;
+// Size of the main part of a table and the range of its later groups.
+uint64_t mainPartSize(const Shape& shape, const Group* groups, int count, uint64_t& laterRange) {
+  laterRange = 1;
+  int units = 0, pawns = 0;
+  for (int g = 0; g < count; g++) {
+    if (g) {
+      int free = groups[g].type == PAWN_TYPE ? 48 - pawns : 62 - units;
+      laterRange *= binomial[free][groups[g].count];
     }
-    int from = s == lead ? 1 : 0;
-    int k = shape.counts[s][PAWN_GROUP] - from;
+    units += groups[g].count;
+    if (groups[g].type == PAWN_TYPE) pawns += groups[g].count;
+  }
+  const Group& first = groups[0];
+  const std::vector<uint64_t>& offsets =
+      denseOffsets[shape.pawns][first.type][first.count - 1][first.owner];
+  return offsets.back() * laterRange;
+}
+
+// Range of the rest of an en-passant position (every unit but the two slot pawns).
+uint64_t enPassantRestRange(const Group* groups, int count) {
+  uint64_t range = 1;
+  int units = 0, pawns = 0;
+  for (int g = 0; g < count; g++) {
+    int k = groups[g].count - (groups[g].type == PAWN_TYPE ? 1 : 0);
     if (k <= 0) continue;
-    int values[3];
-    for (int i = 0; i < k; i++) {
-      values[i] = pawnCode(p.squares[s][PAWN_GROUP][from + i], s, marked);
-      if (values[i] < 0) return TB_NO_INDEX;
-    }
-    uint64_t digit;
-    if (!combinationIndex(values, k, digit) || !appendDigit(index, binomial[PAWN_CODES][k], digit))
-      return TB_NO_INDEX;
+    int free = groups[g].type == PAWN_TYPE ? 44 - pawns : 58 - units;
+    range *= binomial[free][k];
+    units += k;
+    if (groups[g].type == PAWN_TYPE) pawns += k;
   }
-  return uint32_t(index);
+  return range;
+}
+
+bool bothSidesHavePawns(const Shape& shape) {
+  return shape.counts[0][PAWN_TYPE] > 0 && shape.counts[1][PAWN_TYPE] > 0;
+}
+
+uint64_t enPassantIndex(const Shape& shape, View& v, const Group* groups, int count, int pair,
+                        int taker) {
+  int ep = v.ep, advanced = ep - 8, file = fileOf(advanced);
+  int slot = file == 0 ? 0 : 2 * file - 1 + (fileOf(taker) > file ? 1 : 0);
+  uint64_t crossed = bit(ep) | bit(ep + 8);
+  uint64_t slotPawns = bit(advanced) | bit(taker);
+  // The advanced pawn crossed two empty squares; a king there makes the position impossible.
+  if ((bit(v.kings[0]) | bit(v.kings[1])) & (crossed | slotPawns)) return TB_NO_INDEX;
+  // Take the two slot pawns out of their groups.
+  auto remove = [&](int owner, int sq) {
+    int* pawns = v.squares[owner][PAWN_TYPE];
+    int& n = v.counts[owner][PAWN_TYPE];
+    for (int i = 0; i < n; i++)
+      if (pawns[i] == sq) {
+        pawns[i] = pawns[--n];
+        return;
+      }
+  };
+  remove(0, taker);
+  remove(1, advanced);
+  Group rest[2 * TYPES] = {};
+  int restCount = 0;
+  for (int g = 0; g < count; g++) {
+    Group group = groups[g];
+    if (group.type == PAWN_TYPE) group.count--;
+    if (group.count > 0) rest[restCount++] = group;
+  }
+  uint64_t range, digits;
+  uint64_t pieceTaken = bit(v.kings[0]) | bit(v.kings[1]) | slotPawns | crossed;
+  if (!restDigits(v, rest, restCount, pieceTaken, slotPawns | crossed, range, digits))
+    return TB_NO_INDEX;
+  uint64_t later;
+  uint64_t index = mainPartSize(shape, groups, count, later) +
+                   (uint64_t(pair) * EP_SLOTS + uint64_t(slot)) * range + digits;
+  return index < TB_NO_INDEX ? index : TB_NO_INDEX;
+}
+
+// The mover's pawn that can take the pawn which has just advanced two squares past v.ep, or -1.
+int enPassantTaker(const View& v) {
+  if (v.ep < 0 || rankOf(v.ep) != 5) return -1;
+  int advanced = v.ep - 8;
+  bool found = false;
+  for (int i = 0; i < v.counts[1][PAWN_TYPE]; i++) found |= v.squares[1][PAWN_TYPE][i] == advanced;
+  if (!found) return -1;
+  int best = -1;
+  for (int i = 0; i < v.counts[0][PAWN_TYPE]; i++) {
+    int sq = v.squares[0][PAWN_TYPE][i];
+    if (rankOf(sq) == rankOf(advanced) && std::abs(fileOf(sq) - fileOf(advanced)) == 1 &&
+        (best < 0 || sq < best))
+      best = sq;
+  }
+  return best;
+}
+
+uint64_t viewIndex(const Shape& shape, View& v, const Group* groups, int count) {
+  int m = v.kings[0], o = v.kings[1];
+  int pair;
+  if (shape.pawns) {
+    if (fileOf(m) > 3) transformView(v, 7, false);
+    pair = pawnPair[v.kings[0]][v.kings[1]];
+    if (pair < 0) return TB_NO_INDEX;
+    int taker = bothSidesHavePawns(shape) ? enPassantTaker(v) : -1;
+    if (taker >= 0) return enPassantIndex(shape, v, groups, count, pair, taker);
+  } else {
+    int mask = (fileOf(m) > 3 ? 7 : 0) | (rankOf(m) > 3 ? 56 : 0);
+    m ^= mask;
+    o ^= mask;
+    bool flipDiagonal = rankOf(m) > fileOf(m);
+    if (flipDiagonal) m = transpose(m), o = transpose(o);
+    if (rankOf(m) == fileOf(m) && rankOf(o) > fileOf(o)) flipDiagonal = !flipDiagonal;
+    transformView(v, mask, flipDiagonal);
+    pair = pawnlessPair[v.kings[0]][v.kings[1]];
+    if (pair < 0) return TB_NO_INDEX;
+  }
+  m = v.kings[0];
+  o = v.kings[1];
+  const Group& first = groups[0];
+  const int* firstSquares = v.squares[first.owner][first.type];
+  uint64_t number;
+  if (!groupNumber(firstSquares, first.count,
+                   allowedSquares(first.type, first.owner, m, o), number))
+    return TB_NO_INDEX;
+  uint64_t dense =
+      denseOffsets[shape.pawns][first.type][first.count - 1][first.owner][size_t(pair)] + number;
+  uint64_t pieceTaken = bit(m) | bit(o), pawnTaken = 0;
+  for (int i = 0; i < first.count; i++) {
+    pieceTaken |= bit(firstSquares[i]);
+    if (first.type == PAWN_TYPE) pawnTaken |= bit(firstSquares[i]);
+  }
+  uint64_t range, digits;
+  if (!restDigits(v, groups + 1, count - 1, pieceTaken, pawnTaken, range, digits))
+    return TB_NO_INDEX;
+  uint64_t index = dense * range + digits;
+  return index < TB_NO_INDEX ? index : TB_NO_INDEX;
 }
 
 }  // namespace
 
 // Index of the position given by two square blocks in the table of class c for side s to move
-// (s = 0: the first block's side). ep is the en-passant square or 127; with invert set the board
-// is turned upside down first. TB_NO_INDEX when the squares fit no index of the layout.
+// (s = 0: the first block's side, the class's stronger side). Blocks list squares by type
+// (pawns 0-2, knights 3-5, bishops 6-8, rooks 9-11, queens 12-14) and the king at 15. ep is the
+// en-passant square or TB_NO_EP; invert says that the first block is Black's. TB_NO_INDEX when
+// the squares fit no index of the layout.
 uint32_t indexTB(int classNumber, int side, const int* first, const int* second, int ep,
                  int invert) {
   if (classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1) return TB_NO_INDEX;
-  if (!shapesBuilt) buildTables();
-  const ClassShape& shape = shapes[classNumber];
-  Placement p{};
+  if (!tablesBuilt) buildTables();
+  const Shape& shape = shapes[classNumber];
+  if (!shape.valid) return TB_NO_INDEX;
   const int* blocks[2] = {first, second};
-  for (int s = 0; s < 2; s++) {
-    for (int type = 0; type < GROUP_TYPES; type++)
-      for (int i = 0; i < shape.counts[s][type]; i++) p.squares[s][type][i] = blocks[s][3 * type + i];
-    p.kings[s] = blocks[s][15];
-  }
-  for (auto& s : p.squares)
-    for (auto& group : s)
-      for (int sq : group)
+  View v{};
+  int flip = side != (invert ? 1 : 0) ? 56 : 0;
+  for (int owner = 0; owner < 2; owner++) {
+    const int* block = blocks[owner == 0 ? side : side ^ 1];
+    const int* counts = shape.counts[owner == 0 ? side : side ^ 1];
+    for (int type = 0; type < TYPES; type++) {
+      v.counts[owner][type] = counts[type];
+      for (int i = 0; i < counts[type]; i++) {
+        int sq = block[3 * type + i];
         if (sq < 0 || sq > 63) return TB_NO_INDEX;
-  if (p.kings[0] < 0 || p.kings[0] > 63 || p.kings[1] < 0 || p.kings[1] > 63) return TB_NO_INDEX;
-  if (ep < 0 || ep > 63) ep = -1;
-  if (invert) {
-    transformAll(p, 56, false);
-    if (ep >= 0) ep ^= 56;
-  }
-  return shape.pawns ? indexWithPawns(shape, p, side, ep) : indexPawnless(shape, p, side);
-}
-
-// Positions in the layout of the class named name (0 for a name that is no class).
-uint32_t tbTableSize(const char* name) {
-  if (!shapesBuilt) buildTables();
-  ClassShape shape;
-  if (!shapeOfName(name, shape)) return 0;
-  uint64_t size = shape.pawns ? uint64_t(LEADING_PAWN_VALUES) * 4096 : KING_PAIRS;
-  int pieceSquares = shape.pawns ? 64 : 62;
-  for (int s = 0; s < 2; s++)
-    for (int type = 0; type < GROUP_TYPES; type++) {
-      int k = shape.counts[s][type];
-      if (type == PAWN_GROUP) {
-        if (s == shape.leadSide && shape.pawns) k--;
-        if (k > 0) size *= binomial[PAWN_CODES][k];
-      } else if (k > 0) {
-        size *= binomial[pieceSquares][k];
+        v.squares[owner][type][i] = sq ^ flip;
       }
     }
-  return size < (uint64_t(1) << 32) ? uint32_t(size) : 0;
+    int king = block[15];
+    if (king < 0 || king > 63) return TB_NO_INDEX;
+    v.kings[owner] = king ^ flip;
+  }
+  v.ep = ep >= 0 && ep <= 63 ? ep ^ flip : -1;
+  Group groups[2 * TYPES];
+  int count = groupsOf(shape, side, groups);
+  return uint32_t(viewIndex(shape, v, groups, count));
+}
+
+// Number of indices of the table of class c for side s to move (main part and en-passant part);
+// 0 for no class.
+uint32_t tbIndexCount(int classNumber, int side) {
+  if (classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1) return 0;
+  if (!tablesBuilt) buildTables();
+  const Shape& shape = shapes[classNumber];
+  if (!shape.valid) return 0;
+  Group groups[2 * TYPES];
+  int count = groupsOf(shape, side, groups);
+  uint64_t later;
+  uint64_t size = mainPartSize(shape, groups, count, later);
+  if (bothSidesHavePawns(shape))
+    size += uint64_t(PAWN_PAIRS) * EP_SLOTS * enPassantRestRange(groups, count);
+  return size < TB_NO_INDEX ? uint32_t(size) : 0;
 }
