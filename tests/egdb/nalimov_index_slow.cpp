@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,26 @@ TEST(NalimovIndexSlow, GivesBackEveryIndexOfFourManClasses) {
         if (!problem.empty()) ADD_FAILURE() << problem, failures++;
       }
     }
+}
+
+// A large random sample of every five-man class, a quarter of it from the en-passant part where
+// the class has one.
+TEST(NalimovIndexSlow, GivesBackSampledIndicesOfFiveManClasses) {
+  resetEngine();
+  std::mt19937_64 random(5);
+  for (int c = 1; c < TB_CLASSES; c++) {
+    if (std::string(tbClassName(c)).size() != 5) continue;
+    for (int side = 0; side < 2; side++) {
+      uint64_t count = layoutIndexCount(c, side), epStart = layoutEnPassantStart(c, side);
+      int failures = 0;
+      for (int n = 0; n < 20000 && failures < 3; n++) {
+        uint64_t index = epStart < count && n % 4 == 0 ? epStart + random() % (count - epStart)
+                                                       : random() % count;
+        std::string problem = checkIndexRoundTrip(c, side, uint32_t(index));
+        if (!problem.empty()) ADD_FAILURE() << problem, failures++;
+      }
+    }
+  }
 }
 
 }  // namespace
