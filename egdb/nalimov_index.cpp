@@ -394,7 +394,7 @@ uint64_t viewIndex(const Shape& shape, View& v, const Group* groups, int count) 
 // (s = 0: the first block's side, the class's stronger side). Blocks list squares by type
 // (pawns 0-2, knights 3-5, bishops 6-8, rooks 9-11, queens 12-14) and the king at 15. ep is the
 // en-passant square or TB_NO_EP; invert says that the first block is Black's. TB_NO_INDEX when
-// the squares fit no index of the layout.
+// the squares fit no index of the layout (two men on one square, kings side by side, ...).
 uint32_t indexTB(int classNumber, int side, const int* first, const int* second, int ep,
                  int invert) {
   if (classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1) return TB_NO_INDEX;
@@ -403,6 +403,7 @@ uint32_t indexTB(int classNumber, int side, const int* first, const int* second,
   if (!shape.valid) return TB_NO_INDEX;
   const int* blocks[2] = {first, second};
   View v{};
+  uint64_t occupied = 0;  // two men on one square fit no position
   int flip = side != (invert ? 1 : 0) ? 56 : 0;
   for (int owner = 0; owner < 2; owner++) {
     const int* block = blocks[owner == 0 ? side : side ^ 1];
@@ -411,12 +412,14 @@ uint32_t indexTB(int classNumber, int side, const int* first, const int* second,
       v.counts[owner][type] = counts[type];
       for (int i = 0; i < counts[type]; i++) {
         int sq = block[3 * type + i];
-        if (sq < 0 || sq > 63) return TB_NO_INDEX;
+        if (sq < 0 || sq > 63 || (occupied & bit(sq))) return TB_NO_INDEX;
+        occupied |= bit(sq);
         v.squares[owner][type][i] = sq ^ flip;
       }
     }
     int king = block[15];
-    if (king < 0 || king > 63) return TB_NO_INDEX;
+    if (king < 0 || king > 63 || (occupied & bit(king))) return TB_NO_INDEX;
+    occupied |= bit(king);
     v.kings[owner] = king ^ flip;
   }
   v.ep = ep >= 0 && ep <= 63 ? ep ^ flip : -1;

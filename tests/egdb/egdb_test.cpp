@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -153,6 +154,33 @@ TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
   EXPECT_EQ(tbMaxMen, 0);
   ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
   EXPECT_EQ(probeNalimov(&score), 0);
+}
+
+// The seven kppkp positions the published Black-to-move table stores wrongly are answered as lost
+// for Black without reading; the table here is an empty (all draws) file of the right length,
+// made sparse so that it costs no disk space.
+TEST_F(EndgameDatabases, AnswersTheCorrectedKppkpPositionsAsLost) {
+  TempFolder folder;
+  FILE* file = std::fopen(folder.file("kppkp.nbb").c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  ASSERT_EQ(truncate(folder.file("kppkp.nbb").c_str(), off_t(tbFileLength(36, 1))), 0);
+  EXPECT_EQ(captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); }),
+            "5-men Nalimov tablebases found\nEGTB cache:  64 KB\n");
+  int score = 0;
+  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/8/k1K5/8/8 b - - 0 1"));  // index 56802428
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, nalimovScore(-32639));
+  ASSERT_TRUE(setPosition("8/8/K1k5/8/5p2/5p2/1P6/8 w - - 0 1"));  // the same, colours exchanged
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, nalimovScore(-32639));
+  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/8/k2K4/8/8 b - - 0 1"));  // 56849992
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, nalimovScore(-32639));
+  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/k7/2K5/8/8 b - - 0 1"));  // a neighbour: read, a draw
+  EXPECT_EQ(probeNalimov(&score), 1);
+  EXPECT_EQ(score, 0);
+  EXPECT_EQ(nalimovScore(-32639), -32513);
 }
 
 TEST_F(EndgameDatabases, TurnsTableValuesIntoSearchScores) {
