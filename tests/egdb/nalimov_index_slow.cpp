@@ -5,28 +5,17 @@
 
 #include "egdb/egdb.h"
 #include "tests/egdb/egdb_testkit.h"
+#include "tests/egdb/layout_checks.h"
 #include "tests/support/support.h"
 
 namespace {
-
-int classNumber(const std::string& name) {
-  for (int c = 1; c < TB_CLASSES; c++)
-    if (name == tbClassName(c)) return c;
-  return 0;
-}
 
 // The layout decoder against every placement of four-man classes: pawns on both sides with the
 // en-passant part, a pawn and a piece, and two pieces.
 TEST(NalimovLayoutSlow, NamesEveryLegalFourManPositionOnce) {
   resetEngine();
   for (const char* name : {"kpkp", "krpk", "kbnk", "kqkr"})
-    for (int side = 0; side < 2; side++) {
-      LayoutCoverage coverage = checkLayoutCoverage(classNumber(name), side);
-      EXPECT_EQ(coverage.malformed, 0u) << name << " side " << side << ": " << coverage.firstProblem;
-      EXPECT_EQ(coverage.repeated, 0u) << name << " side " << side;
-      EXPECT_EQ(coverage.missing, 0u) << name << " side " << side << ": " << coverage.firstProblem;
-      EXPECT_GT(coverage.legal, 5000000u) << name;
-    }
+    expectEveryLegalPositionOnce(name, 5000000);
 }
 
 // Every index of four-man classes through the engine's index function and back, both ways up.
