@@ -140,3 +140,46 @@ TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   for (size_t at = 0; at < rest.find("uciok\n"); at = rest.find('\n', at) + 1) lines++;
   EXPECT_EQ(lines + 1, 21);
 }
+
+// A GUI that sends its next position and search without "stop" gets both answers, in order.
+TEST(UciTranscript, PositionAndGoWaitBehindARunningSearch) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position startpos");
+  engine.send("go movetime 1500");
+  ASSERT_TRUE(engine.waitFor("info depth 2", 10000)) << engine.taken();
+  engine.send("position startpos moves e2e4");
+  engine.send("go depth 3");
+  engine.send("isready");
+  ASSERT_TRUE(engine.waitFor("readyok\n", 3000)) << engine.taken();
+  EXPECT_EQ(engine.taken().find("bestmove"), std::string::npos);  // the first search goes on
+  const std::string first = engine.takeLine("bestmove ", 10000);
+  const std::string second = engine.takeLine("bestmove ", 10000);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty()) << engine.taken();
+  // The first answer is White's; the second is Black's answer to 1.e4.
+  EXPECT_NE(first.substr(10, 1).find_first_of("12"), std::string::npos) << first;
+  EXPECT_NE(second.substr(10, 1).find_first_of("78"), std::string::npos) << second;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// UCI move text writes promotions in lower case; both cases are read.
+TEST(UciTranscript, PromotionsInLowerCase) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position fen 8/P7/8/8/8/8/8/k6K w - - 0 1");
+  engine.send("go depth 3");
+  const std::string best = engine.takeLine("bestmove ", 10000);
+  EXPECT_EQ(best.substr(0, 14), "bestmove a7a8q") << best;
+  engine.taken();
+  engine.send("position fen 8/P7/8/8/8/8/8/k6K w - - 0 1 moves a7a8Q");
+  engine.send("go depth 1");
+  EXPECT_EQ(engine.takeLine("bestmove ", 10000).substr(0, 10), "bestmove a") << "Black's king moves";
+  engine.send("position fen 8/P7/8/8/8/8/8/k6K w - - 0 1 moves a7a8n");
+  engine.send("go depth 1");
+  EXPECT_EQ(engine.takeLine("bestmove ", 10000).substr(0, 10), "bestmove a");
+  EXPECT_EQ(engine.taken().find("Illegal move"), std::string::npos);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}

@@ -13,11 +13,13 @@ namespace {
 
 // The game as both sides see it: coordinate moves from the start position.
 struct Game {
+  std::string fen;  // the start position when empty
   std::vector<std::string> moves;
 
   // Sets the game's position in this process.
   void setUp() const {
     resetEngine();
+    if (!fen.empty()) setPosition(fen);
     for (const std::string& move : moves) {
       makeMove(matchMove(parseCoord(move.c_str())));
       ply = 0;
@@ -49,6 +51,14 @@ struct Game {
     }
     return "";
   }
+
+  // True when the coordinate move is legal in the game's position.
+  bool isLegal(const std::string& move) const {
+    setUp();
+    return !move.empty() && matchMove(parseCoord(move.c_str())) != 0;
+  }
+
+  void takeBack(size_t plies) { moves.resize(moves.size() >= plies ? moves.size() - plies : 0); }
 };
 
 // The text of the next line that begins with prefix, after the prefix; empty when none came.
@@ -149,6 +159,128 @@ TEST(XboardTranscript, ShallowPonderSearchesAreNotRepeated) {
   size_t hints = 0;
   for (size_t at = out.find("Hint: "); at != std::string::npos; at = out.find("Hint: ", at + 1)) hints++;
   EXPECT_LE(hints, 1u) << out;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+namespace {
+
+// An xboard session with pondering on: the engine plays Black, one second a move.
+void startPondering(EngineProcess& engine, Game& game) {
+  ASSERT_TRUE(engine.waitFor("feature done=0\n", 10000));
+  engine.send("protover 2");
+  ASSERT_TRUE(engine.waitFor("done=1\n", 10000));
+  engine.send("new");
+  engine.send("hard");
+  engine.send("nopost");
+  engine.send("st 1");
+  engine.send("e2e4");
+  game.moves.push_back("e2e4");
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
+}
+
+// Waits until the engine ponders and returns its predicted move in coordinates.
+std::string pondered(EngineProcess& engine, Game& game) {
+  std::string predicted = game.coordinates(lineAfter(engine, "Hint: ", 5000));
+  engine.drain(200);
+  return predicted;
+}
+
+// The user's next move: the engine's prediction when it is legal in the GUI's position (so
+// that an engine still in its old position takes it for a ponder hit), else another move.
+std::string nextUserMove(const Game& game, const std::string& predicted) {
+  return game.isLegal(predicted) ? predicted : game.otherMove("");
+}
+
+// Plays the user's move and checks that the engine's answer is legal in the GUI's position.
+void userMoveAnswered(EngineProcess& engine, Game& game, const std::string& predicted) {
+  std::string move = nextUserMove(game, predicted);
+  ASSERT_FALSE(move.empty());
+  engine.send(move);
+  game.moves.push_back(move);
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
+  EXPECT_EQ(engine.taken().find("Illegal move"), std::string::npos);
+}
+
+}  // namespace
+
+// Taking back two moves while the engine ponders: the engine follows the GUI.
+TEST(XboardTranscript, RemoveWhilePondering) {
+  EngineProcess engine("-xboard");
+  Game game;
+  startPondering(engine, game);
+  std::string predicted = pondered(engine, game);
+  ASSERT_FALSE(predicted.empty());
+  userMoveAnswered(engine, game, predicted);
+  predicted = pondered(engine, game);
+  ASSERT_FALSE(predicted.empty());
+  engine.send("remove");
+  game.takeBack(2);
+  userMoveAnswered(engine, game, predicted);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// Taking back the engine's own move while it ponders: the engine moves again at once.
+TEST(XboardTranscript, UndoWhilePondering) {
+  EngineProcess engine("-xboard");
+  Game game;
+  startPondering(engine, game);
+  std::string predicted = pondered(engine, game);
+  ASSERT_FALSE(predicted.empty());
+  engine.send("undo");
+  game.takeBack(1);
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
+  predicted = pondered(engine, game);
+  userMoveAnswered(engine, game, predicted);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// A new game while the engine ponders: the next game's first move is accepted.
+TEST(XboardTranscript, NewWhilePondering) {
+  EngineProcess engine("-xboard");
+  Game game;
+  startPondering(engine, game);
+  ASSERT_FALSE(pondered(engine, game).empty());
+  engine.send("new");
+  engine.send("st 1");
+  game = Game{};
+  userMoveAnswered(engine, game, "e2e4");
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// A position set while the engine ponders is the one the next move is played in.
+TEST(XboardTranscript, SetboardWhilePondering) {
+  EngineProcess engine("-xboard");
+  Game game;
+  startPondering(engine, game);
+  std::string predicted = pondered(engine, game);
+  ASSERT_FALSE(predicted.empty());
+  game = Game{"r1bqk1nr/pppp1ppp/2n5/2b1p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 4 4", {}};
+  engine.send("setboard " + game.fen);
+  userMoveAnswered(engine, game, predicted);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// Setting a position in force mode leaves the engine in force mode: it moves only on "go".
+TEST(XboardTranscript, SetboardKeepsForceMode) {
+  EngineProcess engine("-xboard");
+  ASSERT_TRUE(engine.waitFor("feature done=0\n", 10000));
+  engine.send("protover 2");
+  ASSERT_TRUE(engine.waitFor("done=1\n", 10000));
+  engine.send("new");
+  engine.send("force");
+  engine.send("st 1");
+  engine.send("setboard 7k/8/6QK/8/8/8/8/8 w - - 0 1");
+  engine.send("g6f6");
+  engine.drain(1500);
+  EXPECT_EQ(engine.taken().find("move "), std::string::npos);
+  engine.send("go");
+  Game game{"7k/8/6QK/8/8/8/8/8 w - - 0 1", {"g6f6"}};
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
