@@ -1,4 +1,4 @@
-// The position, its moves and the session state every other part of Talvek reads.
+// The position and its moves, which every other part of Talvek reads.
 //
 // There is exactly one position in the process: the board, the per-colour piece lists,
 // the side to move, castling rights, en-passant square, fifty-move counter and hash key
@@ -129,43 +129,6 @@ struct PlyRecord {
   int checkers[2];           // their squares
 };
 
-// Front-end state values (engineState).
-constexpr int STATE_INITIALISING = 64;
-constexpr int STATE_WAITING = 1;
-constexpr int STATE_THINKING = 2;
-constexpr int STATE_PONDERING = 4;
-constexpr int STATE_EPD_TESTING = 32;
-
-constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
-constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
-
-// The user-settable values; defaults set by resetSettings().
-struct Settings {
-  int abscore;                // thinking scores from White's point of view
-  int beep;                   // BEL after each engine move in console mode
-  int showBoard;              // board display after every move in console mode
-  int ecache;                 // evaluation cache, MB
-  int hash;                   // transposition table, MB
-  int noise;                  // thinking lines from this depth on
-  int ponder;                 // think on the opponent's time
-  int post;                   // show thinking lines
-  int resignThreshold;        // centipawns
-  int resignCount;            // consecutive searches
-  char nalimovPath[PATH_SIZE];
-  int nalimovCache;           // MB
-  char egbbPath[PATH_SIZE];
-  int egbbCache;              // MB
-  int zelt;                   // stored and shown only
-  int zeltCache;              // MB, stored and shown only
-  char zeltPath[PATH_SIZE];   // stored and shown only
-  int checkExtension;         // quarter plies
-  int mateThreatExtension;
-  int pawn7thExtension;
-  int recaptureExtension;
-  int singleReplyExtension;
-  int chess960;               // stored only
-};
-
 // Counters zeroed at the start of every search and printed after it; the search, the
 // evaluation cache and the endgame databases each increment their own.
 struct SearchStats {
@@ -241,28 +204,6 @@ extern bool positionRejected;              // setBoard kept a refused position (
                                            // nothing may be generated or played from it
 extern uint8_t distanceTable[256];         // king distance, index a - b + 128
 
-// Session state shared by the front ends, the search and the board procedures.
-extern int engineState;        // STATE_*
-extern int consoleMode;        // a person uses the console
-extern int xboardMode;         // xboard protocol active
-extern int uciMode;            // UCI protocol active
-extern int icsMode;            // xboard told us we play on a chess server
-extern int engineSide;         // colour the engine plays, or NO_SIDE
-extern int gameOver;           // set when the game has ended
-extern volatile int stopSearch;  // set to end the running search
-extern int maxDepth;           // iteration limit in plies
-extern Move pendingMove;       // user move read while pondering
-extern Move ponderMove;        // predicted opponent move being pondered
-extern char ponderText[8];     // SAN of ponderMove, or "none"
-extern int engineClock, opponentClock;           // ms left
-extern int engineIncrement, opponentIncrement;   // ms per move
-extern int movesPerControl;    // moves per time control; 0 = whole game
-extern int moveTime;           // fixed ms per move; 0 = none
-extern int infiniteSearch;     // UCI "go infinite" running
-extern int searchStart;        // nowMs() when the search began
-extern int opponentTurnStart;  // nowMs() when the opponent's turn began
-extern int ponderElapsed;      // ms pondered before a ponder hit
-extern Settings settings;      // user settings
 extern SearchStats searchStats;  // counters of the current search
 
 // ---------------------------------------------------------------------------
@@ -343,4 +284,3 @@ void resetColour();                      // grey on black
 void inverseColour();                    // black on white
 void clearConsole();
 void setConsoleTitle(const char* title);
-void resetSettings();                    // every setting to its start-up default

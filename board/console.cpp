@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
+#include "session/session.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/board.h"
+#include "session/session.h"
 
 bool positionRejected = false;
 

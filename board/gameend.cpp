@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "board/board.h"
+#include "session/session.h"
 
 // Counts the earlier positions with the current key among those with the same side to move
 // since the last capture or pawn move, never looking below the start of the history.

@@ -36,6 +36,7 @@ int fiftyCount;
 HashKey hashKey;
 
 UndoRecord history[HISTORY_SIZE];
+SearchStats searchStats;
 int gamePly;
 PlyRecord plyStack[MAX_PLY];
 int ply;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "board/board.h"
+#include "session/session.h"
 #include "egdb/egdb.h"
 
 int tbMaxMen = 0;

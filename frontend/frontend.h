@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "board/board.h"
+#include "session/session.h"
 
 // ---------------------------------------------------------------------------
 // Constants

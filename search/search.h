@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "board/board.h"
+#include "session/session.h"
 #include "eval/eval.h"
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "session/session.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "session/session.h"
 #include "egdb/egdb.h"
 #include "tests/egdb/egdb_testkit.h"
 #include "tests/support/support.h"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "session/session.h"
 
 void resetEngine() {
   static bool tablesBuilt = false;
@@ -20,6 +21,9 @@ void resetEngine() {
   uciMode = 0;
   stopSearch = 0;
   gameOver = 0;
+  endlessSearch = 0;
+  inputEnded = 0;
+  clearQueuedLines();
   resetSettings();
   clearGameState();
   setBoard(START_FEN);

@@ -1,8 +1,10 @@
-// The session state shared by the front ends, the search and the board procedures, and the
-// start-up values of the user settings.
-#include <cstring>
+// The session state shared by the front ends, the search and the board procedures, the
+// start-up values of the user settings, and the store of lines read during a search.
+#include "session/session.h"
 
-#include "board/board.h"
+#include <cstring>
+#include <deque>
+#include <string>
 
 int engineState = STATE_INITIALISING;
 int consoleMode = 1;
@@ -26,8 +28,9 @@ int infiniteSearch = 0;
 int searchStart = 0;
 int opponentTurnStart = 0;
 int ponderElapsed = 0;
+int endlessSearch = 0;
+int inputEnded = 0;
 Settings settings;
-SearchStats searchStats;
 
 // Writes the built-in defaults into every field of settings. maxDepth and the clocks are not
 // settings: a new game sets them.
@@ -56,4 +59,40 @@ void resetSettings() {
   settings.recaptureExtension = 3;
   settings.singleReplyExtension = 3;
   settings.chess960 = 0;
+}
+
+namespace {
+
+std::deque<std::string> queued;  // oldest first
+size_t queuedBytes = 0;
+
+}  // namespace
+
+bool queueFull() { return queued.size() >= size_t(MAX_QUEUED_LINES) || queuedBytes >= MAX_QUEUED_BYTES; }
+
+bool queueLine(const char* line) {
+  const size_t length = std::strlen(line);
+  if (queueFull() || length > MAX_QUEUED_BYTES - queuedBytes) return false;
+  queued.emplace_back(line, length);
+  queuedBytes += length;
+  return true;
+}
+
+int queuedLines() { return int(queued.size()); }
+
+// The oldest line, cut to size - 1 bytes (the readers' buffers hold any line that was read).
+bool takeQueuedLine(char* buffer, size_t size) {
+  if (queued.empty() || size == 0) return false;
+  const std::string& line = queued.front();
+  const size_t length = line.size() < size - 1 ? line.size() : size - 1;
+  std::memcpy(buffer, line.data(), length);
+  buffer[length] = '\0';
+  queuedBytes -= line.size();
+  queued.pop_front();
+  return true;
+}
+
+void clearQueuedLines() {
+  queued.clear();
+  queuedBytes = 0;
 }

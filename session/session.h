@@ -1,0 +1,101 @@
+// The session: what the engine is doing and for whom, the clocks, the user settings, and the
+// input lines read while a search ran and kept for the command loop.
+//
+// The front ends (frontend/) own and change this state; the search reads the clocks, the
+// limits and the settings and sets stopSearch; setBoard and the game-end test report to it
+// (engineSide, gameOver). It depends on nothing else in Talvek, so any part may include it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using Move = uint32_t;  // packed move word (board/board.h); 0 = no move
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+// Front-end state values (engineState).
+constexpr int STATE_INITIALISING = 64;
+constexpr int STATE_WAITING = 1;
+constexpr int STATE_THINKING = 2;
+constexpr int STATE_PONDERING = 4;
+constexpr int STATE_EPD_TESTING = 32;
+
+constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
+constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
+
+// The user-settable values; defaults set by resetSettings().
+struct Settings {
+  int abscore;                // thinking scores from White's point of view
+  int beep;                   // BEL after each engine move in console mode
+  int showBoard;              // board display after every move in console mode
+  int ecache;                 // evaluation cache, MB
+  int hash;                   // transposition table, MB
+  int noise;                  // thinking lines from this depth on
+  int ponder;                 // think on the opponent's time
+  int post;                   // show thinking lines
+  int resignThreshold;        // centipawns
+  int resignCount;            // consecutive searches
+  char nalimovPath[PATH_SIZE];
+  int nalimovCache;           // MB
+  char egbbPath[PATH_SIZE];
+  int egbbCache;              // MB
+  int zelt;                   // stored and shown only
+  int zeltCache;              // MB, stored and shown only
+  char zeltPath[PATH_SIZE];   // stored and shown only
+  int checkExtension;         // quarter plies
+  int mateThreatExtension;
+  int pawn7thExtension;
+  int recaptureExtension;
+  int singleReplyExtension;
+  int chess960;               // stored only
+};
+
+// Lines kept while a search runs: at most this many, of at most this many bytes in all. When
+// the store is full the poll leaves further input unread on standard input, where the
+// command loop finds it later, so no line is lost.
+constexpr int MAX_QUEUED_LINES = 1024;
+constexpr size_t MAX_QUEUED_BYTES = size_t(1) << 22;
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+// Session state (session.cpp).
+extern int engineState;        // STATE_*
+extern int consoleMode;        // a person uses the console
+extern int xboardMode;         // xboard protocol active
+extern int uciMode;            // UCI protocol active
+extern int icsMode;            // xboard told us we play on a chess server
+extern int engineSide;         // colour the engine plays, or NO_SIDE
+extern int gameOver;           // set when the game has ended
+extern volatile int stopSearch;  // set to end the running search
+extern int maxDepth;           // iteration limit in plies
+extern Move pendingMove;       // user move read while pondering
+extern Move ponderMove;        // predicted opponent move being pondered
+extern char ponderText[8];     // SAN of ponderMove, or "none"
+extern int engineClock, opponentClock;           // ms left
+extern int engineIncrement, opponentIncrement;   // ms per move
+extern int movesPerControl;    // moves per time control; 0 = whole game
+extern int moveTime;           // fixed ms per move; 0 = none
+extern int infiniteSearch;     // UCI "go infinite" running
+extern int searchStart;        // nowMs() when the search began
+extern int opponentTurnStart;  // nowMs() when the opponent's turn began
+extern int ponderElapsed;      // ms pondered before a ponder hit
+extern int endlessSearch;      // the running search ends only on input (UCI "go infinite")
+extern int inputEnded;         // the poll met the end of standard input
+extern Settings settings;      // user settings
+
+// ---------------------------------------------------------------------------
+// Procedures
+// ---------------------------------------------------------------------------
+
+void resetSettings();             // every setting to its start-up default
+
+// Lines read while a search ran, first in first out (session.cpp).
+bool queueLine(const char* line); // keeps a copy; false, keeping nothing, when the store is full
+bool queueFull();                 // no further line fits
+int queuedLines();                // lines kept
+bool takeQueuedLine(char* buffer, size_t size);  // oldest line into buffer; false when none
+void clearQueuedLines();
