@@ -24,6 +24,15 @@ const char* moveToCoord(Move m) {
   return text;
 }
 
+// The coordinate text UCI writes: the promotion letter in lower case (e7e8q). Its own static
+// buffer, overwritten by the next call.
+const char* moveToUci(Move m) {
+  static char text[6];
+  const char* coord = moveToCoord(m);
+  for (int i = 0; i < 6; i++) text[i] = char(std::tolower(static_cast<unsigned char>(coord[i])));
+  return text;
+}
+
 // Static buffer, overwritten by the next call. Regenerates plyStack[ply] to find rival
 // pieces and fills plyStack[ply + 1] to tell check from mate.
 const char* moveToSAN(Move m) {

@@ -41,10 +41,17 @@ extern int fetchDepth;                         // command files being run, one i
 // ---------------------------------------------------------------------------
 
 // Input and routing (loop.cpp).
+bool readLineInto(FILE* file, char* buffer);  // next line into buffer (LINE_SIZE bytes);
+                                              // false at the end of input
 bool readLine(FILE* file);        // next line into lineBuffer; false at the end of input
+bool nextLine(FILE* input);       // a kept line, else the next of input, into lineBuffer
+bool inputPending();              // kept lines, or input waiting or ended on standard input
+bool looksLikeMove(const char* lower);  // the word begins with two squares (e2e4)
 int tokeniseLine();               // words of lineBuffer into tokens; returns their number
-int firstWord(char* typed, char* lower);  // first word, as typed and lower-cased (TOKEN_SIZE
-                                          // bytes each); returns its length, 0 if none
+int firstWordOf(const char* line, char* typed, char* lower);  // first word of line, as typed
+                                          // and lower-cased (TOKEN_SIZE bytes each); its
+                                          // length, 0 if none
+int firstWord(char* typed, char* lower);  // firstWordOf lineBuffer
 int dispatchCommand(const char* word);    // route word to the active handler; 0 if unknown
 int runCommandLine(const char* line);     // lineBuffer := line, then dispatch its first word
 void printPrompt();               // "Talvek[W-1]> " for the side to move and move number
@@ -82,7 +89,8 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
 
 // Input during a search (poll.cpp).
 int inputWaiting();               // input units waiting on standard input; 0 when none
-void pollInput();                 // read and act on one waiting line while the search runs
+void pollInput();                 // read one waiting line while the search runs: act on it,
+                                  // or keep it for the command loop
 
 // Game turns (turns.cpp).
 void engineTurn();                // search and play the engine's move

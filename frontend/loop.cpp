@@ -23,15 +23,6 @@ constexpr const char* BANNER[3] = {
     "    #    #   #  #####    #    #####  #   #",
 };
 
-bool isFileLetter(char c) { return c >= 'a' && c <= 'h'; }
-bool isRankDigit(char c) { return c >= '1' && c <= '8'; }
-
-// A word whose first four characters name two squares (e2e4, e7e8q, e2e4junk) is a move.
-bool looksLikeMove(const char* lower) {
-  return isFileLetter(lower[0]) && isRankDigit(lower[1]) && isFileLetter(lower[2]) &&
-         isRankDigit(lower[3]);
-}
-
 void printBanner() {
   for (int i = 0; i < 3; i++) std::printf("\n%s", BANNER[i]);
   std::printf("\n\n%18s%s\n\n\n", "", VERSION_TEXT);
@@ -39,27 +30,36 @@ void printBanner() {
 
 }  // namespace
 
-// Reads up to the next newline. A line is kept to LINE_SIZE - 2 characters plus its newline;
-// the rest of a longer line is read and dropped, so its tail never runs as a command. A
-// carriage return before the newline is removed, as text mode does elsewhere. A last line
-// without a newline is returned as it is. Returns false, with lineBuffer empty, at the end of
-// input.
-bool readLine(FILE* file) {
+// Reads up to the next newline into buffer (LINE_SIZE bytes). A line is kept to LINE_SIZE - 2
+// characters plus its newline; the rest of a longer line is read and dropped, so its tail
+// never runs as a command. A carriage return before the newline is removed, as text mode does
+// elsewhere. A last line without a newline is returned as it is. Returns false, with buffer
+// empty, at the end of input.
+bool readLineInto(FILE* file, char* buffer) {
   int length = 0;
   int c = EOF;
   bool any = false;
   while ((c = std::getc(file)) != EOF) {
     any = true;
     if (c == '\n') break;
-    if (length < LINE_SIZE - 2) lineBuffer[length++] = char(c);
+    if (length < LINE_SIZE - 2) buffer[length++] = char(c);
   }
   if (c == '\n') {
-    if (length > 0 && lineBuffer[length - 1] == '\r') length--;
-    lineBuffer[length++] = '\n';
+    if (length > 0 && buffer[length - 1] == '\r') length--;
+    buffer[length++] = '\n';
   }
-  lineBuffer[length] = '\0';
+  buffer[length] = '\0';
   return any;
 }
+
+bool readLine(FILE* file) { return readLineInto(file, lineBuffer); }
+
+// The command loops' reader: a line kept while a search ran comes first, in the order read.
+bool nextLine(FILE* input) { return takeQueuedLine(lineBuffer, LINE_SIZE) || readLine(input); }
+
+// Input that a turn should serve before thinking on the opponent's time: kept lines, a line
+// waiting on standard input, or its end.
+bool inputPending() { return queuedLines() > 0 || inputEnded || inputWaiting() > 0; }
 
 // Splits lineBuffer at spaces (a tab belongs to its word) into at most MAX_TOKENS words of at
 // most TOKEN_SIZE - 1 characters; longer words are cut. The newline that ends the line is
@@ -87,10 +87,10 @@ int tokeniseLine() {
   return count;
 }
 
-// Copies the first word of lineBuffer (leading white space skipped, up to the next white
-// space, cut to TOKEN_SIZE - 1 characters) into typed and its lower-case form into lower.
-int firstWord(char* typed, char* lower) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(lineBuffer);
+// Copies the first word of line (leading white space skipped, up to the next white space, cut
+// to TOKEN_SIZE - 1 characters) into typed and its lower-case form into lower.
+int firstWordOf(const char* line, char* typed, char* lower) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(line);
   while (*p != '\0' && std::isspace(*p)) p++;
   int length = 0;
   for (; *p != '\0' && !std::isspace(*p); p++) {
@@ -102,6 +102,8 @@ int firstWord(char* typed, char* lower) {
   typed[length] = lower[length] = '\0';
   return length;
 }
+
+int firstWord(char* typed, char* lower) { return firstWordOf(lineBuffer, typed, lower); }
 
 // Tokenises the line and hands word to the handler of the active protocol. While the engine
 // initialises every word goes to the console handler, whose setting commands alone act then.
@@ -124,6 +126,13 @@ uint32_t tableBytes(int megabytes) {
   if (megabytes < 1) megabytes = 1;
   if (megabytes > MAX_TABLE_MB) megabytes = MAX_TABLE_MB;
   return uint32_t(megabytes) << 20;
+}
+
+// A word whose first four characters name two squares (e2e4, e7e8q, e2e4junk) is a move.
+bool looksLikeMove(const char* lower) {
+  auto file = [](char c) { return c >= 'a' && c <= 'h'; };
+  auto rank = [](char c) { return c >= '1' && c <= '8'; };
+  return file(lower[0]) && rank(lower[1]) && file(lower[2]) && rank(lower[3]);
 }
 
 // Used by start-up to issue its own commands as if they had been read.
@@ -190,16 +199,17 @@ void startEngine(int argc, char** argv) {
 }
 
 // Each pass lets the engine move when it is its turn, thinks on the opponent's time, and
-// otherwise reads one line of input (standard input for the program) and plays it as a move or
-// runs it as a command. A game that has ended, or a position refused in xboard mode, is never
-// searched. Returns 0 at the end of input.
+// otherwise takes one line (one kept while a search ran, else the next of input, standard
+// input for the program) and plays it as a move or runs it as a command. A game that has
+// ended, or a position refused in xboard mode, is never searched. Returns 0 at the end of
+// input.
 int mainLoop(FILE* input) {
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
   for (;;) {
     if (!gameOver && engineSide == sideToMove) engineTurn();
     if (settings.ponder && !gameOver && engineSide == otherSide && gamePly > 0 && ponderTurn()) continue;
     if (consoleMode) printPrompt();
-    if (!readLine(input)) return 0;
+    if (!nextLine(input)) return 0;
     if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;
     if (looksLikeMove(lower)) {
       userMove(typed);

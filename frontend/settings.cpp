@@ -65,15 +65,26 @@ void runCommandLines(FILE* file, bool reportUnknown) {
 }
 
 // Called through the "init" command while Initialising: only setting commands act, silently,
-// and unknown lines are passed over. A missing file leaves the built-in defaults.
+// and unknown lines are passed over. A missing file leaves the built-in defaults. An "init"
+// line inside the file would read the file again from inside itself, without end: it is
+// refused, and the file counts as one level of command-file nesting.
 void readSettingsFile() {
+  static bool reading = false;
+  if (reading || fetchDepth >= MAX_FETCH_DEPTH) {
+    std::printf("**ERROR**  init(): %s is already being read; init inside it ignored\n", SETTINGS_FILE);
+    return;
+  }
   FILE* file = std::fopen(SETTINGS_FILE, "r");
   if (file == nullptr) {
     std::fputs("**ERROR**  init(): unable to open talvek.ini\n", stdout);
     std::fputs("Using default settings\n\n", stdout);
     return;
   }
+  reading = true;
+  fetchDepth++;
   runCommandLines(file, false);
+  fetchDepth--;
+  reading = false;
   std::fclose(file);
 }
 

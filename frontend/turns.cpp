@@ -98,9 +98,10 @@ void engineTurn() {
 // Thinks on the opponent's time about the move the transposition table predicts (or, with no
 // prediction, about the position itself). Returns 1 when a move was played: the engine's own
 // after the opponent played the predicted move (a ponder hit), or the opponent's other move
-// typed meanwhile. Returns 0, with the position as it was, in every other case.
+// typed meanwhile. Returns 0, with the position as it was, in every other case: among them a
+// line other than a move, which ends pondering and is run by the main loop at once.
 int ponderTurn() {
-  if (inputWaiting()) return 0;
+  if (inputPending()) return 0;
   pendingMove = 0;
   std::strcpy(ponderText, "none");
   ponderMove = probeTTMove();

@@ -82,12 +82,12 @@ void printBestMove() {
     return;
   }
   char bestText[16];
-  std::snprintf(bestText, sizeof bestText, "%s", moveToCoord(best));
+  std::snprintf(bestText, sizeof bestText, "%s", moveToUci(best));
   Move reply = 0;
   if (pvTable[0][1] != 0 && !historyFull()) {
     makeMove(best);
     reply = matchMove(pvTable[0][1]);
-    if (reply != 0) std::printf("bestmove %s ponder %s\n", bestText, moveToCoord(reply));
+    if (reply != 0) std::printf("bestmove %s ponder %s\n", bestText, moveToUci(reply));
     unmakeMove();
     prepareRoot();
   }
@@ -95,16 +95,25 @@ void printBestMove() {
 }
 
 // A search that ran out of depth while pondering or under "go infinite" keeps its answer until
-// the GUI asks for it with "stop" or "ponderhit"; "isready" is answered meanwhile.
+// the GUI asks for it with "stop" or "ponderhit"; "isready" is answered meanwhile and other
+// lines are kept for the loop. The end of input, or a full store of kept lines, gives the
+// answer too; the loop then runs the kept lines and meets the end.
 void waitForStop() {
+  static char line[LINE_SIZE];
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
-  while (readLine(uciInput)) {
-    if (firstWord(typed, lower) == 0) continue;
+  while (!inputEnded && !queueFull()) {
+    if (!readLineInto(uciInput, line)) {
+      inputEnded = 1;
+      return;
+    }
+    if (firstWordOf(line, typed, lower) == 0) continue;
     if (startsWith(lower, "stop") || startsWith(lower, "ponderhit")) return;
     if (startsWith(lower, "quit")) quitEngine();
-    if (startsWith(lower, "isready")) std::fputs("readyok\n", stdout);
+    if (startsWith(lower, "isready"))
+      std::fputs("readyok\n", stdout);
+    else
+      queueLine(line);
   }
-  quitEngine();
 }
 
 // A path option: stored (and acted on) only when it fits and differs from the setting.
@@ -163,11 +172,12 @@ void printUciIdentification() {
   std::fputs("uciok\n", stdout);
 }
 
-// Reads commands from input until it ends, then frees the tables and ends the program.
+// Reads commands (first those kept while a search ran) from input until it ends, then frees
+// the tables and ends the program.
 void uciLoop(FILE* input) {
   uciInput = input;
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
-  while (readLine(input)) {
+  while (nextLine(input)) {
     if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;
     dispatchCommand(lower);
   }
@@ -222,6 +232,7 @@ void uciGo(const char* text) {
 
   engineSide = sideToMove;
   engineState = ponder ? STATE_PONDERING : STATE_THINKING;
+  endlessSearch = infinite;
   if (!positionRejected) {
     think();
     if (!stopSearch && (engineState == STATE_PONDERING || infinite)) waitForStop();
@@ -230,6 +241,7 @@ void uciGo(const char* text) {
   }
   engineState = STATE_WAITING;
   infiniteSearch = 0;
+  endlessSearch = 0;
   printBestMove();
 }
 

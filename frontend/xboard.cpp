@@ -99,16 +99,20 @@ void xboardTime() { engineClock = clampToInt(parseNumber(tokens[1]) * 10.0); }
 
 void xboardOtim() { opponentClock = clampToInt(parseNumber(tokens[1]) * 10.0); }
 
-// The FEN is the rest of the line after the space that ends the command word.
+// The FEN is the rest of the line after the space that ends the command word. In force mode
+// the engine stays in force mode: GUIs set up positions to analyse or edit that way, and a
+// move played on it must not make the engine answer.
 void xboardSetboard() {
   const char* text = lineBuffer;
   while (*text == ' ') text++;
   text = std::strchr(text, ' ');
   if (text == nullptr) return;
+  const bool forceMode = engineSide == NO_SIDE;
   if (setBoard(text + 1) != 0) {
     std::fputs("Errors found in the FEN. Setting the start position\n", stdout);
     setBoard(START_FEN);
   }
+  if (forceMode) engineSide = NO_SIDE;
 }
 
 // The table's move for the position, which also becomes the move to ponder on.

@@ -58,7 +58,7 @@ const char* buildLine() {
     Move m = int(i) < pvLength[0] ? pvTable[0][i] : probeTTMove();
     if (m == 0) break;
     if (uciMode) {
-      snprintf(piece, sizeof piece, " %s", moveToCoord(m));
+      snprintf(piece, sizeof piece, " %s", moveToUci(m));
     } else {
       SavedPlies saved(ply);
       const char* san = moveToSAN(m);
@@ -162,7 +162,7 @@ void printTimeAllocation() {
 void printInfoDepth() { printf("info depth %u\n", iterDepth); }
 
 void printCurrentMove(Move move, int number) {
-  printf("info currmove %s currmovenumber %d\n", moveToCoord(move), number);
+  printf("info currmove %s currmovenumber %d\n", moveToUci(move), number);
 }
 
 // UCI progress line; elapsed is at least a second when it is called.

