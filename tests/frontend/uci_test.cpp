@@ -1,7 +1,11 @@
 // The UCI protocol through the real dispatcher: identification, position, go and the bestmove
 // line, setoption. Searches that need "stop" or "ponderhit" from the GUI are driven through a
 // pipe in uci_transcript_test.cpp.
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -293,4 +297,31 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
             "info string usage: setoption name ZELT Path value <path> (at most 63 characters)\n");
   EXPECT_EQ(typeLine("setoption name Shawul EGBB Path value " + tooLong),
             "info string usage: setoption name Shawul EGBB Path value <path> (at most 63 characters)\n");
+}
+
+// The README's list of UCI options ("announces the options ...;") names, in back quotes,
+// exactly the options "uci" announces.
+TEST(UciOptions, TheReadmeListsTheAnnouncedOptions) {
+  resetEngine();
+  std::ifstream file(std::string(TALVEK_TEST_DATA) + "/../../README.md");
+  ASSERT_TRUE(file) << "README.md not found";
+  std::string readme((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const size_t start = readme.find("announces the options ");
+  ASSERT_NE(start, std::string::npos);
+  const std::string list = readme.substr(start, readme.find(';', start) - start);
+  std::set<std::string> listed;
+  for (size_t at = list.find('`'); at != std::string::npos; at = list.find('`', at + 1)) {
+    const size_t end = list.find('`', at + 1);
+    ASSERT_NE(end, std::string::npos);
+    std::string name = list.substr(at + 1, end - at - 1);
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    listed.insert(name);
+    at = end;
+  }
+  std::set<std::string> announced;
+  std::istringstream lines(captureOutput(printUciIdentification));
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("option name ", 0) == 0) announced.insert(line.substr(12, line.find(" type ") - 12));
+  EXPECT_EQ(listed, announced);
+  EXPECT_EQ(announced.size(), 18u);
 }
