@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Talvek against Fairy-Max under a real xboard (headless, in Xvfb): two games in xboard mode and
-# two in UCI mode through xboard's UCI adapter (polyglot), colours alternating, 10 seconds plus
-# 0.1 per move ("level 0 0:10 0.1"). From the saved games and the logs it checks that every game
+# two in UCI mode through xboard's UCI adapter (polyglot), each with pondering off and then
+# again with both engines pondering, colours alternating, 10 seconds plus 0.1 per move
+# ("level 0 0:10 0.1"). From the saved games and the logs it checks that every game
 # ended with a result, with no illegal move, time forfeit or crash, that Talvek never answered
 # "Illegal move", and that it called no command unknown except those it does not support
 # (result, random, ping, draw, usermove).
@@ -24,14 +25,15 @@ fail() {
   failures=$((failures + 1))
 }
 
-# play <name> [xboard options...]: a two-game match, Talvek first, into $work/<name>.*
+# play <name> <true|false> [xboard options...]: a two-game match, Talvek first, with pondering
+# on or off, into $work/<name>.*
 play() {
-  local name=$1
-  shift
+  local name=$1 ponder=$2
+  shift 2
   mkdir -p "$work/$name"
   timeout 150 xvfb-run -a xboard -noGUI -matchMode true -matchGames 2 \
     -fcp "$binary" -fd "$work/$name" -scp fairymax -sd "$work/$name" \
-    -tc 0:10 -inc 0.1 -autoCallFlag true -xponder \
+    -tc 0:10 -inc 0.1 -autoCallFlag true -ponderNextMove "$ponder" \
     -sgf "$work/$name.pgn" -debugMode true -nameOfDebugFile "$work/$name.debug" \
     -popupExitMessage false -saveSettingsOnExit false -settingsFile /dev/null "$@" \
     >"$work/$name.out" 2>&1
@@ -72,14 +74,28 @@ check() {
     paste -d ' ' - - - | sed 's/ v0.8.3beta2//' | paste -sd ';' -)"
 }
 
-play xboard
-play uci -fUCI -adapterCommand "polyglot -noini -log true -lf \"$work/uci.polyglot\" -ec \"%fcp\" -ed \"%fd\""
-if grep -E 'Engine->Adapter: *Illegal move' "$work/uci.polyglot" >/dev/null 2>&1; then
-  fail uci "$(grep -m1 -E 'Engine->Adapter: *Illegal move' "$work/uci.polyglot")"
-fi
+# UCI through polyglot: besides the checks above, Talvek never refused a move polyglot sent.
+play_uci() {
+  local name=$1 ponder=$2
+  play "$name" "$ponder" -fUCI \
+    -adapterCommand "polyglot -noini -log true -lf \"$work/$name.polyglot\" -ec \"%fcp\" -ed \"%fd\""
+  if grep -E 'Engine->Adapter: *Illegal move' "$work/$name.polyglot" >/dev/null 2>&1; then
+    fail "$name" "$(grep -m1 -E 'Engine->Adapter: *Illegal move' "$work/$name.polyglot")"
+  fi
+}
+
+play xboard false
+play_uci uci false
+# With pondering on, lines the GUI sends while Talvek ponders (its move, time, new game) meet
+# a running search.
+play xboard-ponder true
+play_uci uci-ponder true
+# Talvek must have pondered: a ponder move sent to xboard, a "go ponder" from polyglot.
+grep -qE '<first *: *Hint: ' "$work/xboard-ponder.debug" || fail xboard-ponder "Talvek never pondered"
+grep -qE 'Adapter->Engine: *go .*ponder' "$work/uci-ponder.polyglot" || fail uci-ponder "Talvek never pondered"
 
 if [[ $failures -gt 0 ]]; then
   echo "gui: $failures failure(s)"
   exit 1
 fi
-echo "gui: 4 games played, all ended with a result"
+echo "gui: 8 games played, all ended with a result"
