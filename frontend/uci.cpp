@@ -3,6 +3,7 @@
 //
 // Words are recognised by their first letters. Nothing happens on the engine's own initiative:
 // a search runs only for "go", synchronously; while it runs, the input poll reads the lines.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +63,11 @@ void applyMoves(const char* text) {
       std::printf("Illegal move (game record full): %s\n", word);
       return;
     }
-    Move m = matchMove(parseCoord(word));
+    char lower[TOKEN_SIZE];
+    size_t i = 0;
+    for (; word[i] != '\0'; i++) lower[i] = char(std::tolower(static_cast<unsigned char>(word[i])));
+    lower[i] = '\0';
+    Move m = matchMove(parseCoord(lower));  // E2E4 and a7a8Q read like e2e4 and a7a8q
     if (m == 0) {
       std::printf("Illegal move: %s\n", word);
       return;

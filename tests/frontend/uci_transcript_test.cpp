@@ -176,7 +176,7 @@ TEST(UciTranscript, PromotionsInLowerCase) {
   engine.send("position fen 8/P7/8/8/8/8/8/k6K w - - 0 1 moves a7a8Q");
   engine.send("go depth 1");
   EXPECT_EQ(engine.takeLine("bestmove ", 10000).substr(0, 10), "bestmove a") << "Black's king moves";
-  engine.send("position fen 8/P7/8/8/8/8/8/k6K w - - 0 1 moves a7a8n");
+  engine.send("position fen 8/P7/8/8/8/8/8/k6K w - - 0 1 moves A7A8n");
   engine.send("go depth 1");
   EXPECT_EQ(engine.takeLine("bestmove ", 10000).substr(0, 10), "bestmove a");
   EXPECT_EQ(engine.taken().find("Illegal move"), std::string::npos);
