@@ -57,7 +57,10 @@ TEST(MoveText, CoordinateText) {
   const Move under = matchMove(parseCoord("b2a1n"));
   ASSERT_NE(under, 0u);
   EXPECT_STREQ(moveToCoord(under), "b2a1N");
+  EXPECT_STREQ(moveToUci(under), "b2a1n");  // UCI's lower case, in a buffer of its own
+  EXPECT_STREQ(moveToCoord(under), "b2a1N");
   EXPECT_EQ(promotionOf(under), KNIGHT + BLACK_BIT);
+  EXPECT_STREQ(moveToUci(makeMoveWord(0x04, 0x06, KING, 0, 0, MF_SHORT_CASTLE)), "e1g1");
   EXPECT_STREQ(moveToCoord(makeMoveWord(0x04, 0x06, KING, 0, 0, MF_SHORT_CASTLE)), "e1g1");
 }
 
