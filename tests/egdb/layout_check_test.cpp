@@ -222,3 +222,131 @@ TEST(EmdChecksum, MatchesValuesWorkedOutByHand) {
 }
 
 }  // namespace
+
+namespace {
+
+// Writes every one of the 290 tables into folder as a sparse file of the right length that is
+// zero but at the positions the registration checks.
+void writeEveryTable(const std::string& folder) {
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int side = 0; side < 2; side++) {
+      std::string name = folder + "/" + tbClassName(c) + (side ? ".nbb" : ".nbw");
+      FILE* file = std::fopen(name.c_str(), "wb");
+      ASSERT_NE(file, nullptr);
+      std::fclose(file);
+      ASSERT_EQ(truncate(name.c_str(), off_t(tbFileLength(c, side))), 0);
+      putSampleValues(name, c, side);
+    }
+}
+
+}  // namespace
+
+// A folder of all 290 tables, each right where the registration looks, is taken whole.
+TEST_F(LayoutCheck, RegistersAFolderOfEveryTable) {
+  TempFolder folder;
+  writeEveryTable(folder.path());
+  EXPECT_EQ(registerFolder(folder), "5-men Nalimov tablebases found\nEGTB cache:  64 KB\n");
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int side = 0; side < 2; side++) EXPECT_NE(tbClasses[c].fileName[side], nullptr) << c;
+}
+
+// Writes such a folder to /tmp/talvek-all-tables for timing the registration by hand:
+//   build/talvek_tests --gtest_also_run_disabled_tests --gtest_filter='*WritesAFolderOfEveryTable'
+TEST_F(LayoutCheck, DISABLED_WritesAFolderOfEveryTable) {
+  std::filesystem::create_directories("/tmp/talvek-all-tables");
+  writeEveryTable("/tmp/talvek-all-tables");
+}
+
+namespace {
+
+// Stored byte of a pattern for the en-passant part: never 127 ("unknown") nor the two odd codes.
+uint8_t epPattern(uint64_t index) { return uint8_t(int((index * 7 + 3) % 253) - 126); }
+
+int scoreOfByte(int8_t b) {
+  return nalimovScore(b > 0 ? b + 32640 : b < 0 ? b - 32640 : 0);
+}
+
+// Probes every step-th en-passant position of class c through the board and probeNalimov, both
+// ways up, and compares with the byte the file holds at the index the decoder names. Returns the
+// positions probed; bothSides counts those with pawns of the side to move on both sides of the
+// pawn that has just advanced.
+int probeEnPassantPart(const std::string& path, int c, int side, uint32_t step, int* bothSides) {
+  std::vector<uint8_t> file(tbFileLength(c, side));
+  FILE* in = std::fopen(path.c_str(), "rb");
+  EXPECT_NE(in, nullptr);
+  if (!in) return 0;
+  uint64_t start = layoutEnPassantStart(c, side);
+  std::fseek(in, long(start), SEEK_SET);
+  size_t got = std::fread(file.data() + start, 1, file.size() - start, in);
+  std::fclose(in);
+  EXPECT_EQ(got, file.size() - start);
+  uint64_t restRange = (layoutIndexCount(c, side) - start) / (1806 * 14);
+  int probed = 0;
+  std::string failures;
+  captureOutput([&] {
+    for (uint64_t i = start; i < file.size(); i += step) {
+      TbPosition p;
+      if (!decodeTbIndex(c, side, uint32_t(i), p) || !tbPositionLegal(p)) continue;
+      // With pawns of the side to move on both sides of the advanced one, the position has two
+      // entries (either pawn as the taker); the one with the taker on the left is read.
+      int advanced = p.ep + (side ? 8 : -8), neighbours = 0;
+      for (int unit : p.units[side])
+        neighbours += unit / 64 == PAWN && (unit % 64) / 8 == advanced / 8 &&
+                      std::abs(unit % 64 - advanced) == 1;
+      uint64_t slot = (i - start) / restRange % 14;
+      bool takerOnTheLeft = slot % 2 == 1;
+      if (neighbours == 2 && !takerOnTheLeft) continue;
+      for (bool flip : {false, true}) {
+        std::string fen = fenOf(p, flip);
+        int score = 0;
+        if (setBoard(fen.c_str()) != 0 || epSquare == 0 || probeNalimov(&score) != 1 ||
+            score != scoreOfByte(int8_t(file[i]))) {
+          failures += fen + " index " + std::to_string(i) + "\n";
+          if (failures.size() > 1000) return;
+        }
+      }
+      probed++;
+      *bothSides += neighbours == 2;
+    }
+  });
+  EXPECT_EQ(failures, "") << tbClassName(c) << " side " << side;
+  return probed;
+}
+
+}  // namespace
+
+// En-passant positions probed end to end, from the board through the index functions and the
+// reader, in tables with pawns on both sides: kpkp whole, and the en-passant part of kppkp, where
+// the side with two pawns may have one on each side of the pawn that has just advanced.
+TEST_F(LayoutCheck, ProbesEnPassantPositionsThroughGeneratedTables) {
+  TempFolder folder;
+  for (int side = 0; side < 2; side++) {
+    std::vector<uint8_t> kpkp(tbFileLength(6, side));
+    for (size_t i = 0; i < kpkp.size(); i++) kpkp[i] = epPattern(i);
+    putSampleValues(kpkp, 6, side);
+    folder.write(std::string("kpkp") + (side ? ".nbb" : ".nbw"), kpkp);
+
+    std::string name = folder.file(std::string("kppkp") + (side ? ".nbb" : ".nbw"));
+    uint64_t start = layoutEnPassantStart(36, side), length = tbFileLength(36, side);
+    std::vector<uint8_t> part(length - start);
+    for (size_t i = 0; i < part.size(); i++) part[i] = epPattern(start + i);
+    FILE* out = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fclose(out);
+    ASSERT_EQ(truncate(name.c_str(), off_t(length)), 0);
+    out = std::fopen(name.c_str(), "r+b");
+    std::fseek(out, long(start), SEEK_SET);
+    std::fwrite(part.data(), 1, part.size(), out);
+    std::fclose(out);
+    putSampleValues(name, 36, side);
+  }
+  EXPECT_EQ(registerFolder(folder), "5-men Nalimov tablebases found\nEGTB cache:  64 KB\n");
+  int bothSides = 0;
+  for (int side = 0; side < 2; side++) {
+    EXPECT_GT(probeEnPassantPart(folder.file(std::string("kpkp") + (side ? ".nbb" : ".nbw")), 6,
+                                 side, 7, &bothSides), 2000);
+    EXPECT_GT(probeEnPassantPart(folder.file(std::string("kppkp") + (side ? ".nbb" : ".nbw")), 36,
+                                 side, 41, &bothSides), 500);
+  }
+  EXPECT_GT(bothSides, 10);
+}
