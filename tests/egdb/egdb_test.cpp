@@ -254,8 +254,8 @@ TEST_F(EndgameDatabases, BitbaseScoresKeepTheirSignAtEveryPly) {
 // it as a negative number; the console refuses them with the usage line and the UCI option holds
 // them to what fits.
 TEST_F(EndgameDatabases, BitbaseCacheSizesReachTheLibraryAsPositiveNumbers) {
-  auto cache = hook<int (*)()>("fake_egbb_cache");
   ASSERT_EQ(captureOutput([] { loadEgbb(TALVEK_EGBB_FOLDER, 4095u << 20); }), "");
+  auto cache = hook<int (*)()>("fake_egbb_cache");
   ASSERT_TRUE(cache);
   EXPECT_EQ(cache(), 2047 << 20);
   std::snprintf(settings.egbbPath, sizeof settings.egbbPath, "%s", TALVEK_EGBB_FOLDER);
