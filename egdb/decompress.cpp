@@ -17,6 +17,13 @@ constexpr int MAX_CODE_LENGTH = 31;
 constexpr int BLOCK_ALPHABET = 1024;   // 256 literals, 24 distance slots x 32 length codes
 constexpr int COPY_DISTANCES = 24;
 constexpr int SIZE_FIELD_MARK = 24;    // byte 71 of the header
+// More blocks than any table needs (the largest is about 40,000 blocks of 8 KB): a header that
+// claims more is broken, and nothing is allocated for it.
+constexpr uint32_t MAX_BLOCKS = 1u << 17;
+// Bytes the code lengths of the block alphabet can take at most: a flag bit, the list of 128
+// lengths (a flag, a 5-bit width, at most 128 values of 31 bits each followed by 4 bits) and
+// 1024 lengths of at most 31 + 31 + 31 bits for a run of two or more, rounded up generously.
+constexpr uint32_t MAX_CODE_LENGTH_BYTES = 8192;
 
 // A canonical prefix code. A code with no bits answers `constant` for every symbol.
 struct HuffmanCode {
@@ -196,8 +203,8 @@ void freeEmdDirectory(EmdDirectory* directory) {
 
 uint32_t emdBlockSize(const EmdDirectory* directory) { return directory->blockSize; }
 
-uint32_t emdUncompressedSize(const EmdDirectory* directory) {
-  return uint32_t(uint64_t(directory->blocks - 1) * directory->blockSize + directory->lastBlockSize);
+uint64_t emdUncompressedSize(const EmdDirectory* directory) {
+  return uint64_t(directory->blocks - 1) * directory->blockSize + directory->lastBlockSize;
 }
 
 // Reads the header of an open ".emd" file and returns its directory through *directory.
@@ -218,6 +225,13 @@ int readEmdHeader(FILE* file, EmdDirectory** directory) {
   long fileLength = std::ftell(file);
   if (fileLength < 0) return EMD_SEEK_ERROR;
   if (headerLength > uint64_t(fileLength)) return EMD_OUT_OF_MEMORY;  // the rest reads short
+  // The header holds the fixed part, 8 bytes and one size field per block, the last-block size
+  // and copy distances, the code lengths and the checksum: a longer claim is broken (and is
+  // refused before anything is allocated), as is a count of blocks no table needs.
+  uint64_t fieldsStart = EMD_FIXED_HEADER + uint64_t(blocks) * 8;
+  uint64_t fieldsBytes = (uint64_t(blocks + 25ull) * uint64_t(width) + 7) / 8;
+  if (blocks > MAX_BLOCKS || headerLength > fieldsStart + fieldsBytes + MAX_CODE_LENGTH_BYTES + 4)
+    return EMD_BROKEN;
 
   uint8_t* header = static_cast<uint8_t*>(std::malloc(headerLength));
   if (!header) return EMD_OUT_OF_MEMORY;
@@ -228,8 +242,6 @@ int readEmdHeader(FILE* file, EmdDirectory** directory) {
     std::free(header);
     return EMD_OUT_OF_MEMORY;
   }
-  uint64_t fieldsStart = EMD_FIXED_HEADER + uint64_t(blocks) * 8;
-  uint64_t fieldsBytes = (uint64_t(blocks + 25ull) * uint64_t(width) + 7) / 8;
   if (emdChecksum(header, headerLength - 4) != readBigEndian(header + headerLength - 4) ||
       fieldsStart + fieldsBytes > headerLength - 4) {
     std::free(header);

@@ -64,23 +64,42 @@ void initNalimov(const char* path, uint32_t cacheBytes) {
 
 // Loads the bitbase library from the folder path and starts it with cacheBytes. The folder gets
 // a final "/" unless it ends in "/" or "\"; when path is the egbbpath setting, the setting keeps
-// it (if it fits). Returns 1 when loaded, 0 after printing "EgbbProbe not Loaded!".
+// it (if it fits). The library is handed a folder text that lives as long as the process (it may
+// keep the pointer and open its files later); a later load overwrites the text with the new
+// folder, which the library is told about in the same call. The library's size argument is a
+// signed 32-bit count, so a cache is at most EGBB_MAX_CACHE_MB (the commands refuse more). Returns 1 when loaded, 0 after printing
+// "EgbbProbe not Loaded!".
 int loadEgbb(const char* path, uint32_t cacheBytes) {
-  char folder[PATH_SIZE + 2];
-  std::snprintf(folder, sizeof folder, "%s", path);
-  size_t length = std::strlen(folder);
-  if (length == 0 || (folder[length - 1] != '/' && folder[length - 1] != '\\')) {
+  static char folder[PATH_SIZE + 2];
+  if (cacheBytes > uint32_t(EGBB_MAX_CACHE_MB) << 20) cacheBytes = uint32_t(EGBB_MAX_CACHE_MB) << 20;
+  char text[PATH_SIZE + 2];
+  std::snprintf(text, sizeof text, "%s", path);
+  size_t length = std::strlen(text);
+  if (length == 0 || (text[length - 1] != '/' && text[length - 1] != '\\')) {
     if (std::strcmp(path, settings.egbbPath) == 0 && length + 1 < sizeof settings.egbbPath)
       std::strcat(settings.egbbPath, "/");
-    if (length + 1 < sizeof folder) std::strcat(folder, "/");
+    if (length + 1 < sizeof text) std::strcat(text, "/");
   }
-  egbbAvailable = openEgbbLibrary(folder);
+  egbbAvailable = openEgbbLibrary(text);
   if (!egbbAvailable) {
     std::printf("EgbbProbe not Loaded!\n");
     return 0;
   }
+  std::memcpy(folder, text, sizeof folder);
   egbbLoad(folder, int(cacheBytes), 1);
   return 1;
+}
+
+// Search score of a bitbase answer at distance ply from the root: wins reached sooner score
+// higher (100 + 100 per ply less than the answer), but a win stays a win and a loss a loss
+// however deep, and no answer is taken for a mate score.
+int egbbScore(int value, int ply) {
+  if (value == 0) return 0;
+  int64_t magnitude = value > 0 ? int64_t(value) : -int64_t(value);
+  if (magnitude > EGBB_MAX_SCORE) magnitude = EGBB_MAX_SCORE;
+  magnitude -= 100 + 100 * int64_t(ply);
+  if (magnitude < 1) magnitude = 1;
+  return int(value > 0 ? magnitude : -magnitude);
 }
 
 // Search score of a Nalimov value: mate scores for wins and losses, 0 for a draw.

@@ -29,6 +29,8 @@ constexpr int EMD_SIGNATURE_SIZE = 64;    // bytes of the ".emd" signature
 constexpr int EMD_FIXED_HEADER = 80;      // bytes of the fixed ".emd" header
 constexpr uint32_t EMD_MAGIC = 4194805;   // bytes 76-79 of an ".emd" header
 constexpr int EGBB_NO_ANSWER = 99999;     // probe_egbb_5men: position not available
+constexpr int EGBB_MAX_CACHE_MB = 2047;   // the library's cache size is a signed 32-bit count
+constexpr int EGBB_MAX_SCORE = 30000;     // bitbase scores stay below the mate scores
 
 // Signature at the start of every ".emd" file: a 60-character banner ending in CR LF, then four
 // zero bytes (the last of them the string's terminator).
@@ -60,6 +62,20 @@ struct TablebaseDescriptor {
   uint32_t* buckets[2];      // TB_BUCKETS chain heads into the cache (slot number + 1), 0 = empty
 };
 
+// A position whose value in its table follows from the rules alone, used to check table files.
+// Squares are 0-63 with the class's stronger side as White; units are side << 9 | type << 6 |
+// square (type 0 pawn, 1 knight, 2 bishop, 3 rook, 4 queen), -1 for none.
+constexpr int TB_SAMPLE_UNITS = 3;
+constexpr int TB_MAX_SAMPLES = 64;   // samples of one table at most
+struct TbSample {
+  uint8_t classNumber;
+  uint8_t side;           // side to move: 0 the stronger side (White), 1 the other
+  int8_t value;           // stored byte: -126 checkmated, 0 stalemate, 126 mates in one move
+  int8_t ep;              // en-passant square, or TB_NO_EP
+  int8_t kings[2];        // the stronger side's king, the other's
+  int16_t units[TB_SAMPLE_UNITS];
+};
+
 // ---------------------------------------------------------------------------
 // Globals
 // ---------------------------------------------------------------------------
@@ -78,6 +94,7 @@ int loadEgbb(const char* path, uint32_t cacheBytes);      // 1 when the bitbase 
 int probeNalimov(int* score);   // 1 with a search score, 0 = no answer; counts egtbProbes/Hits
 int probeEgbb(int* score);      // 1 with the library's value, 0 = no answer; counts egbbProbes/Hits
 int nalimovScore(int value);    // search score of a probeTB value other than TB_NO_ANSWER
+int egbbScore(int value, int ply);  // search score of a bitbase answer: sign kept at every ply
 
 // Tablebase registration and values (nalimov.cpp).
 int initTB(const char* pathList);   // registers every file on the "," / ";" list; largest men or 0
@@ -85,6 +102,13 @@ void closeTBFiles();                // closes every open table file
 const char* tbClassName(int classNumber);  // "kqkr"; "" for a number out of range
 int lookupTBClass(const int counts[10]);  // +class, -class (colours exchanged) or 0
 int probeTB(uint32_t index, int side, int classNumber);  // value of a position, TB_NO_ANSWER if none
+
+FILE* openRegularFile(const char* name);  // null unless name is a regular file opened for reading
+
+// Layout check (nalimov_check.cpp).
+const TbSample* tbSamples(int classNumber, int side, int* count);  // the samples of one table
+void tbSampleBlocks(const TbSample& sample, int first[TB_BLOCK_SIZE], int second[TB_BLOCK_SIZE]);
+bool tableLayoutMatches(FILE* file, const EmdDirectory* directory, int classNumber, int side);
 
 // Block cache (nalimov_cache.cpp).
 int resetTBCache(uint32_t bytes, void* memory);  // carves memory into slots; 0 when under 32 bytes
@@ -104,7 +128,7 @@ uint32_t emdChecksum(const uint8_t* bytes, size_t length);  // header checksum
 int readEmdHeader(FILE* file, EmdDirectory** directory);    // EMD_*; fills *directory on EMD_OK
 void freeEmdDirectory(EmdDirectory* directory);
 uint32_t emdBlockSize(const EmdDirectory* directory);       // 2^w
-uint32_t emdUncompressedSize(const EmdDirectory* directory);
+uint64_t emdUncompressedSize(const EmdDirectory* directory);  // summed in 64 bits
 int allocDecodeContext();                                   // 0 when the work area is missing
 void freeDecodeContext();
 int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block,

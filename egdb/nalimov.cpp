@@ -1,5 +1,9 @@
 // The Nalimov material classes: their table, the registration of the files found on the
 // tablebase path, the lookup from piece counts to a class, and the value of a probed position.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -119,10 +123,10 @@ FILE* openCompressed(char* name, size_t size) {
   size_t length = std::strlen(name);
   if (length + 5 > size) return nullptr;
   std::strcat(name, ".emd");
-  FILE* file = std::fopen(name, "rb");
+  FILE* file = openRegularFile(name);
   if (file) return file;
   std::memmove(name + length - 4, name + length - 3, 8);  // "x.nbw.emd" -> "xnbw.emd"
-  return std::fopen(name, "rb");
+  return openRegularFile(name);
 }
 
 void reportEmdFailure(const char* name, int failure) {
@@ -146,7 +150,7 @@ void registerFile(int c, int s, const char* folder, size_t folderLength) {
   buildFileName(name, sizeof name, folder, folderLength, c, s);
   EmdDirectory* directory = nullptr;
   uint64_t size = 0;
-  FILE* file = std::fopen(name, "rb");
+  FILE* file = openRegularFile(name);
   if (file) {
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
@@ -173,12 +177,19 @@ void registerFile(int c, int s, const char* folder, size_t folderLength) {
     }
     size = emdUncompressedSize(directory);
   }
-  std::fclose(file);
   if (entry.expectedSize[s] != 0 && size != entry.expectedSize[s]) {
     std::printf("*** %s corrupted\n", name);
     freeEmdDirectory(directory);
+    std::fclose(file);
     return;
   }
+  if (!tableLayoutMatches(file, directory, c, s)) {
+    std::printf("*** %s: table layout or contents do not match\n", name);
+    freeEmdDirectory(directory);
+    std::fclose(file);
+    return;
+  }
+  std::fclose(file);
   if (!enterClass(c)) {
     std::printf("*** Unable to register %s\n", name);
     freeEmdDirectory(directory);
@@ -205,6 +216,25 @@ void registerFile(int c, int s, const char* folder, size_t folderLength) {
 }  // namespace
 
 TablebaseDescriptor tbClasses[TB_CLASSES];
+
+// Opens name for binary reading when it is a regular file; anything else (a folder, a FIFO that
+// would block until a writer comes, a device) is not a table and gives null. A file that is
+// there but is not a regular file says so with a message.
+FILE* openRegularFile(const char* name) {
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::printf("*** %s is not a regular file\n", name);
+    close(fd);
+    return nullptr;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
+}
 
 const char* tbClassName(int classNumber) {
   return classNumber >= 0 && classNumber < TB_CLASSES ? CLASS_NAMES[classNumber] : "";

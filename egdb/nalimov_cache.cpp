@@ -97,10 +97,10 @@ void forgetSide(TablebaseDescriptor& entry, int side) {
 
 FILE* openTableFile(TablebaseDescriptor& entry, int side) {
   if (entry.file[side]) return entry.file[side];
-  entry.file[side] = std::fopen(entry.fileName[side], "rb");
+  entry.file[side] = openRegularFile(entry.fileName[side]);
   if (!entry.file[side]) {
     closeTBFiles();  // the system may refuse one more open file
-    entry.file[side] = std::fopen(entry.fileName[side], "rb");
+    entry.file[side] = openRegularFile(entry.fileName[side]);
   }
   return entry.file[side];
 }

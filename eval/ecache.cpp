@@ -17,19 +17,19 @@ void freeECache() {
 }
 
 // Allocates the largest power-of-two number of 16-byte entries that fits the byte budget (at
-// least one entry), clears it and prints its size. A budget that reads as negative (a negative
-// megabyte setting shifted into bytes) gets the smallest table. Discards the previous table.
-// Ends the process with status 1 when the memory cannot be had.
+// least one entry), clears it and prints its size. Every budget up to 4 GiB is taken as it is
+// (the front ends hold sizes to 1..4095 MB). Discards the previous table. Ends the process with
+// status 1 when the memory cannot be had.
 void initECache(uint32_t bytes) {
   freeECache();
-  if (bytes > 0x7FFFFFFFu) bytes = 0;
   uint32_t wanted = bytes / sizeof(EvalCacheEntry);
   uint32_t entries = 1;
   while (entries <= wanted / 2) entries *= 2;
   size_t size = size_t(entries) * sizeof(EvalCacheEntry);
   evalCache = static_cast<EvalCacheEntry*>(calloc(entries, sizeof(EvalCacheEntry)));
   if (!evalCache) {
-    printf("**ERROR**  initECache() : unable to allocate %d bytes of memory\n", int(size));
+    printf("**ERROR**  initECache() : unable to allocate %llu bytes of memory\n",
+           static_cast<unsigned long long>(size));
     exit(1);
   }
   evalCacheEntries = entries;

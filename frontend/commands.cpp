@@ -338,7 +338,12 @@ void commandNalimovpath(const Command& command, const char*) {
   if (readPath(command, settings.nalimovPath)) reloadNalimov();
 }
 
-void commandEgbbcache(const Command&, const char*) {
+// The library takes its cache size as a signed 32-bit byte count: 2 GiB and more is refused.
+void commandEgbbcache(const Command& command, const char*) {
+  if (parseNumber(tokens[1]) > EGBB_MAX_CACHE_MB) {
+    std::printf("usage: %s (1 to %d)\n", command.usage, EGBB_MAX_CACHE_MB);
+    return;
+  }
   settings.egbbCache = readSize();
   reloadEgbb();
 }

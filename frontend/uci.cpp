@@ -133,11 +133,11 @@ bool takePath(const char* name, const char* value, char* setting) {
   return true;
 }
 
-// A size option in MB, held to 1..MAX_TABLE_MB; true when the setting changed.
-bool takeSize(const char* value, int* setting) {
+// A size option in MB, held to 1..maximum; true when the setting changed.
+bool takeSize(const char* value, int* setting, int maximum = MAX_TABLE_MB) {
   int size = parseNumber(value);
   if (size < 1) size = 1;
-  if (size > MAX_TABLE_MB) size = MAX_TABLE_MB;
+  if (size > maximum) size = maximum;
   if (size == *setting) return false;
   *setting = size;
   return true;
@@ -153,18 +153,18 @@ void takeSwitch(const char* value, int* setting) {
 void printUciIdentification() {
   std::printf("id name %s\n", ENGINE_NAME);
   std::printf("id author %s\n", AUTHOR);
-  std::printf("option name Hash type spin default %d min 1 max 1024\n", settings.hash);
+  std::printf("option name Hash type spin default %d min 1 max %d\n", settings.hash, MAX_TABLE_MB);
   std::printf("option name NalimovPath type string default %s\n", settings.nalimovPath);
-  std::printf("option name NalimovCache type spin default %d min 1 max 1024\n", settings.nalimovCache);
+  std::printf("option name NalimovCache type spin default %d min 1 max %d\n", settings.nalimovCache, MAX_TABLE_MB);
   std::fputs("option name Ponder type check default false\n", stdout);
   std::fputs("option name OwnBook type check default false\n", stdout);
   std::fputs("option name Clear Hash type button\n", stdout);
   std::fputs("option name ZELT type combo default Disabled var Disabled var Bitbases var Tablebases\n", stdout);
   std::printf("option name ZELT Path type string default %s\n", settings.zeltPath);
-  std::printf("option name ZELT Cache type spin default %d min 1 max 1024\n", settings.zeltCache);
+  std::printf("option name ZELT Cache type spin default %d min 1 max %d\n", settings.zeltCache, MAX_TABLE_MB);
   std::printf("option name Shawul EGBB Path type string default %s\n", settings.egbbPath);
-  std::printf("option name Shawul EGBB Cache type spin default %d min 1 max 1024\n", settings.egbbCache);
-  std::printf("option name Evaluation Cache type spin default %d min 1 max 1024\n", settings.ecache);
+  std::printf("option name Shawul EGBB Cache type spin default %d min 1 max %d\n", settings.egbbCache, EGBB_MAX_CACHE_MB);
+  std::printf("option name Evaluation Cache type spin default %d min 1 max %d\n", settings.ecache, MAX_TABLE_MB);
   std::printf("option name Check Extension type spin default %d min 0 max 4\n", settings.checkExtension);
   std::printf("option name Mate Threat Extension type spin default %d min 0 max 4\n",
               settings.mateThreatExtension);
@@ -287,7 +287,7 @@ void uciSetOption(const char* text) {
     if (takePath("Shawul EGBB Path", value, settings.egbbPath))
       egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
   } else if (startsWith(option, "Shawul EGBB Cache")) {
-    if (takeSize(value, &settings.egbbCache))
+    if (takeSize(value, &settings.egbbCache, EGBB_MAX_CACHE_MB))
       egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
   } else if (startsWith(option, "Evaluation Cache")) {
     if (takeSize(value, &settings.ecache)) {

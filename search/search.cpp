@@ -61,8 +61,8 @@ bool probeDatabases(int depth, Move lastMove, int* score) {
       (ply >= iteration / 2 || isTactical(lastMove) || typeOf(pieceOf(lastMove)) == PAWN)) {
     int v;
     if (probeEgbb(&v)) {
-      // Bitbases know only win, draw or loss: prefer wins reached sooner.
-      *score = v > 0 ? v - 100 - 100 * ply : v < 0 ? v + 100 + 100 * ply : 0;
+      // Bitbases know only win, draw or loss: prefer wins reached sooner, keeping the sign.
+      *score = egbbScore(v, ply);
       return true;
     }
   }

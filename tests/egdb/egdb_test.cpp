@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "session/session.h"
 #include "egdb/egdb.h"
+#include "frontend/frontend.h"
 #include "tests/egdb/egdb_testkit.h"
 #include "tests/support/support.h"
 
@@ -136,6 +137,7 @@ TEST_F(EndgameDatabases, GeneratorFindsTheLongestMates) {
 TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
   TempFolder folder;
   std::vector<uint8_t> table(layoutFileLength(KQK, 0), 0);
+  putSampleValues(table, KQK, 0);
   folder.write("kqk.nbw", table);
   captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); });
   int score = 99;
@@ -166,6 +168,7 @@ TEST_F(EndgameDatabases, AnswersTheCorrectedKppkpPositionsAsLost) {
   ASSERT_NE(file, nullptr);
   std::fclose(file);
   ASSERT_EQ(truncate(folder.file("kppkp.nbb").c_str(), off_t(tbFileLength(36, 1))), 0);
+  putSampleValues(folder.file("kppkp.nbb"), 36, 1);
   EXPECT_EQ(captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); }),
             "5-men Nalimov tablebases found\nEGTB cache:  64 KB\n");
   int score = 0;
@@ -213,6 +216,57 @@ TEST_F(EndgameDatabases, LoadsTheBitbaseLibraryFromItsFolder) {
   ASSERT_TRUE(path && cache);
   EXPECT_EQ(std::string(path()), std::string(TALVEK_EGBB_FOLDER) + "/");
   EXPECT_EQ(cache(), 3 << 20);
+}
+
+// The library may keep the folder pointer it is loaded with and read it later (it opens its files
+// when they are first needed): the text must still be there, unchanged, at every probe.
+TEST_F(EndgameDatabases, TheBitbaseFolderTextOutlivesTheLoad) {
+  std::string folder = std::string(TALVEK_EGBB_FOLDER) + "/";
+  ASSERT_EQ(captureOutput([] { loadEgbb(TALVEK_EGBB_FOLDER, 1 << 20); }), "");
+  auto atProbe = hook<const char* (*)()>("fake_egbb_path_at_probe");
+  ASSERT_TRUE(atProbe);
+  // Deep calls between the load and the probe reuse the stack the load ran on.
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"));
+  captureOutput([] { initNalimov("", 1 << 16); });
+  int score = 0;
+  EXPECT_EQ(probeEgbb(&score), 1);
+  EXPECT_EQ(std::string(atProbe()), folder);
+}
+
+// A bitbase answer keeps its sign at every ply: shorter wins score higher, but a win never turns
+// into a loss; answers beyond the range of ordinary scores are not taken for mates.
+TEST_F(EndgameDatabases, BitbaseScoresKeepTheirSignAtEveryPly) {
+  EXPECT_EQ(egbbScore(1500, 3), 1100);   // 1500 - 100 - 100 x 3
+  EXPECT_EQ(egbbScore(-1500, 3), -1100);
+  EXPECT_EQ(egbbScore(0, 40), 0);
+  EXPECT_GT(egbbScore(500, 2), egbbScore(500, 3));
+  for (int ply = 0; ply < 128; ply++) {
+    EXPECT_GT(egbbScore(500, ply), 0) << ply;
+    EXPECT_LT(egbbScore(-500, ply), 0) << ply;
+    EXPECT_GT(egbbScore(1, ply), 0) << ply;
+    EXPECT_LT(egbbScore(-1, ply), 0) << ply;
+  }
+  EXPECT_LT(egbbScore(2000000000, 0), 32467);
+  EXPECT_GT(egbbScore(-2000000000, 0), -32467);
+  EXPECT_GT(egbbScore(-2147483647 - 1, 0), -32467);
+}
+
+// The library takes its cache size as a signed 32-bit count: sizes of 2 GiB and more never reach
+// it as a negative number; the console refuses them with the usage line and the UCI option holds
+// them to what fits.
+TEST_F(EndgameDatabases, BitbaseCacheSizesReachTheLibraryAsPositiveNumbers) {
+  ASSERT_EQ(captureOutput([] { loadEgbb(TALVEK_EGBB_FOLDER, 4095u << 20); }), "");
+  auto cache = hook<int (*)()>("fake_egbb_cache");
+  ASSERT_TRUE(cache);
+  EXPECT_EQ(cache(), 2047 << 20);
+  std::snprintf(settings.egbbPath, sizeof settings.egbbPath, "%s", TALVEK_EGBB_FOLDER);
+  settings.egbbCache = 16;
+  EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2048"); }),
+            "usage: egbbcache <size> (1 to 2047)\n");
+  EXPECT_EQ(settings.egbbCache, 16);
+  EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2047"); }), "");
+  EXPECT_EQ(settings.egbbCache, 2047);
+  EXPECT_EQ(cache(), 2047 << 20);
 }
 
 TEST_F(EndgameDatabases, PassesTheBitbaseTheMenInItsOrder) {

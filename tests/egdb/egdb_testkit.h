@@ -151,6 +151,11 @@ int8_t tableByte(SolvedValue value);
 void writeClassFiles(const TempFolder& folder, int classNumber, const Solver& solver,
                      bool compressed);
 
+// Writes into a table of class c, side s the values of the positions the engine checks a table
+// file with at registration (a table made of a pattern passes the check then).
+void putSampleValues(std::vector<uint8_t>& bytes, int classNumber, int side);
+void putSampleValues(const std::string& path, int classNumber, int side);  // into a file
+
 // FEN of a table position seen with the first side as White (flip = false) or as Black with the
 // board turned upside down (flip = true).
 std::string fenOf(const TbPosition& position, bool flip);

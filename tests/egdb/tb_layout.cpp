@@ -652,3 +652,29 @@ std::string fenOf(const TbPosition& position, bool flip) {
   }
   return fen + " 0 1";
 }
+
+void putSampleValues(std::vector<uint8_t>& bytes, int classNumber, int side) {
+  int count;
+  const TbSample* samples = tbSamples(classNumber, side, &count);
+  for (int i = 0; i < count; i++) {
+    int first[TB_BLOCK_SIZE], second[TB_BLOCK_SIZE];
+    tbSampleBlocks(samples[i], first, second);
+    uint32_t index = indexTB(classNumber, side, first, second, samples[i].ep, 0);
+    if (index < bytes.size()) bytes[index] = uint8_t(samples[i].value);
+  }
+}
+
+void putSampleValues(const std::string& path, int classNumber, int side) {
+  FILE* file = std::fopen(path.c_str(), "r+b");
+  if (!file) return;
+  int count;
+  const TbSample* samples = tbSamples(classNumber, side, &count);
+  for (int i = 0; i < count; i++) {
+    int first[TB_BLOCK_SIZE], second[TB_BLOCK_SIZE];
+    tbSampleBlocks(samples[i], first, second);
+    uint32_t index = indexTB(classNumber, side, first, second, samples[i].ep, 0);
+    if (index == TB_NO_INDEX || std::fseek(file, long(index), SEEK_SET) != 0) continue;
+    std::fputc(uint8_t(samples[i].value), file);
+  }
+  std::fclose(file);
+}

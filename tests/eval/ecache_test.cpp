@@ -13,14 +13,25 @@ TEST_F(EvalCache, SizesToAPowerOfTwo) {
   EXPECT_EQ(evalCacheMask, 0u);
 }
 
-TEST_F(EvalCache, ZeroOrNegativeSizesGetTheSmallestTable) {
+TEST_F(EvalCache, ZeroSizeGetsTheSmallestTable) {
   captureOutput([] { initECache(0); });
-  EXPECT_EQ(evalCacheEntries, 1u);
-  int negativeMegabytes = -4;
-  captureOutput([&] { initECache(uint32_t(negativeMegabytes) << 20); });
   EXPECT_EQ(evalCacheEntries, 1u);
   place(START_FEN);
   EXPECT_EQ(evaluate(), 0);
+}
+
+// Budgets of 2 GiB and more (up to the 4095 MB the commands accept) get the table they ask for,
+// not the smallest one.
+TEST_F(EvalCache, BudgetsBeyondTwoGigabytesAreTakenAsGiven) {
+  EXPECT_EQ(captureOutput([] { initECache(2048u << 20); }),
+            "Eval Cache: 2097152 KB  [134217K entries]\n");
+  EXPECT_EQ(evalCacheEntries, 1u << 27);
+  captureOutput([] { initECache(4095u << 20); });
+  EXPECT_EQ(evalCacheEntries, 1u << 27);
+  place(START_FEN);
+  EXPECT_EQ(evaluate(), 0);
+  EXPECT_EQ(evaluate(), 0);
+  EXPECT_EQ(searchStats.evalHits, 1);
 }
 
 TEST_F(EvalCache, SecondEvaluationIsAHit) {
