@@ -67,13 +67,17 @@ void runCommandLines(FILE* file, bool reportUnknown) {
 // Called through the "init" command while Initialising: only setting commands act, silently,
 // and unknown lines are passed over. A missing file leaves the built-in defaults.
 void readSettingsFile() {
+  static bool reading = false;  // an "init" line in the file itself does not read it again
+  if (reading) return;
   FILE* file = std::fopen(SETTINGS_FILE, "r");
   if (file == nullptr) {
     std::fputs("**ERROR**  init(): unable to open talvek.ini\n", stdout);
     std::fputs("Using default settings\n\n", stdout);
     return;
   }
+  reading = true;
   runCommandLines(file, false);
+  reading = false;
   std::fclose(file);
 }
 
