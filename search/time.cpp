@@ -24,15 +24,15 @@ constexpr int64_t MAX_MOVES_TO_GO = 1000;  // moves a control is taken to last a
 // the target as it stands; otherwise the safe part of the clock plus the increments still to
 // come is spread over the moves left in the control (30 when the game has no control). Any
 // clock, increment or move count a GUI or a user can send gives a budget within the clock:
-// the sums are taken in 64 bits, a negative increment counts as none and at least one move is
-// left in the control.
+// the sums are taken in 64 bits, a negative increment counts as none, a control of fewer than
+// one move as no control, and a control lasts at most MAX_MOVES_TO_GO moves.
 void allocateTime() {
   if (moveTime != 0) {
     targetTime = std::max(moveTime, 1);
     return;
   }
   int64_t movesToGo = DEFAULT_MOVES_TO_GO;
-  if (movesPerControl != 0) {
+  if (movesPerControl > 0) {
     if (uciMode) movesToGo = movesPerControl;
     else movesToGo = movesPerControl - int64_t((gamePly - ply) / 2) % movesPerControl;
     movesToGo = std::clamp<int64_t>(movesToGo, 1, MAX_MOVES_TO_GO);
