@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "eval/eval.h"
 #include "frontend/frontend.h"
@@ -17,8 +19,8 @@ struct QuitRequested {};
 
 [[noreturn]] void throwQuit() { throw QuitRequested{}; }
 
-// Searches end at their first poll: a few thousand nodes, enough to reach every part of the
-// search and still run hundreds of inputs a second.
+// Searches end at their first poll (POLL_INTERVAL nodes, a few hundred in fuzz builds): enough
+// to reach every part of the search and still run dozens of inputs a second.
 void stopAtFirstPoll() { stopSearch = 1; }
 
 // The first word of a line as the readers see it (lower case), with lineBuffer set to the line.
@@ -42,7 +44,7 @@ bool leftOut(Protocol p, const std::string& line) {
          (matchCommand("speedtest", lower) || (matchCommand("perft", lower) && parseNumber(tokens[1]) > 3));
 }
 
-FILE* output = nullptr;  // standard output while an input runs
+std::string scratchPath;
 int scratchFolder = -1;  // descriptors of the scratch folder, where inputs run, and of the
 int startFolder = -1;    // working folder the fuzzer was started in (its corpus paths are relative)
 
@@ -75,8 +77,14 @@ void fuzzStart() {
   scratchFolder = open(folder, O_RDONLY | O_DIRECTORY);
   startFolder = open(".", O_RDONLY | O_DIRECTORY);
   fuzzRequire(scratchFolder >= 0 && startFolder >= 0, "no scratch folder");
+  scratchPath = folder;
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratchPath, ignored);
+  });
   fuzzRequire(std::freopen("/dev/null", "r", stdin) != nullptr, "stdin");
-  if (std::getenv("TALVEK_FUZZ_VERBOSE") == nullptr) output = std::freopen("/dev/null", "w", stdout);
+  if (std::getenv("TALVEK_FUZZ_VERBOSE") == nullptr)
+    fuzzRequire(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout");
   initBoardTables();
   initDistanceTable();
   initAttackTable();
@@ -133,7 +141,7 @@ void fuzzLines(Protocol p, const std::string& text) {
 }
 
 void fuzzCheck() {
-  if (output != nullptr) std::fflush(stdout);
+  std::fflush(stdout);
   fuzzRequire(fuzzConsistent(), "board inconsistent after the input");
   fuzzRequire(gamePly >= 0 && gamePly <= MAX_GAME_PLIES, "game record out of range");
   fuzzRequire(tokenCount >= 0 && tokenCount <= MAX_TOKENS, "token count out of range");
