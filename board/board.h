@@ -251,6 +251,7 @@ void genPlyMoves();                      // findCheckers, then evasions or all m
 // Making moves (makemove.cpp).
 void makeMove(Move m);
 void unmakeMove();
+void unmakeGameMove();                   // unmakeMove for a move made before the lists were rebuilt
 void makeNullMove();
 void unmakeNullMove();
 

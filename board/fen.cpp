@@ -150,6 +150,7 @@ int setBoard(const char* text) {
   gameOver = 0;
   positionRejected = false;
   initPieceLists();
+  hashKey = computeHashKey();  // a refused position kept in xboard mode has its key too
   PlyRecord& root = plyStack[0];
 
   // 7. A refused position.
@@ -168,8 +169,7 @@ int setBoard(const char* text) {
     return 0;
   }
 
-  // 8. Key, checkers, moves and the game-end test of the new root.
-  hashKey = computeHashKey();
+  // 8. Checkers, moves and the game-end test of the new root.
   genPlyMoves();
   checkGameEnd();
   if (!gameOver) {

@@ -1,6 +1,7 @@
 // Making and unmaking moves: board, piece lists, counts, material, state and the incremental
 // hash key in one pass, with the undo state pushed onto history[gamePly].
 #include <cassert>
+#include <utility>
 
 #include "board/board.h"
 
@@ -212,4 +213,35 @@ void unmakeNullMove() {
   castleRights = rec.castleRights;
   fiftyCount = rec.fiftyCount;
   hashKey = rec.hashKey;
+}
+
+// Takes back the last move of the game when the piece lists have been rebuilt since it was made
+// (every search and every new root does so): the slots its record names may have been reused.
+// The lists are rebuilt once more, without free slots; then the captured unit gets a free slot
+// at the end of its list, and a promoted piece moves to the last piece slot with a free pawn
+// slot for the pawn, which is where unmakeMove expects them.
+void unmakeGameMove() {
+  initPieceLists();
+  UndoRecord& rec = history[gamePly - 1];
+  const Move m = rec.move;
+  const int mover = otherSide;
+  if (capturedOf(m)) {
+    const bool pawn = typeOf(capturedOf(m)) == PAWN;
+    const int slot = pawn ? PAWN_SLOT0 + pawnSlots[sideToMove]++ : pieceSlots[sideToMove]++;
+    pieceList[sideToMove][slot] = GONE;
+    rec.capturedSlot = uint8_t(slot);
+  }
+  if (isPromotion(m)) {
+    const Square to = moveTo(m);
+    const int last = pieceSlots[mover] - 1;
+    const int slot = listIndex[to];
+    const Square other = slotSquare(pieceList[mover][last]);
+    std::swap(pieceList[mover][slot], pieceList[mover][last]);
+    if (!(pieceList[mover][slot] & GONE)) listIndex[other] = uint8_t(slot);
+    listIndex[to] = uint8_t(last);
+    const int pawnSlot = PAWN_SLOT0 + pawnSlots[mover]++;
+    pieceList[mover][pawnSlot] = GONE;
+    rec.promotedSlot = uint8_t(pawnSlot);
+  }
+  unmakeMove();
 }

@@ -235,10 +235,12 @@ int drawKQKP(const Square* list, int queenSideToMove) {
 }
 
 // King and pawn against king and bishop (list: pawn's king, pawn, bishop's king, bishop):
-// drawn when the bishop stands on or controls a square of the pawn's path.
+// drawn when the bishop stands on or controls a square of the pawn's path. Only its own king
+// shuts a line: the pawn side's king standing in the way is driven off or the bishop gets
+// round it, so it does not save the pawn.
 int drawKPKB(const Square* list) {
-  const Square blockers[2] = {list[0], list[2]};
-  return bishopStopsPawn(list[3], list[1], blockers, 2);
+  const Square blockers[1] = {list[2]};
+  return bishopStopsPawn(list[3], list[1], blockers, 1);
 }
 
 // King and pawn against king and knight (list: pawn's king, pawn, knight's king, knight):
@@ -257,11 +259,12 @@ int drawKPKN(const Square* list) {
 int drawKNPK(const Square* list) { return list[2] == A7 && distance(list[3], A8) <= 1; }
 
 // Bishop and pawn against opposite-coloured bishop (list: pawn's king, bishop, pawn, defending
-// king, defending bishop): drawn when the defending bishop controls the path.
+// king, defending bishop): drawn when the defending bishop controls the path, its lines shut
+// by its own king only (the other bishop stands on the other colour and cannot block them).
 int drawKBPKB(const Square* list) {
   if (squareColour(list[1]) == squareColour(list[4])) return 0;
-  const Square blockers[3] = {list[0], list[1], list[3]};
-  return bishopStopsPawn(list[4], list[2], blockers, 3);
+  const Square blockers[1] = {list[3]};
+  return bishopStopsPawn(list[4], list[2], blockers, 1);
 }
 
 // Names the ending when it has an evaluator of its own; otherwise sets drawFlags,

@@ -209,10 +209,15 @@ void commandSetboard(const Command&, const char*) {
 
 void commandSpeedtest(const Command&, const char*) { speedTest(); }
 
-void commandTc(const Command&, const char*) {
+// Moves, minutes and the increment in seconds; a negative one prints the usage line.
+void commandTc(const Command& command, const char*) {
   int moves = parseNumber(tokens[1]);
   int minutes = parseNumber(tokens[2]);
   int seconds = parseNumber(tokens[3]);
+  if (moves < 0 || minutes < 0 || seconds < 0) {
+    printUsage(command);
+    return;
+  }
   movesPerControl = moves;
   engineClock = opponentClock = clampToInt(minutes * 60000LL);
   engineIncrement = clampToInt(seconds * 1000LL);

@@ -110,7 +110,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
   }
 
   // 5-6. Summary
-  const int elapsed = nowMs() - start;
+  const int elapsed = msSince(start);
   if (log != nullptr && solved == positions) std::fputs("all positions solved\n", log);
   printSummary(stdout, elapsed, positions, solved, totalNodes, "\n\n\n");
   if (log != nullptr) {

@@ -25,7 +25,11 @@ constexpr const char* SETTINGS_FILE = "talvek.ini";
 constexpr const char* VERSION_TEXT = "ver. 0.8.3beta2";
 constexpr const char* ENGINE_NAME = "Talvek v0.8.3beta2";
 constexpr int MAX_FETCH_DEPTH = 16;   // command files that fetch command files, nested at most
+#ifdef TALVEK_FUZZ
+constexpr int MAX_TABLE_MB = 8;       // fuzz builds keep every table small, so each input runs fast
+#else
 constexpr int MAX_TABLE_MB = 4095;    // largest table size whose byte count fits 32 bits
+#endif
 
 // ---------------------------------------------------------------------------
 // Globals
@@ -58,6 +62,8 @@ void printPrompt();               // "Talvek[W-1]> " for the side to move and mo
 void startEngine(int argc, char** argv);  // the start-up sequence, up to the first prompt
 int mainLoop(FILE* input);        // console and xboard loop over input; 0 at its end
 [[noreturn]] void quitEngine();   // free the transposition table and evaluation cache, exit 0
+extern void (*quitHook)();        // when set, quitEngine calls it first (it must not return):
+                                  // lets an in-process driver such as a fuzz target end a run
 uint32_t tableBytes(int megabytes);  // megabytes (held to 1..MAX_TABLE_MB) as a byte count
 
 // Console commands (commands.cpp).

@@ -116,7 +116,10 @@ int dispatchCommand(const char* word) {
   return consoleCommand(word);
 }
 
+void (*quitHook)() = nullptr;
+
 void quitEngine() {
+  if (quitHook != nullptr) quitHook();
   freeTT();
   freeECache();
   std::exit(0);

@@ -64,7 +64,8 @@ bool pollMove(const char* word) {
     return true;
   }
   ponderElapsed = msSince(searchStart);
-  opponentClock += engineIncrement - msSince(opponentTurnStart);
+  const long long clock = (long long)opponentClock + engineIncrement - msSince(opponentTurnStart);
+  opponentClock = clock > INT_MAX ? INT_MAX : clock < -INT_MAX ? -INT_MAX : int(clock);
   allocateTime();
   engineState = STATE_THINKING;
   return true;

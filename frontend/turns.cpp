@@ -53,7 +53,7 @@ Move bestLegalMove() {
 
 // Takes back the predicted move when one was played for pondering and rebuilds the root.
 void takeBackPonderMove(bool played) {
-  if (played) unmakeMove();
+  if (played) unmakeGameMove();
   prepareRoot();
 }
 

@@ -129,7 +129,7 @@ void xboardHint() {
 // Taking moves back reopens a game that had ended.
 void takeBack(int moves) {
   if (gamePly < moves) return;
-  for (int i = 0; i < moves; i++) unmakeMove();
+  for (int i = 0; i < moves; i++) unmakeGameMove();
   prepareRoot();
   gameOver = 0;
 }

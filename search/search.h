@@ -19,7 +19,11 @@
 constexpr int MATE = 32767;        // score of mating at ply 0; mate at ply p scores MATE - p
 constexpr int MATE_RANGE = 32467;  // scores beyond +-MATE_RANGE are mate scores
 constexpr int TT_MATE_BOUND = 5000;  // the table shifts scores beyond +-5000 by the node's ply
+#ifdef TALVEK_FUZZ
+constexpr int POLL_INTERVAL = 500;    // fuzz builds: short searches, so that each input runs fast
+#else
 constexpr int POLL_INTERVAL = 20000;  // nodes between two input polls and time checks
+#endif
 constexpr int MAX_SEARCH_DEPTH = 127; // deepest iteration in plies (depth field holds 511 quarters)
 
 // Bound of a stored score.

@@ -1,6 +1,7 @@
 // Time management: the budget of a move, the periodic check inside the search, and the tests
 // that end iterative deepening between iterations.
 #include <algorithm>
+#include <cstdint>
 
 #include "search/search.h"
 
@@ -15,32 +16,35 @@ constexpr double CLOCK_SHARE = 0.95;   // of the clock that may be spent at all
 constexpr int CLOCK_RESERVE = 1000;    // ms always kept back
 constexpr double PONDER_FACTOR = 1.3;  // pondering earns time on the opponent's clock
 constexpr double MAX_SHARE = 0.5;      // of the available time one move may take at most
+constexpr int64_t MAX_MOVES_TO_GO = 1000;  // moves a control is taken to last at most
 
 }  // namespace
 
 // Sets targetTime and maxTime from the clocks (Thinking or a ponder hit). A fixed move time is
 // the target as it stands; otherwise the safe part of the clock plus the increments still to
-// come is spread over the moves left in the control (30 when the game has no control).
+// come is spread over the moves left in the control (30 when the game has no control). Any
+// clock, increment or move count a GUI or a user can send gives a budget within the clock:
+// the sums are taken in 64 bits, a negative increment counts as none, a control of fewer than
+// one move as no control, and a control lasts at most MAX_MOVES_TO_GO moves.
 void allocateTime() {
   if (moveTime != 0) {
-    targetTime = moveTime;
+    targetTime = std::max(moveTime, 1);
     return;
   }
-  int movesToGo = DEFAULT_MOVES_TO_GO;
-  if (movesPerControl != 0) {
+  int64_t movesToGo = DEFAULT_MOVES_TO_GO;
+  if (movesPerControl > 0) {
     if (uciMode) movesToGo = movesPerControl;
-    else movesToGo = movesPerControl - ((gamePly - ply) / 2) % movesPerControl;
+    else movesToGo = movesPerControl - int64_t((gamePly - ply) / 2) % movesPerControl;
+    movesToGo = std::clamp<int64_t>(movesToGo, 1, MAX_MOVES_TO_GO);
   }
-  int safe = int(engineClock * CLOCK_SHARE - CLOCK_RESERVE);
-  if (safe < 0) safe = 0;
-  const double available = double(movesToGo - 1) * engineIncrement + safe;
-  int target = int(available / movesToGo);
-  if (settings.ponder) target = int(target * PONDER_FACTOR);
+  const int64_t safe = std::max<int64_t>(int64_t(engineClock * CLOCK_SHARE - CLOCK_RESERVE), 0);
+  const double available = double(movesToGo - 1) * std::max(engineIncrement, 0) + double(safe);
+  int64_t target = int64_t(available / double(movesToGo));
+  if (settings.ponder) target = int64_t(double(target) * PONDER_FACTOR);
   target = std::min(target, safe);
-  targetTime = target;
-  int hardLimit = int(available * MAX_SHARE);
-  hardLimit = std::max(hardLimit, target);
-  maxTime = std::min(hardLimit, safe);
+  targetTime = int(target);
+  const int64_t hardLimit = std::max(int64_t(available * MAX_SHARE), target);
+  maxTime = int(std::min(hardLimit, safe));
 }
 
 // Runs every POLL_INTERVAL nodes. In UCI mode prints the progress line at most once a second

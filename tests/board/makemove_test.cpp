@@ -197,3 +197,32 @@ TEST(MakeMove, EnPassantRemovesThePawnBehindTheTarget) {
 }
 
 }  // namespace
+
+// Game moves are taken back after the piece lists were rebuilt (by the search or a new root):
+// captures, promotions and a capturing promotion come back with consistent lists and key.
+TEST(MakeMove, GameMoveTakenBackAfterTheListsWereRebuilt) {
+  resetEngine();
+  struct Case {
+    const char* fen;
+    const char* move;
+  } cases[] = {{"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2", "e4d5"},
+               {"r3k3/1P6/8/8/8/8/8/4K3 w q - 0 1", "b7a8q"},
+               {"4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b7b8n"},
+               {"4k3/8/8/8/2b5/3N4/P7/4K3 b - - 0 1", "c4d3"}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(setPosition(c.fen));
+    const HashKey key = hashKey;
+    Move m = matchMove(parseCoord(c.move));
+    ASSERT_NE(m, 0u) << c.move;
+    makeMove(m);
+    ply = 0;
+    initPieceLists();
+    unmakeGameMove();
+    EXPECT_TRUE(boardIsConsistent()) << c.fen;
+    EXPECT_EQ(hashKey, key) << c.fen;
+    char fen[FEN_BUFFER];
+    getFEN(fen);
+    EXPECT_EQ(std::string(fen).substr(0, std::string(fen).find(' ')),
+              std::string(c.fen).substr(0, std::string(c.fen).find(' ')));
+  }
+}

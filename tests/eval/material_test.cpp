@@ -48,10 +48,24 @@ TEST_F(EvalMaterial, BishopAgainstPawnOnOppositeColours) {
   place("4k3/8/8/8/3P4/8/8/2B1K2b w - - 0 1");
   evaluate();
   EXPECT_EQ(scaleWhite, 1);
-  // With White's king on e4 in the way the bishop controls nothing: one pawn up, scale 4.
+  // White's king on e4 does not shut the diagonal: the king is driven off, a textbook draw.
   place("4k3/8/8/8/3PK3/8/8/2B4b w - - 0 1");
   evaluate();
+  EXPECT_EQ(scaleWhite, 1);
+  // Black's own king on g2 shuts it: the bishop controls nothing, one pawn up, scale 4.
+  place("8/8/8/8/3P4/8/6k1/2B1K2b w - - 0 1");
+  evaluate();
   EXPECT_EQ(scaleWhite, 4);
+}
+
+TEST_F(EvalMaterial, BishopAgainstLonePawn) {
+  // The same walk without White's bishop: the white king on e4 does not stop it, Black's on g2 does.
+  place("4k3/8/8/8/3PK3/8/8/7b w - - 0 1");
+  evaluate();
+  EXPECT_EQ(scaleWhite, 1);
+  place("8/8/8/8/3P4/8/6k1/4K2b w - - 0 1");
+  evaluate();
+  EXPECT_NE(scaleWhite, 1);
 }
 
 TEST_F(EvalMaterial, KnightAndRookPawnAgainstCorneredKing) {

@@ -132,6 +132,11 @@ TEST(ConsoleCommands, TimeControl) {
   run("tc 1 99999999 99999999");  // the clocks hold at the int range
   EXPECT_EQ(engineClock, 2147483647);
   EXPECT_EQ(engineIncrement, 2147483647);
+  for (const char* line : {"tc -1 5 0", "tc 40 -5 0", "tc 40 5 -1", "tc 0 -99999999999 0"}) {
+    EXPECT_EQ(run(line), "usage: tc <moves> <base_time> <inc>\n") << line;
+    EXPECT_EQ(movesPerControl, 1);  // the control stays as it was
+    EXPECT_EQ(engineClock, 2147483647);
+  }
 }
 
 // The moves of lmoves output, after checking that the text is exactly the numbered list

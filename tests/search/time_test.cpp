@@ -82,6 +82,37 @@ TEST_F(TimeTest, ShortOrNegativeClocksLeaveNothing) {
   EXPECT_EQ(maxTime, 22);
 }
 
+TEST_F(TimeTest, ExtremeClocksStayWithinTheClock) {
+  // "go wtime 2000000000 btime 2000000000 movestogo 1" with pondering: the whole safe clock.
+  uciMode = 1;
+  allocate(2000000000, 0, 1, 0, 1);
+  EXPECT_EQ(targetTime, 1899999000);
+  EXPECT_EQ(maxTime, 1899999000);
+  allocate(2147483647, 2147483647, 2000000000, 0, 1);  // a control longer than any game
+  EXPECT_EQ(targetTime, 2040108464);                    // the safe clock: 95 % less one second
+  EXPECT_EQ(maxTime, 2040108464);
+  uciMode = 0;
+  allocate(2147483647, 2147483647, 60, 0, 1);  // xboard "level 60 35791 2147483"
+  EXPECT_EQ(targetTime, 2040108464);
+  EXPECT_EQ(maxTime, 2040108464);
+}
+
+TEST_F(TimeTest, NonsenseControlsAndIncrementsCountAsNone) {
+  allocate(100000, 0, 0, 10, 0);
+  const int target = targetTime, maximum = maxTime;
+  for (int control : {-1, -40, -2147483647 - 1}) {
+    allocate(100000, 0, control, 10, 0);
+    EXPECT_EQ(targetTime, target) << control;
+    EXPECT_EQ(maxTime, maximum) << control;
+  }
+  allocate(100000, -2147483647 - 1, 0, 10, 0);
+  EXPECT_EQ(targetTime, target);
+  EXPECT_EQ(maxTime, maximum);
+  moveTime = -5;  // a negative fixed time still stops at the first check
+  allocateTime();
+  EXPECT_EQ(targetTime, 1);
+}
+
 TEST_F(TimeTest, CheckPastTheTarget) {
   targetTime = 1000;
   maxTime = 5000;

@@ -1,0 +1,19 @@
+// A settings file read at start-up, while the engine initialises.
+#include <cstring>
+
+#include "board/board.h"
+#include "frontend/frontend.h"
+#include "tests/fuzz/harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzStart();
+  fuzzReset(Protocol::Console);
+  fuzzWrite(SETTINGS_FILE, data, size);
+  engineState = STATE_INITIALISING;
+  fuzzGuarded([] { runCommandLine("init"); });
+  fuzzRequire(settings.hash >= 1 && settings.ecache >= 1, "a table size below 1 MB");
+  for (const char* path : {settings.nalimovPath, settings.egbbPath, settings.zeltPath})
+    fuzzRequire(std::memchr(path, 0, PATH_SIZE) != nullptr, "a path setting without its end");
+  fuzzCheck();
+  return 0;
+}
