@@ -10,7 +10,10 @@ namespace {
 constexpr int SPEED_ROUNDS = 32000000;
 constexpr const char* SPEED_FEN = "r3qb1k/1b4p1/p2pr2p/3n4/Pnp1N1N1/6RP/1B3PP1/1B1QR1K1 w - - 0 1";
 
-// Leaves below a position reached by a move; every leaf is made and unmade.
+// Leaves below a position reached by a move. The last ply is counted in bulk: its legal moves
+// are counted without being made (evasions are legal by construction). With `bulk` false
+// every leaf is made and unmade instead, which checks make/unmake and the bulk count alike.
+template <bool bulk>
 uint64_t countBelow(int depth) {
   PlyRecord& rec = plyStack[ply];
   rec.checkCount = findCheckersAfterMove(rec.checkers);
@@ -18,11 +21,17 @@ uint64_t countBelow(int depth) {
     genEvasions();
   else
     genMoves();
+  if (bulk && depth == 1) {
+    if (rec.checkCount) return uint64_t(rec.moveCount);
+    uint64_t count = 0;
+    for (const Move* m = rec.moves; *m; m++) count += uint64_t(legal(*m));
+    return count;
+  }
   uint64_t nodes = 0;
   for (const Move* m = rec.moves; *m; m++) {
     if (!legal(*m)) continue;
     makeMove(*m);
-    nodes += depth == 1 ? 1 : countBelow(depth - 1);
+    nodes += depth == 1 ? 1 : countBelow<bulk>(depth - 1);
     unmakeMove();
   }
   return nodes;
@@ -51,9 +60,9 @@ void printBanner(const char* rule, const char* title) {
   resetColour();
 }
 
-}  // namespace
-
-uint64_t perftCount(int depth) {
+// Leaf count from the current position; the template flag chooses bulk counting at the last ply.
+template <bool bulk>
+uint64_t countFromRoot(int depth) {
   depth = boundedDepth(depth);
   if (depth <= 0 || positionRejected) return depth <= 0 ? 1 : 0;
   PlyRecord& rec = plyStack[ply];
@@ -63,11 +72,17 @@ uint64_t perftCount(int depth) {
     const Move m = rec.moves[i];
     if (!legal(m)) continue;
     makeMove(m);
-    nodes += depth == 1 ? 1 : countBelow(depth - 1);
+    nodes += depth == 1 ? 1 : countBelow<bulk>(depth - 1);
     unmakeMove();
   }
   return nodes;
 }
+
+}  // namespace
+
+uint64_t perftCount(int depth) { return countFromRoot<true>(depth); }
+
+uint64_t perftCountByMaking(int depth) { return countFromRoot<false>(depth); }
 
 void perft(int depth) {
   char fen[FEN_BUFFER];
@@ -90,7 +105,7 @@ void perft(int depth) {
     const Move m = rec.moves[i];
     if (!legal(m)) continue;
     makeMove(m);
-    nodes += depth <= 1 ? 1 : countBelow(depth - 1);
+    nodes += depth <= 1 ? 1 : countBelow<true>(depth - 1);
     unmakeMove();
   }
   showProgress(n ? 1.0 : 0.0);  // a position without moves shows an empty bar
