@@ -254,21 +254,12 @@ void clearEvalScratch() {
   isEndgame = nonPawnMaterial(WHITE) + nonPawnMaterial(BLACK) <= ENDGAME_PIECES;
 }
 
-// Adds each pawn's table and storm value; counts pawns per file, records the extreme pawn ranks
-// per file and marks pawn attacks. Reads both king squares.
-int evalPawnPlacement() {
-  const int8_t* storm[2] = {nullptr, nullptr};
-  if (!isEndgame) {
-    int whiteFile = kingSquare(WHITE) & 7, blackFile = kingSquare(BLACK) & 7;
-    if (whiteFile >= 5 && blackFile <= 3) {
-      storm[WHITE] = stormTableA;
-      storm[BLACK] = stormTableB;
-    } else if (whiteFile <= 3 && blackFile >= 5) {
-      storm[WHITE] = stormTableB;
-      storm[BLACK] = stormTableA;
-    }
-  }
-  int score = 0;
+namespace {
+
+// Fills the pawn files and extreme ranks of the current pawns into the scratch state, and the
+// pawn-table and storm sums into entry.
+void fillPawnPlacement(PawnCacheEntry& entry) {
+  int placement = 0, stormA[2] = {0, 0}, stormB[2] = {0, 0};
   for (int c = WHITE; c <= BLACK; ++c) {
     for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
       PieceEntry e = pieceList[c][slot];
@@ -281,9 +272,64 @@ int evalPawnPlacement() {
       } else {
         highestBlackPawn[f + 1] = std::max(highestBlackPawn[f + 1], r);
       }
-      for (const int* d = pieceDirs[c * BLACK_BIT + PAWN]; *d; ++d) attackMap[c][sq + *d] += PAWN_ATTACK;
-      score += sign(c) * (pawnTable[index] + (storm[c] ? storm[c][index] : 0));
+      placement += sign(c) * pawnTable[index];
+      stormA[c] += stormTableA[index];
+      stormB[c] += stormTableB[index];
     }
+  }
+  entry.placement = int16_t(placement);
+  entry.stormKingSide = int16_t(stormA[WHITE] - stormB[BLACK]);
+  entry.stormQueenSide = int16_t(stormB[WHITE] - stormA[BLACK]);
+  for (int i = 0; i < 10; ++i) {
+    entry.filePawns[WHITE][i] = int8_t(pawnsOnFile[WHITE][i]);
+    entry.filePawns[BLACK][i] = int8_t(pawnsOnFile[BLACK][i]);
+    entry.lowestWhite[i] = int8_t(lowestWhitePawn[i]);
+    entry.highestBlack[i] = int8_t(highestBlackPawn[i]);
+  }
+}
+
+}  // namespace
+
+// Adds each pawn's table and storm value; counts pawns per file, records the extreme pawn ranks
+// per file and marks pawn attacks. Reads both king squares. What depends on the pawns alone
+// comes from the pawn cache, computed on a miss; pawnEntry is left pointing at the entry.
+int evalPawnPlacement() {
+  HashKey key = PAWN_KEY_SEED;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    const int pawn = c * BLACK_BIT + PAWN;
+    const int* d = pieceDirs[pawn];
+    uint8_t* map = attackMap[c];
+    for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
+      PieceEntry e = pieceList[c][slot];
+      if (e & GONE) continue;
+      Square sq = slotSquare(e);
+      key ^= pieceKeys[pawn][square64(sq)];
+      map[sq + d[0]] += PAWN_ATTACK;
+      map[sq + d[1]] += PAWN_ATTACK;
+    }
+  }
+  PawnCacheEntry& entry = pawnCache[key & (PAWN_CACHE_ENTRIES - 1)];
+  if (entry.key != key) {
+    fillPawnPlacement(entry);
+    fillPawnStructure(entry);
+    entry.key = key;
+  } else {
+    for (int i = 0; i < 10; ++i) {
+      pawnsOnFile[WHITE][i] = entry.filePawns[WHITE][i];
+      pawnsOnFile[BLACK][i] = entry.filePawns[BLACK][i];
+      lowestWhitePawn[i] = entry.lowestWhite[i];
+      highestBlackPawn[i] = entry.highestBlack[i];
+    }
+  }
+  pawnEntry = &entry;
+
+  int score = entry.placement;
+  if (!isEndgame) {
+    int whiteFile = kingSquare(WHITE) & 7, blackFile = kingSquare(BLACK) & 7;
+    if (whiteFile >= 5 && blackFile <= 3)
+      score += entry.stormKingSide;
+    else if (whiteFile <= 3 && blackFile >= 5)
+      score += entry.stormQueenSide;
   }
   return score;
 }
