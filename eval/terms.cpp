@@ -125,17 +125,13 @@ constexpr int sign(int colour) { return colour == WHITE ? 1 : -1; }
 constexpr int ownRank(int colour, Square sq) { return colour == WHITE ? sq >> 4 : 7 - (sq >> 4); }
 inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 
-// A move target counts for mobility when it is empty or holds an enemy unit.
-inline bool countsForMobility(Square t, int enemy) {
-  return board[t] == EMPTY || colourOf(board[t]) == enemy;
-}
-
 // Walks one ray from sq: marks and counts the empty squares, marks the first occupied square
 // and counts it when it holds an enemy. Through an own unit of a type in xrayTypes (bit per
 // type) it goes on over empty squares only, marking them with xrayMark and counting none.
-[[gnu::always_inline]] inline int scanRay(int colour, Square sq, int dir, uint8_t mark, uint8_t xrayMark,
+// The step is a template argument so that every ray of a piece compiles to its own loop.
+template <int colour, int dir>
+[[gnu::always_inline]] inline int scanRay(uint8_t* __restrict map, Square sq, uint8_t mark, uint8_t xrayMark,
                                           unsigned xrayTypes) {
-  uint8_t* __restrict map = attackMap[colour];
   const uint8_t* __restrict board = ::board;
   int count = 0;
   Square t = sq + dir;
@@ -144,10 +140,11 @@ inline bool countsForMobility(Square t, int enemy) {
     ++count;
     t += dir;
   }
-  if (board[t] == OFFBOARD) return count;
+  const int code = board[t];
+  if (code == OFFBOARD) return count;
   map[t] += mark;
-  if (colourOf(board[t]) != colour) return count + 1;
-  if (xrayTypes & (1u << typeOf(board[t]))) {
+  if (colourOf(code) != colour) return count + 1;
+  if (xrayTypes & (1u << typeOf(code))) {
     for (t += dir; board[t] == EMPTY; t += dir) map[t] += xrayMark;
   }
   return count;
@@ -178,42 +175,88 @@ int knightOutpost(int colour, Square sq) {
   return bonus;
 }
 
-int evalKnight(int colour, Square sq) {
-  int enemy = colour ^ 1, mobility = -4;
-  for (const int* d = pieceDirs[KNIGHT]; *d; ++d) {
-    attackMap[colour][sq + *d] += MINOR_ATTACK;
-    if (countsForMobility(sq + *d, enemy)) ++mobility;
-  }
+// One knight jump: marks the target and answers 1 when it counts for mobility (empty or enemy).
+template <int colour, int dir>
+[[gnu::always_inline]] inline int knightJump(uint8_t* __restrict map, Square sq) {
+  const Square t = sq + dir;
+  map[t] += MINOR_ATTACK;
+  const int code = board[t];
+  return code == EMPTY || colourOf(code) == (colour ^ 1);
+}
+
+template <int colour>
+int evalKnight(Square sq) {
+  uint8_t* map = attackMap[colour];
+  int mobility = -4 + knightJump<colour, 33>(map, sq) + knightJump<colour, 31>(map, sq) +
+                 knightJump<colour, 18>(map, sq) + knightJump<colour, 14>(map, sq) +
+                 knightJump<colour, -14>(map, sq) + knightJump<colour, -18>(map, sq) +
+                 knightJump<colour, -31>(map, sq) + knightJump<colour, -33>(map, sq);
   if (ownRank(colour, sq) == 0) developmentCount[colour] += 2;
   return knightTable[tableIndex(colour, sq)] + 4 * mobility + knightOutpost(colour, sq);
 }
 
-int evalBishop(int colour, Square sq) {
-  int mobility = -6;
-  for (const int* d = pieceDirs[BISHOP]; *d; ++d)
-    mobility += scanRay(colour, sq, *d, MINOR_ATTACK, MINOR_ATTACK, 1u << QUEEN);
+template <int colour>
+int evalBishop(Square sq) {
+  uint8_t* map = attackMap[colour];
+  constexpr unsigned xray = 1u << QUEEN;
+  int mobility = -6 + scanRay<colour, 17>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray) +
+                 scanRay<colour, 15>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray) +
+                 scanRay<colour, -15>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray) +
+                 scanRay<colour, -17>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray);
   if (ownRank(colour, sq) == 0) developmentCount[colour] += mobility <= 2 ? 2 : 1;
   return bishopTable[tableIndex(colour, sq)] + 5 * mobility;
 }
 
-int evalRook(int colour, Square sq) {
-  int mobility = -7, f = sq & 7;
-  for (const int* d = pieceDirs[ROOK]; *d; ++d)
-    mobility += scanRay(colour, sq, *d, ROOK_ATTACK, ROOK_ATTACK, 1u << ROOK | 1u << QUEEN);
+template <int colour>
+int evalRook(Square sq) {
+  uint8_t* map = attackMap[colour];
+  constexpr unsigned xray = 1u << ROOK | 1u << QUEEN;
+  int mobility = -7 + scanRay<colour, 16>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray) +
+                 scanRay<colour, 1>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray) +
+                 scanRay<colour, -1>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray) +
+                 scanRay<colour, -16>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray);
+  int f = sq & 7;
   if (pawnsOnFile[colour][f + 1] == 0) rookFileCount[colour] += pawnsOnFile[colour ^ 1][f + 1] ? 1 : 2;
   if (ownRank(colour, sq) >= 6) seventhCount[colour] += 2;
   return rookTable[tableIndex(colour, sq)] + 3 * mobility;
 }
 
-int evalQueen(int colour, Square sq) {
-  int mobility = -13;
-  for (const int* d = pieceDirs[QUEEN]; *d; ++d) {
-    bool orthogonal = *d == 1 || *d == -1 || *d == 16 || *d == -16;
-    unsigned xray = orthogonal ? (1u << ROOK | 1u << QUEEN) : (1u << BISHOP | 1u << QUEEN);
-    mobility += scanRay(colour, sq, *d, QUEEN_ATTACK, ROOK_ATTACK, xray);
-  }
+// A queen's x-ray goes through its own rooks and queens along files and ranks, through its own
+// bishops and queens along diagonals, and marks as a rook does.
+template <int colour>
+int evalQueen(Square sq) {
+  uint8_t* map = attackMap[colour];
+  constexpr unsigned straight = 1u << ROOK | 1u << QUEEN, diagonal = 1u << BISHOP | 1u << QUEEN;
+  int mobility = -13 + scanRay<colour, 17>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal) +
+                 scanRay<colour, 16>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, 15>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal) +
+                 scanRay<colour, 1>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, -1>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, -15>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal) +
+                 scanRay<colour, -16>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, -17>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal);
   if (ownRank(colour, sq) >= 6) seventhCount[colour] += 1;
   return queenTable[tableIndex(colour, sq)] + mobility;
+}
+
+// The pieces of one colour, with their contribution from that colour's point of view.
+template <int colour>
+int evalPiecesOf() {
+  int score = 0;
+  const PieceEntry* list = pieceList[colour];
+  for (int slot = 1, end = pieceSlots[colour]; slot < end; ++slot) {
+    PieceEntry e = list[slot];
+    if (e & GONE) continue;
+    Square sq = slotSquare(e);
+    switch (typeOf(slotCode(e))) {
+      case KNIGHT: score += evalKnight<colour>(sq); break;
+      case BISHOP: score += evalBishop<colour>(sq); break;
+      case ROOK: score += evalRook<colour>(sq); break;
+      case QUEEN: score += evalQueen<colour>(sq); break;
+      default: break;
+    }
+  }
+  return score;
 }
 
 // Pawn shelter part of the king-safety index: holes, king rank and file, minus the shield.
@@ -337,22 +380,8 @@ int evalPawnPlacement() {
 // Piece tables, mobility and outposts of every knight, bishop, rook and queen, White first;
 // marks their attacks and fills the development, seventh-rank and rook-file counters.
 int evalPieces() {
-  int score = 0;
-  for (int c = WHITE; c <= BLACK; ++c) {
-    for (int slot = 1; slot < pieceSlots[c]; ++slot) {
-      PieceEntry e = pieceList[c][slot];
-      if (e & GONE) continue;
-      Square sq = slotSquare(e);
-      switch (typeOf(slotCode(e))) {
-        case KNIGHT: score += sign(c) * evalKnight(c, sq); break;
-        case BISHOP: score += sign(c) * evalBishop(c, sq); break;
-        case ROOK: score += sign(c) * evalRook(c, sq); break;
-        case QUEEN: score += sign(c) * evalQueen(c, sq); break;
-        default: break;
-      }
-    }
-  }
-  return score;
+  int score = evalPiecesOf<WHITE>();
+  return score - evalPiecesOf<BLACK>();
 }
 
 void markKingAttacks() {
