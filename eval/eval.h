@@ -76,7 +76,7 @@ struct PawnCacheEntry {
   int16_t stormKingSide;        // storms when White's king is on the king side, Black's on the other
   int16_t stormQueenSide;       // storms when White's king is on the queen side, Black's on the other
   int16_t fixedTerms;           // doubled and isolated pawns, White-relative
-  int8_t filePawns[2][10];      // pawnsOnFile
+  int8_t filePawns[2][10];      // pawnsOnFile, copied whole
   int8_t lowestWhite[10];       // lowestWhitePawn
   int8_t highestBlack[10];      // highestBlackPawn
 };
@@ -102,9 +102,9 @@ extern uint32_t evalCacheMask;     // evalCacheEntries - 1
 
 // Scratch state of the full evaluation (terms.cpp), valid until the next full evaluation.
 extern uint8_t* const attackMap[2];  // per colour, by Square (-64..191 addressable), byte fields
-extern int pawnsOnFile[2][10];       // pawns per colour and file + 1 (files -1 and 8 hold 0)
-extern int lowestWhitePawn[10];      // by file + 1: lowest rank of a white pawn, 7 if none
-extern int highestBlackPawn[10];     // by file + 1: highest rank of a black pawn, 0 if none
+extern int8_t pawnsOnFile[2][10];    // pawns per colour and file + 1 (files -1 and 8 hold 0)
+extern int8_t lowestWhitePawn[10];   // by file + 1: lowest rank of a white pawn, 7 if none
+extern int8_t highestBlackPawn[10];  // by file + 1: highest rank of a black pawn, 0 if none
 extern int developmentCount[2];      // undeveloped minor pieces, weighted
 extern int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
 extern int rookFileCount[2];         // rooks on files without own pawns, weighted

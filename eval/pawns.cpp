@@ -26,14 +26,14 @@ inline bool isPawnCode(int code) { return code < EMPTY && typeOf(code) == PAWN; 
 inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 
 // A pawn is backward when it cannot safely advance and no neighbour can come up to support it.
-bool isBackward(int colour, Square sq, int ownRank) {
-  int enemy = colour ^ 1, fwd = pawnInfo[colour].forward;
+template <int colour>
+bool isBackward(Square sq, int ownRank) {
+  constexpr int enemy = colour ^ 1, fwd = colour == WHITE ? 16 : -16, ownPawn = colour * BLACK_BIT + PAWN;
   const uint8_t* own = attackMap[colour];
   const uint8_t* their = attackMap[enemy];
   int ownHere = own[sq] & PAWN_FIELD, theirHere = their[sq] & PAWN_FIELD;
   if (ownHere > theirHere) return false;
   if (ownRank >= 3) {
-    int ownPawn = colour * BLACK_BIT + PAWN;
     for (int side : {-1, 1}) {
       Square supporter = sq - 2 * fwd + side, via = sq - fwd + side;
       if (board[supporter] == ownPawn && !isPawnCode(board[via]) &&
@@ -105,11 +105,16 @@ int fixedPawnTerms(int colour, int f, bool& isolated) {
 }
 
 // A pawn that is not isolated pays for being backward, White-relative.
-int backwardTerm(int colour, Square sq) {
+template <int colour>
+int backwardTermOf(Square sq) {
   int f = sq & 7, ownRank = colour == WHITE ? sq >> 4 : 7 - (sq >> 4);
-  if (!isBackward(colour, sq, ownRank)) return 0;
+  if (!isBackward<colour>(sq, ownRank)) return 0;
   int penalty = pawnsOnFile[colour ^ 1][f + 1] > 0 ? backwardPenalty[f + 1] >> 1 : backwardPenalty[f + 1];
   return colour == WHITE ? -penalty : penalty;
+}
+
+int backwardTerm(int colour, Square sq) {
+  return colour == WHITE ? backwardTermOf<WHITE>(sq) : backwardTermOf<BLACK>(sq);
 }
 
 int passedTerm(int colour, Square sq) {

@@ -10,9 +10,9 @@
 
 uint8_t attackMapPadded[2][256];  // 0x88 board of each colour, embedded at index 64 like board
 uint8_t* const attackMap[2] = {attackMapPadded[0] + 64, attackMapPadded[1] + 64};
-int pawnsOnFile[2][10];
-int lowestWhitePawn[10];
-int highestBlackPawn[10];
+int8_t pawnsOnFile[2][10];
+int8_t lowestWhitePawn[10];
+int8_t highestBlackPawn[10];
 int developmentCount[2];
 int seventhCount[2];
 int rookFileCount[2];
@@ -289,7 +289,9 @@ int kingShelter(int colour, Square king) {
 }  // namespace
 
 void clearEvalScratch() {
-  memset(attackMapPadded, 0, sizeof attackMapPadded);
+  // Only the 0x88 area is ever read; marks that fall into the guard rows stay unread.
+  memset(attackMapPadded[WHITE] + 64, 0, 128);
+  memset(attackMapPadded[BLACK] + 64, 0, 128);
   memset(pawnsOnFile, 0, sizeof pawnsOnFile);
   std::fill(std::begin(lowestWhitePawn), std::end(lowestWhitePawn), 7);
   std::fill(std::begin(highestBlackPawn), std::end(highestBlackPawn), 0);
@@ -311,9 +313,9 @@ void fillPawnPlacement(PawnCacheEntry& entry) {
       int f = sq & 7, r = sq >> 4, index = tableIndex(c, sq);
       ++pawnsOnFile[c][f + 1];
       if (c == WHITE) {
-        lowestWhitePawn[f + 1] = std::min(lowestWhitePawn[f + 1], r);
+        lowestWhitePawn[f + 1] = int8_t(std::min<int>(lowestWhitePawn[f + 1], r));
       } else {
-        highestBlackPawn[f + 1] = std::max(highestBlackPawn[f + 1], r);
+        highestBlackPawn[f + 1] = int8_t(std::max<int>(highestBlackPawn[f + 1], r));
       }
       placement += sign(c) * pawnTable[index];
       stormA[c] += stormTableA[index];
@@ -323,12 +325,9 @@ void fillPawnPlacement(PawnCacheEntry& entry) {
   entry.placement = int16_t(placement);
   entry.stormKingSide = int16_t(stormA[WHITE] - stormB[BLACK]);
   entry.stormQueenSide = int16_t(stormB[WHITE] - stormA[BLACK]);
-  for (int i = 0; i < 10; ++i) {
-    entry.filePawns[WHITE][i] = int8_t(pawnsOnFile[WHITE][i]);
-    entry.filePawns[BLACK][i] = int8_t(pawnsOnFile[BLACK][i]);
-    entry.lowestWhite[i] = int8_t(lowestWhitePawn[i]);
-    entry.highestBlack[i] = int8_t(highestBlackPawn[i]);
-  }
+  memcpy(entry.filePawns, pawnsOnFile, sizeof pawnsOnFile);
+  memcpy(entry.lowestWhite, lowestWhitePawn, sizeof lowestWhitePawn);
+  memcpy(entry.highestBlack, highestBlackPawn, sizeof highestBlackPawn);
 }
 
 }  // namespace
@@ -340,15 +339,16 @@ int evalPawnPlacement() {
   HashKey key = PAWN_KEY_SEED;
   for (int c = WHITE; c <= BLACK; ++c) {
     const int pawn = c * BLACK_BIT + PAWN;
-    const int* d = pieceDirs[pawn];
-    uint8_t* map = attackMap[c];
-    for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
-      PieceEntry e = pieceList[c][slot];
+    const int left = pieceDirs[pawn][0], right = pieceDirs[pawn][1];
+    uint8_t* __restrict map = attackMap[c];
+    const PieceEntry* list = pieceList[c];
+    for (int slot = PAWN_SLOT0, end = PAWN_SLOT0 + pawnSlots[c]; slot < end; ++slot) {
+      PieceEntry e = list[slot];
       if (e & GONE) continue;
       Square sq = slotSquare(e);
       key ^= pieceKeys[pawn][square64(sq)];
-      map[sq + d[0]] += PAWN_ATTACK;
-      map[sq + d[1]] += PAWN_ATTACK;
+      map[sq + left] += PAWN_ATTACK;
+      map[sq + right] += PAWN_ATTACK;
     }
   }
   PawnCacheEntry& entry = pawnCache[key & (PAWN_CACHE_ENTRIES - 1)];
@@ -357,12 +357,9 @@ int evalPawnPlacement() {
     fillPawnStructure(entry);
     entry.key = key;
   } else {
-    for (int i = 0; i < 10; ++i) {
-      pawnsOnFile[WHITE][i] = entry.filePawns[WHITE][i];
-      pawnsOnFile[BLACK][i] = entry.filePawns[BLACK][i];
-      lowestWhitePawn[i] = entry.lowestWhite[i];
-      highestBlackPawn[i] = entry.highestBlack[i];
-    }
+    memcpy(pawnsOnFile, entry.filePawns, sizeof pawnsOnFile);
+    memcpy(lowestWhitePawn, entry.lowestWhite, sizeof lowestWhitePawn);
+    memcpy(highestBlackPawn, entry.highestBlack, sizeof highestBlackPawn);
   }
   pawnEntry = &entry;
 
@@ -443,6 +440,30 @@ int evalPatterns() {
   return score;
 }
 
+namespace {
+
+// Danger points of one neighbour of the king: one when the enemy attacks it, more when a queen
+// takes part or nothing of the king's side but the king defends it.
+[[gnu::always_inline]] inline int neighbourDanger(const uint8_t* their, const uint8_t* own, Square sq) {
+  if (!onBoard(sq)) return 0;
+  uint8_t attack = their[sq], defence = own[sq];
+  if (attack == 0) return 0;
+  int danger = 1;
+  if (attack & QUEEN_ATTACK) {
+    ++danger;
+    if (defence == KING_ATTACK) {
+      ++danger;
+      if (attack & 253) danger += 2;
+    }
+  } else {
+    if (attack & 8) ++danger;
+    if (defence == KING_ATTACK) ++danger;
+  }
+  return danger;
+}
+
+}  // namespace
+
 // Index F into kingDangerTable for colour's king: the pawn shelter against heavy enemy
 // material, then one to five points for each attacked neighbour of the king.
 int kingDangerIndex(int colour) {
@@ -450,23 +471,12 @@ int kingDangerIndex(int colour) {
   Square king = kingSquare(colour);
   int danger = 0;
   if (nonPawnMaterial(enemy) >= 1500) danger = kingShelter(colour, king);
-  for (const int* d = pieceDirs[KING]; *d; ++d) {
-    Square sq = king + *d;
-    if (!onBoard(sq)) continue;
-    uint8_t their = attackMap[enemy][sq], own = attackMap[colour][sq];
-    if (their == 0) continue;
-    ++danger;
-    if (their & QUEEN_ATTACK) {
-      ++danger;
-      if (own == KING_ATTACK) {
-        ++danger;
-        if (their & 253) danger += 2;
-      }
-    } else {
-      if (their & 8) ++danger;
-      if (own == KING_ATTACK) ++danger;
-    }
-  }
+  const uint8_t* their = attackMap[enemy];
+  const uint8_t* own = attackMap[colour];
+  danger += neighbourDanger(their, own, king + 17) + neighbourDanger(their, own, king + 16) +
+            neighbourDanger(their, own, king + 15) + neighbourDanger(their, own, king + 1) +
+            neighbourDanger(their, own, king - 1) + neighbourDanger(their, own, king - 15) +
+            neighbourDanger(their, own, king - 16) + neighbourDanger(their, own, king - 17);
   return std::clamp(danger, DANGER_MIN, DANGER_MAX);
 }
 
