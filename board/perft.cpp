@@ -10,6 +10,35 @@ namespace {
 constexpr int SPEED_ROUNDS = 32000000;
 constexpr const char* SPEED_FEN = "r3qb1k/1b4p1/p2pr2p/3n4/Pnp1N1N1/6RP/1B3PP1/1B1QR1K1 w - - 0 1";
 
+// True when an enemy slider stands on a line through the king of the side to move along which
+// it moves: only then can one of the side's units be pinned.
+bool pinPossible() {
+  const Square king = kingSquare(sideToMove);
+  const PieceEntry* list = pieceList[otherSide];
+  for (int slot = 1, end = pieceSlots[otherSide]; slot < end; slot++) {
+    const PieceEntry e = list[slot];
+    if (e & GONE) continue;
+    const int code = slotCode(e);
+    if (isSlider(code) && (attackEntry(slotSquare(e) - king).mask & pieceMask[code])) return true;
+  }
+  return false;
+}
+
+// Number of legal moves in a list generated when not in check. A unit off every line through
+// its king, or any unit when no enemy slider could pin it, is legal without further test;
+// king moves and en-passant captures always take the full test.
+uint64_t countLegal(const Move* moves) {
+  const Square king = kingSquare(sideToMove);
+  const bool pins = pinPossible();
+  uint64_t count = 0;
+  for (const Move* m = moves; *m; m++) {
+    const bool free = typeOf(pieceOf(*m)) != KING && !(*m & MF_EN_PASSANT) &&
+                      (!pins || !(attackEntry(moveFrom(*m) - king).mask & MASK_QUEEN));
+    count += free ? 1 : uint64_t(legal(*m));
+  }
+  return count;
+}
+
 // Leaves below a position reached by a move. The last ply is counted in bulk: its legal moves
 // are counted without being made (evasions are legal by construction). With `bulk` false
 // every leaf is made and unmade instead, which checks make/unmake and the bulk count alike.
@@ -21,12 +50,7 @@ uint64_t countBelow(int depth) {
     genEvasions();
   else
     genMoves();
-  if (bulk && depth == 1) {
-    if (rec.checkCount) return uint64_t(rec.moveCount);
-    uint64_t count = 0;
-    for (const Move* m = rec.moves; *m; m++) count += uint64_t(legal(*m));
-    return count;
-  }
+  if (bulk && depth == 1) return rec.checkCount ? uint64_t(rec.moveCount) : countLegal(rec.moves);
   uint64_t nodes = 0;
   for (const Move* m = rec.moves; *m; m++) {
     if (!legal(*m)) continue;
