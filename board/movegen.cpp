@@ -101,20 +101,20 @@ Move* pieceMoves(Move* out) {
 
 // Pawn captures and advances; without quiet moves only captures (queen promotion on the last
 // rank) and the advance onto the last rank (queen only) remain.
-template <bool quiet>
+template <int side, bool quiet>
 Move* pawnMoves(Move* out) {
-  const int side = sideToMove;
-  const int enemy = otherSide;
-  const int pawn = side * 8 + PAWN;
-  const int queen = side * 8 + QUEEN;
-  const PawnInfo& info = pawnInfo[side];
-  const int* caps = pieceDirs[pawn];
-  const int preRank = info.promoteRank - info.forward / 16;  // the rank before the last
+  constexpr int enemy = side ^ 1;
+  constexpr int pawn = side * 8 + PAWN;
+  constexpr int queen = side * 8 + QUEEN;
+  constexpr PawnInfo info = pawnInfo[side];
+  constexpr int caps[2] = {pieceDirs[pawn][0], pieceDirs[pawn][1]};
+  constexpr int preRank = info.promoteRank - info.forward / 16;  // the rank before the last
+  const PieceEntry* list = pieceList[side];
   for (int slot = PAWN_SLOT0, end = PAWN_SLOT0 + pawnSlots[side]; slot < end; slot++) {
-    const PieceEntry e = pieceList[side][slot];
+    const PieceEntry e = list[slot];
     if (e & GONE) continue;
     const Square from = slotSquare(e);
-    const bool promoting = rankOf[from] == preRank;
+    const bool promoting = (from >> 4) == preRank;
     for (int i = 0; i < 2; i++) {
       const Square to = from + caps[i];
       const int target = board[to];
@@ -135,7 +135,7 @@ Move* pawnMoves(Move* out) {
         *out++ = makeMoveWord(from, to, pawn, 0, queen);
     } else if (quiet) {
       *out++ = makeMoveWord(from, to, pawn);
-      if (rankOf[from] == info.startRank && board[to + info.forward] == EMPTY)
+      if ((from >> 4) == info.startRank && board[to + info.forward] == EMPTY)
         *out++ = makeMoveWord(from, to + info.forward, pawn, 0, 0, MF_DOUBLE_PUSH);
     }
   }
@@ -269,7 +269,7 @@ template <int colour>
 void genMovesOf() {
   Move* out = plyStack[ply].moves;
   out = pieceMoves<colour, true>(out);
-  out = pawnMoves<true>(out);
+  out = pawnMoves<colour, true>(out);
   out = enPassantMoves(out);
   out = castlingMoves(out);
   out = kingMoves<colour, true>(out);
@@ -280,7 +280,7 @@ template <int colour>
 void genCapturesOf() {
   Move* out = plyStack[ply].moves;
   out = pieceMoves<colour, false>(out);
-  out = pawnMoves<false>(out);
+  out = pawnMoves<colour, false>(out);
   out = enPassantMoves(out);
   out = kingMoves<colour, false>(out);
   finishList(out);
