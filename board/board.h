@@ -274,6 +274,7 @@ int repetitionCount();                   // earlier occurrences of hashKey in th
 
 // Perft and speed test (perft.cpp).
 uint64_t perftCount(int depth);          // leaf count of the legal tree, nothing printed
+uint64_t perftCountByMaking(int depth);  // the same with every leaf made and unmade
 void perft(int depth);                   // count with progress bar and report
 void speedTest();                        // timed generator and make/unmake loops
 void showProgress(double fraction);      // progress bar on the current line

@@ -21,36 +21,79 @@ inline void finishList(Move* out) {
   rec.moveCount = int(out - rec.moves);
 }
 
-// Quiet moves and captures of the pieces in slots 1 onward (the king excluded).
-template <bool quiet>
+// One ray of a slider: quiet moves to the empty squares, nearest first, then the capture of an
+// enemy unit on the first occupied square. Steps are template arguments: one loop per ray.
+template <int colour, int dir, bool quiet>
+[[gnu::always_inline]] inline Move* slide(Move* out, Square from, Move base) {
+  Square to = from + dir;
+  while (board[to] == EMPTY) {
+    if (quiet) *out++ = base | Move(to) << 8;
+    to += dir;
+  }
+  if (colourOf(board[to]) == (colour ^ 1)) *out++ = base | Move(to) << 8 | Move(board[to]) << 24;
+  return out;
+}
+
+// One knight jump: a quiet move to an empty square or the capture of an enemy unit.
+template <int colour, int dir, bool quiet>
+[[gnu::always_inline]] inline Move* jump(Move* out, Square from, Move base) {
+  const Square to = from + dir;
+  const int target = board[to];
+  if (target == EMPTY) {
+    if (quiet) *out++ = base | Move(to) << 8;
+  } else if (colourOf(target) == (colour ^ 1)) {
+    *out++ = base | Move(to) << 8 | Move(target) << 24;
+  }
+  return out;
+}
+
+// Quiet moves and captures of the pieces in slots 1 onward (the king excluded), each piece's
+// directions in the order of its pieceDirs row (Black's rows are White's negated).
+template <int colour, bool quiet>
 Move* pieceMoves(Move* out) {
-  const int side = sideToMove;
-  const int enemy = otherSide;
-  for (int slot = 1, end = pieceSlots[side]; slot < end; slot++) {
-    const PieceEntry e = pieceList[side][slot];
+  constexpr int s = colour == WHITE ? 1 : -1;
+  const PieceEntry* list = pieceList[colour];
+  for (int slot = 1, end = pieceSlots[colour]; slot < end; slot++) {
+    const PieceEntry e = list[slot];
     if (e & GONE) continue;
     const Square from = slotSquare(e);
     const int code = slotCode(e);
     const Move base = makeMoveWord(from, 0, code);
-    if (isSlider(code)) {
-      for (const int* d = pieceDirs[code]; *d; d++) {
-        Square to = from + *d;
-        while (board[to] == EMPTY) {
-          if (quiet) *out++ = base | Move(to) << 8;
-          to += *d;
-        }
-        if (colourOf(board[to]) == enemy) *out++ = base | Move(to) << 8 | Move(board[to]) << 24;
-      }
-    } else {
-      for (const int* d = pieceDirs[code]; *d; d++) {
-        const Square to = from + *d;
-        const int target = board[to];
-        if (target == EMPTY) {
-          if (quiet) *out++ = base | Move(to) << 8;
-        } else if (colourOf(target) == enemy) {
-          *out++ = base | Move(to) << 8 | Move(target) << 24;
-        }
-      }
+    switch (typeOf(code)) {
+      case KNIGHT:
+        out = jump<colour, 33 * s, quiet>(out, from, base);
+        out = jump<colour, 31 * s, quiet>(out, from, base);
+        out = jump<colour, 18 * s, quiet>(out, from, base);
+        out = jump<colour, 14 * s, quiet>(out, from, base);
+        out = jump<colour, -14 * s, quiet>(out, from, base);
+        out = jump<colour, -18 * s, quiet>(out, from, base);
+        out = jump<colour, -31 * s, quiet>(out, from, base);
+        out = jump<colour, -33 * s, quiet>(out, from, base);
+        break;
+      case BISHOP:
+        out = slide<colour, 17 * s, quiet>(out, from, base);
+        out = slide<colour, 15 * s, quiet>(out, from, base);
+        out = slide<colour, -15 * s, quiet>(out, from, base);
+        out = slide<colour, -17 * s, quiet>(out, from, base);
+        break;
+      case ROOK:
+        out = slide<colour, 16 * s, quiet>(out, from, base);
+        out = slide<colour, 1 * s, quiet>(out, from, base);
+        out = slide<colour, -1 * s, quiet>(out, from, base);
+        out = slide<colour, -16 * s, quiet>(out, from, base);
+        break;
+      case QUEEN:
+        out = slide<colour, 17 * s, quiet>(out, from, base);
+        out = slide<colour, 16 * s, quiet>(out, from, base);
+        out = slide<colour, 15 * s, quiet>(out, from, base);
+        out = slide<colour, 1 * s, quiet>(out, from, base);
+        out = slide<colour, -1 * s, quiet>(out, from, base);
+        out = slide<colour, -15 * s, quiet>(out, from, base);
+        out = slide<colour, -16 * s, quiet>(out, from, base);
+        out = slide<colour, -17 * s, quiet>(out, from, base);
+        break;
+      default:
+        break;
     }
   }
   return out;
@@ -58,20 +101,20 @@ Move* pieceMoves(Move* out) {
 
 // Pawn captures and advances; without quiet moves only captures (queen promotion on the last
 // rank) and the advance onto the last rank (queen only) remain.
-template <bool quiet>
+template <int side, bool quiet>
 Move* pawnMoves(Move* out) {
-  const int side = sideToMove;
-  const int enemy = otherSide;
-  const int pawn = side * 8 + PAWN;
-  const int queen = side * 8 + QUEEN;
-  const PawnInfo& info = pawnInfo[side];
-  const int* caps = pieceDirs[pawn];
-  const int preRank = info.promoteRank - info.forward / 16;  // the rank before the last
+  constexpr int enemy = side ^ 1;
+  constexpr int pawn = side * 8 + PAWN;
+  constexpr int queen = side * 8 + QUEEN;
+  constexpr PawnInfo info = pawnInfo[side];
+  constexpr int caps[2] = {pieceDirs[pawn][0], pieceDirs[pawn][1]};
+  constexpr int preRank = info.promoteRank - info.forward / 16;  // the rank before the last
+  const PieceEntry* list = pieceList[side];
   for (int slot = PAWN_SLOT0, end = PAWN_SLOT0 + pawnSlots[side]; slot < end; slot++) {
-    const PieceEntry e = pieceList[side][slot];
+    const PieceEntry e = list[slot];
     if (e & GONE) continue;
     const Square from = slotSquare(e);
-    const bool promoting = rankOf[from] == preRank;
+    const bool promoting = (from >> 4) == preRank;
     for (int i = 0; i < 2; i++) {
       const Square to = from + caps[i];
       const int target = board[to];
@@ -92,7 +135,7 @@ Move* pawnMoves(Move* out) {
         *out++ = makeMoveWord(from, to, pawn, 0, queen);
     } else if (quiet) {
       *out++ = makeMoveWord(from, to, pawn);
-      if (rankOf[from] == info.startRank && board[to + info.forward] == EMPTY)
+      if ((from >> 4) == info.startRank && board[to + info.forward] == EMPTY)
         *out++ = makeMoveWord(from, to + info.forward, pawn, 0, 0, MF_DOUBLE_PUSH);
     }
   }
@@ -127,20 +170,19 @@ Move* castlingMoves(Move* out) {
   return out;
 }
 
-template <bool quiet>
+template <int colour, bool quiet>
 Move* kingMoves(Move* out) {
-  const Square from = kingSquare(sideToMove);
-  const int code = board[from];
-  const Move base = makeMoveWord(from, 0, code);
-  for (const int* d = pieceDirs[code]; *d; d++) {
-    const Square to = from + *d;
-    const int target = board[to];
-    if (target == EMPTY) {
-      if (quiet) *out++ = base | Move(to) << 8;
-    } else if (colourOf(target) == otherSide) {
-      *out++ = base | Move(to) << 8 | Move(target) << 24;
-    }
-  }
+  constexpr int s = colour == WHITE ? 1 : -1;
+  const Square from = kingSquare(colour);
+  const Move base = makeMoveWord(from, 0, colour * 8 + KING);
+  out = jump<colour, 17 * s, quiet>(out, from, base);
+  out = jump<colour, 16 * s, quiet>(out, from, base);
+  out = jump<colour, 15 * s, quiet>(out, from, base);
+  out = jump<colour, 1 * s, quiet>(out, from, base);
+  out = jump<colour, -1 * s, quiet>(out, from, base);
+  out = jump<colour, -15 * s, quiet>(out, from, base);
+  out = jump<colour, -16 * s, quiet>(out, from, base);
+  out = jump<colour, -17 * s, quiet>(out, from, base);
   return out;
 }
 
@@ -223,25 +265,41 @@ Move* interpositions(Move* out) {
   return out;
 }
 
-}  // namespace
-
-void genMoves() {
+template <int colour>
+void genMovesOf() {
   Move* out = plyStack[ply].moves;
-  out = pieceMoves<true>(out);
-  out = pawnMoves<true>(out);
+  out = pieceMoves<colour, true>(out);
+  out = pawnMoves<colour, true>(out);
   out = enPassantMoves(out);
   out = castlingMoves(out);
-  out = kingMoves<true>(out);
+  out = kingMoves<colour, true>(out);
   finishList(out);
 }
 
-void genCaptures() {
+template <int colour>
+void genCapturesOf() {
   Move* out = plyStack[ply].moves;
-  out = pieceMoves<false>(out);
-  out = pawnMoves<false>(out);
+  out = pieceMoves<colour, false>(out);
+  out = pawnMoves<colour, false>(out);
   out = enPassantMoves(out);
-  out = kingMoves<false>(out);
+  out = kingMoves<colour, false>(out);
   finishList(out);
+}
+
+}  // namespace
+
+void genMoves() {
+  if (sideToMove == WHITE)
+    genMovesOf<WHITE>();
+  else
+    genMovesOf<BLACK>();
+}
+
+void genCaptures() {
+  if (sideToMove == WHITE)
+    genCapturesOf<WHITE>();
+  else
+    genCapturesOf<BLACK>();
 }
 
 void genEvasions() {

@@ -10,7 +10,39 @@ namespace {
 constexpr int SPEED_ROUNDS = 32000000;
 constexpr const char* SPEED_FEN = "r3qb1k/1b4p1/p2pr2p/3n4/Pnp1N1N1/6RP/1B3PP1/1B1QR1K1 w - - 0 1";
 
-// Leaves below a position reached by a move; every leaf is made and unmade.
+// True when an enemy slider stands on a line through the king of the side to move along which
+// it moves: only then can one of the side's units be pinned.
+bool pinPossible() {
+  const Square king = kingSquare(sideToMove);
+  const PieceEntry* list = pieceList[otherSide];
+  for (int slot = 1, end = pieceSlots[otherSide]; slot < end; slot++) {
+    const PieceEntry e = list[slot];
+    if (e & GONE) continue;
+    const int code = slotCode(e);
+    if (isSlider(code) && (attackEntry(slotSquare(e) - king).mask & pieceMask[code])) return true;
+  }
+  return false;
+}
+
+// Number of legal moves in a list generated when not in check. A unit off every line through
+// its king, or any unit when no enemy slider could pin it, is legal without further test;
+// king moves and en-passant captures always take the full test.
+uint64_t countLegal(const Move* moves) {
+  const Square king = kingSquare(sideToMove);
+  const bool pins = pinPossible();
+  uint64_t count = 0;
+  for (const Move* m = moves; *m; m++) {
+    const bool free = typeOf(pieceOf(*m)) != KING && !(*m & MF_EN_PASSANT) &&
+                      (!pins || !(attackEntry(moveFrom(*m) - king).mask & MASK_QUEEN));
+    count += free ? 1 : uint64_t(legal(*m));
+  }
+  return count;
+}
+
+// Leaves below a position reached by a move. The last ply is counted in bulk: its legal moves
+// are counted without being made (evasions are legal by construction). With `bulk` false
+// every leaf is made and unmade instead, which checks make/unmake and the bulk count alike.
+template <bool bulk>
 uint64_t countBelow(int depth) {
   PlyRecord& rec = plyStack[ply];
   rec.checkCount = findCheckersAfterMove(rec.checkers);
@@ -18,11 +50,12 @@ uint64_t countBelow(int depth) {
     genEvasions();
   else
     genMoves();
+  if (bulk && depth == 1) return rec.checkCount ? uint64_t(rec.moveCount) : countLegal(rec.moves);
   uint64_t nodes = 0;
   for (const Move* m = rec.moves; *m; m++) {
     if (!legal(*m)) continue;
     makeMove(*m);
-    nodes += depth == 1 ? 1 : countBelow(depth - 1);
+    nodes += depth == 1 ? 1 : countBelow<bulk>(depth - 1);
     unmakeMove();
   }
   return nodes;
@@ -51,9 +84,9 @@ void printBanner(const char* rule, const char* title) {
   resetColour();
 }
 
-}  // namespace
-
-uint64_t perftCount(int depth) {
+// Leaf count from the current position; the template flag chooses bulk counting at the last ply.
+template <bool bulk>
+uint64_t countFromRoot(int depth) {
   depth = boundedDepth(depth);
   if (depth <= 0 || positionRejected) return depth <= 0 ? 1 : 0;
   PlyRecord& rec = plyStack[ply];
@@ -63,11 +96,17 @@ uint64_t perftCount(int depth) {
     const Move m = rec.moves[i];
     if (!legal(m)) continue;
     makeMove(m);
-    nodes += depth == 1 ? 1 : countBelow(depth - 1);
+    nodes += depth == 1 ? 1 : countBelow<bulk>(depth - 1);
     unmakeMove();
   }
   return nodes;
 }
+
+}  // namespace
+
+uint64_t perftCount(int depth) { return countFromRoot<true>(depth); }
+
+uint64_t perftCountByMaking(int depth) { return countFromRoot<false>(depth); }
 
 void perft(int depth) {
   char fen[FEN_BUFFER];
@@ -90,7 +129,7 @@ void perft(int depth) {
     const Move m = rec.moves[i];
     if (!legal(m)) continue;
     makeMove(m);
-    nodes += depth <= 1 ? 1 : countBelow(depth - 1);
+    nodes += depth <= 1 ? 1 : countBelow<true>(depth - 1);
     unmakeMove();
   }
   showProgress(n ? 1.0 : 0.0);  // a position without moves shows an empty bar

@@ -50,6 +50,9 @@ constexpr int KPK_BYTES = KPK_POSITIONS / 8;
 
 constexpr int MAX_LIST = 32;  // room of a normalised square list (every unit on the board)
 
+constexpr int PAWN_CACHE_ENTRIES = 8192;  // pawn-structure cache slots, a power of two
+constexpr HashKey PAWN_KEY_SEED = 0x9E3779B97F4A7C15ULL;  // so that no pawns never keys as 0
+
 // ---------------------------------------------------------------------------
 // Types
 // ---------------------------------------------------------------------------
@@ -62,6 +65,21 @@ struct EvalCacheEntry {
   uint32_t spare;    // zeroed with the table, never used
 };
 static_assert(sizeof(EvalCacheEntry) == 16, "cache entries are 16 bytes");
+
+// What the pawns alone decide, kept per pawn structure: everything of the pawn terms that no
+// piece, king or attack of a piece can change.
+struct PawnCacheEntry {
+  HashKey key;                  // XOR of the pawns' piece keys and PAWN_KEY_SEED
+  uint64_t structureSquares;    // Square64 bits: pawns that are not isolated (backward is open)
+  uint64_t passedSquares;       // Square64 bits: passed pawns of either colour
+  int16_t placement;            // pawn tables, White-relative
+  int16_t stormKingSide;        // storms when White's king is on the king side, Black's on the other
+  int16_t stormQueenSide;       // storms when White's king is on the queen side, Black's on the other
+  int16_t fixedTerms;           // doubled and isolated pawns, White-relative
+  int8_t filePawns[2][10];      // pawnsOnFile, copied whole
+  int8_t lowestWhite[10];       // lowestWhitePawn
+  int8_t highestBlack[10];      // highestBlackPawn
+};
 
 // ---------------------------------------------------------------------------
 // Globals
@@ -84,14 +102,19 @@ extern uint32_t evalCacheMask;     // evalCacheEntries - 1
 
 // Scratch state of the full evaluation (terms.cpp), valid until the next full evaluation.
 extern uint8_t* const attackMap[2];  // per colour, by Square (-64..191 addressable), byte fields
-extern int pawnsOnFile[2][10];       // pawns per colour and file + 1 (files -1 and 8 hold 0)
-extern int lowestWhitePawn[10];      // by file + 1: lowest rank of a white pawn, 7 if none
-extern int highestBlackPawn[10];     // by file + 1: highest rank of a black pawn, 0 if none
+extern int8_t pawnsOnFile[2][10];    // pawns per colour and file + 1 (files -1 and 8 hold 0)
+extern int8_t lowestWhitePawn[10];   // by file + 1: lowest rank of a white pawn, 7 if none
+extern int8_t highestBlackPawn[10];  // by file + 1: highest rank of a black pawn, 0 if none
 extern int developmentCount[2];      // undeveloped minor pieces, weighted
 extern int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
 extern int rookFileCount[2];         // rooks on files without own pawns, weighted
 extern int isEndgame;                // both sides' non-pawn material at most ENDGAME_PIECES
 extern int raceMin[2];               // pawn structure: fastest unstoppable passer per colour, 7 if none
+
+// Pawn-structure cache (pawns.cpp), direct-mapped by the pawn key; pawnEntry is the entry of
+// the position of the last evalPawnPlacement, which evalPawnStructure reads.
+extern PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+extern const PawnCacheEntry* pawnEntry;
 
 // KPK bitbase (kpk.cpp): one bit per position, set when the pawn's side wins.
 extern uint8_t kpkBitbase[KPK_BYTES];
@@ -132,6 +155,8 @@ int evalImbalance();               // piece-for-pawns and minor-piece count imba
 int evalBishopPair();              // two bishops
 
 // Pawn structure (pawns.cpp), after evalPieces and markKingAttacks.
+void clearPawnCache();             // forget every pawn structure
+void fillPawnStructure(PawnCacheEntry& entry);  // doubled/isolated sum and masks from the pawn files
 int evalPawnStructure();           // every pawn's terms plus the pawn race
 int evalPawn(Square sq);           // one pawn's doubled, isolated, backward, passed terms
 

@@ -7,6 +7,8 @@
 #include "eval/eval.h"
 
 int raceMin[2];
+PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+const PawnCacheEntry* pawnEntry = nullptr;
 
 namespace {
 
@@ -24,14 +26,14 @@ inline bool isPawnCode(int code) { return code < EMPTY && typeOf(code) == PAWN; 
 inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 
 // A pawn is backward when it cannot safely advance and no neighbour can come up to support it.
-bool isBackward(int colour, Square sq, int ownRank) {
-  int enemy = colour ^ 1, fwd = pawnInfo[colour].forward;
+template <int colour>
+bool isBackward(Square sq, int ownRank) {
+  constexpr int enemy = colour ^ 1, fwd = colour == WHITE ? 16 : -16, ownPawn = colour * BLACK_BIT + PAWN;
   const uint8_t* own = attackMap[colour];
   const uint8_t* their = attackMap[enemy];
   int ownHere = own[sq] & PAWN_FIELD, theirHere = their[sq] & PAWN_FIELD;
   if (ownHere > theirHere) return false;
   if (ownRank >= 3) {
-    int ownPawn = colour * BLACK_BIT + PAWN;
     for (int side : {-1, 1}) {
       Square supporter = sq - 2 * fwd + side, via = sq - fwd + side;
       if (board[supporter] == ownPawn && !isPawnCode(board[via]) &&
@@ -91,39 +93,88 @@ int passedPawnValue(int colour, Square sq, int ownRank) {
 
 }  // namespace
 
-// One pawn's terms, White-relative: the pawn on sq pays for being doubled, isolated or
-// backward and earns its passed-pawn value. An unstoppable passer lowers raceMin of its colour.
 namespace {
 
-[[gnu::always_inline]] inline int evalPawnOf(int colour, Square sq) {
-  int enemy = colour ^ 1;
-  int f = sq & 7, r = sq >> 4, ownRank = colour == WHITE ? r : 7 - r;
-  int score = 0;
+// A pawn's doubled and isolated penalties, White-relative: what the pawn files alone decide.
+int fixedPawnTerms(int colour, int f, bool& isolated) {
+  int enemy = colour ^ 1, score = 0;
   if (pawnsOnFile[colour][f + 1] > 1) score -= doubledPenalty[f + 1];
-  bool enemyOnFile = pawnsOnFile[enemy][f + 1] > 0;
-  if (pawnsOnFile[colour][f] == 0 && pawnsOnFile[colour][f + 2] == 0) {
-    score -= enemyOnFile ? isolatedPenalty[f + 1] >> 1 : isolatedPenalty[f + 1];
-  } else if (isBackward(colour, sq, ownRank)) {
-    score -= enemyOnFile ? backwardPenalty[f + 1] >> 1 : backwardPenalty[f + 1];
-  }
-  if (isPassed(colour, f, r)) score += passedPawnValue(colour, sq, ownRank);
+  isolated = pawnsOnFile[colour][f] == 0 && pawnsOnFile[colour][f + 2] == 0;
+  if (isolated) score -= pawnsOnFile[enemy][f + 1] > 0 ? isolatedPenalty[f + 1] >> 1 : isolatedPenalty[f + 1];
   return colour == WHITE ? score : -score;
+}
+
+// A pawn that is not isolated pays for being backward, White-relative.
+template <int colour>
+int backwardTermOf(Square sq) {
+  int f = sq & 7, ownRank = colour == WHITE ? sq >> 4 : 7 - (sq >> 4);
+  if (!isBackward<colour>(sq, ownRank)) return 0;
+  int penalty = pawnsOnFile[colour ^ 1][f + 1] > 0 ? backwardPenalty[f + 1] >> 1 : backwardPenalty[f + 1];
+  return colour == WHITE ? -penalty : penalty;
+}
+
+int backwardTerm(int colour, Square sq) {
+  return colour == WHITE ? backwardTermOf<WHITE>(sq) : backwardTermOf<BLACK>(sq);
+}
+
+int passedTerm(int colour, Square sq) {
+  int value = passedPawnValue(colour, sq, colour == WHITE ? sq >> 4 : 7 - (sq >> 4));
+  return colour == WHITE ? value : -value;
 }
 
 }  // namespace
 
-int evalPawn(Square sq) { return evalPawnOf(colourOf(board[sq]), sq); }
+// One pawn's terms, White-relative: the pawn on sq pays for being doubled, isolated or
+// backward and earns its passed-pawn value. An unstoppable passer lowers raceMin of its colour.
+int evalPawn(Square sq) {
+  int colour = colourOf(board[sq]);
+  bool isolated;
+  int score = fixedPawnTerms(colour, sq & 7, isolated);
+  if (!isolated) score += backwardTerm(colour, sq);
+  if (isPassed(colour, sq & 7, sq >> 4)) score += passedTerm(colour, sq);
+  return score;
+}
 
-// Every pawn's terms, White's pawns first in slot order, then the race: the side whose fastest
-// unstoppable pawn needs fewer moves gains RACE_BONUS.
-int evalPawnStructure() {
-  raceMin[WHITE] = raceMin[BLACK] = 7;
-  int score = 0;
+void clearPawnCache() {
+  for (PawnCacheEntry& e : pawnCache) e = PawnCacheEntry{};
+  pawnEntry = nullptr;
+}
+
+// From the pawn files of the current position: the doubled and isolated penalties of every
+// pawn, the pawns whose backward test must still be made, and the passed pawns.
+void fillPawnStructure(PawnCacheEntry& entry) {
+  int fixed = 0;
+  uint64_t open = 0, passed = 0;
   for (int c = WHITE; c <= BLACK; ++c) {
     for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
       PieceEntry e = pieceList[c][slot];
-      if (!(e & GONE)) score += evalPawnOf(c, slotSquare(e));
+      if (e & GONE) continue;
+      Square sq = slotSquare(e);
+      bool isolated;
+      fixed += fixedPawnTerms(c, sq & 7, isolated);
+      if (!isolated) open |= 1ULL << square64(sq);
+      if (isPassed(c, sq & 7, sq >> 4)) passed |= 1ULL << square64(sq);
     }
+  }
+  entry.fixedTerms = int16_t(fixed);
+  entry.structureSquares = open;
+  entry.passedSquares = passed;
+}
+
+// Every pawn's terms, then the race: the side whose fastest unstoppable pawn needs fewer moves
+// gains RACE_BONUS. The files alone give the doubled and isolated terms and which pawns are
+// passed (pawnEntry, set by evalPawnPlacement for this position); the backward test and the
+// passed-pawn values read the attack maps and are made here.
+int evalPawnStructure() {
+  raceMin[WHITE] = raceMin[BLACK] = 7;
+  int score = pawnEntry->fixedTerms;
+  for (uint64_t bits = pawnEntry->structureSquares; bits; bits &= bits - 1) {
+    Square sq = square88(__builtin_ctzll(bits));
+    score += backwardTerm(colourOf(board[sq]), sq);
+  }
+  for (uint64_t bits = pawnEntry->passedSquares; bits; bits &= bits - 1) {
+    Square sq = square88(__builtin_ctzll(bits));
+    score += passedTerm(colourOf(board[sq]), sq);
   }
   if (raceMin[BLACK] > raceMin[WHITE]) score += RACE_BONUS;
   if (raceMin[BLACK] < raceMin[WHITE]) score -= RACE_BONUS;

@@ -10,9 +10,9 @@
 
 uint8_t attackMapPadded[2][256];  // 0x88 board of each colour, embedded at index 64 like board
 uint8_t* const attackMap[2] = {attackMapPadded[0] + 64, attackMapPadded[1] + 64};
-int pawnsOnFile[2][10];
-int lowestWhitePawn[10];
-int highestBlackPawn[10];
+int8_t pawnsOnFile[2][10];
+int8_t lowestWhitePawn[10];
+int8_t highestBlackPawn[10];
 int developmentCount[2];
 int seventhCount[2];
 int rookFileCount[2];
@@ -125,17 +125,13 @@ constexpr int sign(int colour) { return colour == WHITE ? 1 : -1; }
 constexpr int ownRank(int colour, Square sq) { return colour == WHITE ? sq >> 4 : 7 - (sq >> 4); }
 inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 
-// A move target counts for mobility when it is empty or holds an enemy unit.
-inline bool countsForMobility(Square t, int enemy) {
-  return board[t] == EMPTY || colourOf(board[t]) == enemy;
-}
-
 // Walks one ray from sq: marks and counts the empty squares, marks the first occupied square
 // and counts it when it holds an enemy. Through an own unit of a type in xrayTypes (bit per
 // type) it goes on over empty squares only, marking them with xrayMark and counting none.
-[[gnu::always_inline]] inline int scanRay(int colour, Square sq, int dir, uint8_t mark, uint8_t xrayMark,
+// The step is a template argument so that every ray of a piece compiles to its own loop.
+template <int colour, int dir>
+[[gnu::always_inline]] inline int scanRay(uint8_t* __restrict map, Square sq, uint8_t mark, uint8_t xrayMark,
                                           unsigned xrayTypes) {
-  uint8_t* __restrict map = attackMap[colour];
   const uint8_t* __restrict board = ::board;
   int count = 0;
   Square t = sq + dir;
@@ -144,10 +140,11 @@ inline bool countsForMobility(Square t, int enemy) {
     ++count;
     t += dir;
   }
-  if (board[t] == OFFBOARD) return count;
+  const int code = board[t];
+  if (code == OFFBOARD) return count;
   map[t] += mark;
-  if (colourOf(board[t]) != colour) return count + 1;
-  if (xrayTypes & (1u << typeOf(board[t]))) {
+  if (colourOf(code) != colour) return count + 1;
+  if (xrayTypes & (1u << typeOf(code))) {
     for (t += dir; board[t] == EMPTY; t += dir) map[t] += xrayMark;
   }
   return count;
@@ -178,42 +175,88 @@ int knightOutpost(int colour, Square sq) {
   return bonus;
 }
 
-int evalKnight(int colour, Square sq) {
-  int enemy = colour ^ 1, mobility = -4;
-  for (const int* d = pieceDirs[KNIGHT]; *d; ++d) {
-    attackMap[colour][sq + *d] += MINOR_ATTACK;
-    if (countsForMobility(sq + *d, enemy)) ++mobility;
-  }
+// One knight jump: marks the target and answers 1 when it counts for mobility (empty or enemy).
+template <int colour, int dir>
+[[gnu::always_inline]] inline int knightJump(uint8_t* __restrict map, Square sq) {
+  const Square t = sq + dir;
+  map[t] += MINOR_ATTACK;
+  const int code = board[t];
+  return code == EMPTY || colourOf(code) == (colour ^ 1);
+}
+
+template <int colour>
+int evalKnight(Square sq) {
+  uint8_t* map = attackMap[colour];
+  int mobility = -4 + knightJump<colour, 33>(map, sq) + knightJump<colour, 31>(map, sq) +
+                 knightJump<colour, 18>(map, sq) + knightJump<colour, 14>(map, sq) +
+                 knightJump<colour, -14>(map, sq) + knightJump<colour, -18>(map, sq) +
+                 knightJump<colour, -31>(map, sq) + knightJump<colour, -33>(map, sq);
   if (ownRank(colour, sq) == 0) developmentCount[colour] += 2;
   return knightTable[tableIndex(colour, sq)] + 4 * mobility + knightOutpost(colour, sq);
 }
 
-int evalBishop(int colour, Square sq) {
-  int mobility = -6;
-  for (const int* d = pieceDirs[BISHOP]; *d; ++d)
-    mobility += scanRay(colour, sq, *d, MINOR_ATTACK, MINOR_ATTACK, 1u << QUEEN);
+template <int colour>
+int evalBishop(Square sq) {
+  uint8_t* map = attackMap[colour];
+  constexpr unsigned xray = 1u << QUEEN;
+  int mobility = -6 + scanRay<colour, 17>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray) +
+                 scanRay<colour, 15>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray) +
+                 scanRay<colour, -15>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray) +
+                 scanRay<colour, -17>(map, sq, MINOR_ATTACK, MINOR_ATTACK, xray);
   if (ownRank(colour, sq) == 0) developmentCount[colour] += mobility <= 2 ? 2 : 1;
   return bishopTable[tableIndex(colour, sq)] + 5 * mobility;
 }
 
-int evalRook(int colour, Square sq) {
-  int mobility = -7, f = sq & 7;
-  for (const int* d = pieceDirs[ROOK]; *d; ++d)
-    mobility += scanRay(colour, sq, *d, ROOK_ATTACK, ROOK_ATTACK, 1u << ROOK | 1u << QUEEN);
+template <int colour>
+int evalRook(Square sq) {
+  uint8_t* map = attackMap[colour];
+  constexpr unsigned xray = 1u << ROOK | 1u << QUEEN;
+  int mobility = -7 + scanRay<colour, 16>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray) +
+                 scanRay<colour, 1>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray) +
+                 scanRay<colour, -1>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray) +
+                 scanRay<colour, -16>(map, sq, ROOK_ATTACK, ROOK_ATTACK, xray);
+  int f = sq & 7;
   if (pawnsOnFile[colour][f + 1] == 0) rookFileCount[colour] += pawnsOnFile[colour ^ 1][f + 1] ? 1 : 2;
   if (ownRank(colour, sq) >= 6) seventhCount[colour] += 2;
   return rookTable[tableIndex(colour, sq)] + 3 * mobility;
 }
 
-int evalQueen(int colour, Square sq) {
-  int mobility = -13;
-  for (const int* d = pieceDirs[QUEEN]; *d; ++d) {
-    bool orthogonal = *d == 1 || *d == -1 || *d == 16 || *d == -16;
-    unsigned xray = orthogonal ? (1u << ROOK | 1u << QUEEN) : (1u << BISHOP | 1u << QUEEN);
-    mobility += scanRay(colour, sq, *d, QUEEN_ATTACK, ROOK_ATTACK, xray);
-  }
+// A queen's x-ray goes through its own rooks and queens along files and ranks, through its own
+// bishops and queens along diagonals, and marks as a rook does.
+template <int colour>
+int evalQueen(Square sq) {
+  uint8_t* map = attackMap[colour];
+  constexpr unsigned straight = 1u << ROOK | 1u << QUEEN, diagonal = 1u << BISHOP | 1u << QUEEN;
+  int mobility = -13 + scanRay<colour, 17>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal) +
+                 scanRay<colour, 16>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, 15>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal) +
+                 scanRay<colour, 1>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, -1>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, -15>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal) +
+                 scanRay<colour, -16>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, straight) +
+                 scanRay<colour, -17>(map, sq, QUEEN_ATTACK, ROOK_ATTACK, diagonal);
   if (ownRank(colour, sq) >= 6) seventhCount[colour] += 1;
   return queenTable[tableIndex(colour, sq)] + mobility;
+}
+
+// The pieces of one colour, with their contribution from that colour's point of view.
+template <int colour>
+int evalPiecesOf() {
+  int score = 0;
+  const PieceEntry* list = pieceList[colour];
+  for (int slot = 1, end = pieceSlots[colour]; slot < end; ++slot) {
+    PieceEntry e = list[slot];
+    if (e & GONE) continue;
+    Square sq = slotSquare(e);
+    switch (typeOf(slotCode(e))) {
+      case KNIGHT: score += evalKnight<colour>(sq); break;
+      case BISHOP: score += evalBishop<colour>(sq); break;
+      case ROOK: score += evalRook<colour>(sq); break;
+      case QUEEN: score += evalQueen<colour>(sq); break;
+      default: break;
+    }
+  }
+  return score;
 }
 
 // Pawn shelter part of the king-safety index: holes, king rank and file, minus the shield.
@@ -246,7 +289,9 @@ int kingShelter(int colour, Square king) {
 }  // namespace
 
 void clearEvalScratch() {
-  memset(attackMapPadded, 0, sizeof attackMapPadded);
+  // Only the 0x88 area is ever read; marks that fall into the guard rows stay unread.
+  memset(attackMapPadded[WHITE] + 64, 0, 128);
+  memset(attackMapPadded[BLACK] + 64, 0, 128);
   memset(pawnsOnFile, 0, sizeof pawnsOnFile);
   std::fill(std::begin(lowestWhitePawn), std::end(lowestWhitePawn), 7);
   std::fill(std::begin(highestBlackPawn), std::end(highestBlackPawn), 0);
@@ -254,21 +299,12 @@ void clearEvalScratch() {
   isEndgame = nonPawnMaterial(WHITE) + nonPawnMaterial(BLACK) <= ENDGAME_PIECES;
 }
 
-// Adds each pawn's table and storm value; counts pawns per file, records the extreme pawn ranks
-// per file and marks pawn attacks. Reads both king squares.
-int evalPawnPlacement() {
-  const int8_t* storm[2] = {nullptr, nullptr};
-  if (!isEndgame) {
-    int whiteFile = kingSquare(WHITE) & 7, blackFile = kingSquare(BLACK) & 7;
-    if (whiteFile >= 5 && blackFile <= 3) {
-      storm[WHITE] = stormTableA;
-      storm[BLACK] = stormTableB;
-    } else if (whiteFile <= 3 && blackFile >= 5) {
-      storm[WHITE] = stormTableB;
-      storm[BLACK] = stormTableA;
-    }
-  }
-  int score = 0;
+namespace {
+
+// Fills the pawn files and extreme ranks of the current pawns into the scratch state, and the
+// pawn-table and storm sums into entry.
+void fillPawnPlacement(PawnCacheEntry& entry) {
+  int placement = 0, stormA[2] = {0, 0}, stormB[2] = {0, 0};
   for (int c = WHITE; c <= BLACK; ++c) {
     for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
       PieceEntry e = pieceList[c][slot];
@@ -277,13 +313,63 @@ int evalPawnPlacement() {
       int f = sq & 7, r = sq >> 4, index = tableIndex(c, sq);
       ++pawnsOnFile[c][f + 1];
       if (c == WHITE) {
-        lowestWhitePawn[f + 1] = std::min(lowestWhitePawn[f + 1], r);
+        lowestWhitePawn[f + 1] = int8_t(std::min<int>(lowestWhitePawn[f + 1], r));
       } else {
-        highestBlackPawn[f + 1] = std::max(highestBlackPawn[f + 1], r);
+        highestBlackPawn[f + 1] = int8_t(std::max<int>(highestBlackPawn[f + 1], r));
       }
-      for (const int* d = pieceDirs[c * BLACK_BIT + PAWN]; *d; ++d) attackMap[c][sq + *d] += PAWN_ATTACK;
-      score += sign(c) * (pawnTable[index] + (storm[c] ? storm[c][index] : 0));
+      placement += sign(c) * pawnTable[index];
+      stormA[c] += stormTableA[index];
+      stormB[c] += stormTableB[index];
     }
+  }
+  entry.placement = int16_t(placement);
+  entry.stormKingSide = int16_t(stormA[WHITE] - stormB[BLACK]);
+  entry.stormQueenSide = int16_t(stormB[WHITE] - stormA[BLACK]);
+  memcpy(entry.filePawns, pawnsOnFile, sizeof pawnsOnFile);
+  memcpy(entry.lowestWhite, lowestWhitePawn, sizeof lowestWhitePawn);
+  memcpy(entry.highestBlack, highestBlackPawn, sizeof highestBlackPawn);
+}
+
+}  // namespace
+
+// Adds each pawn's table and storm value; counts pawns per file, records the extreme pawn ranks
+// per file and marks pawn attacks. Reads both king squares. What depends on the pawns alone
+// comes from the pawn cache, computed on a miss; pawnEntry is left pointing at the entry.
+int evalPawnPlacement() {
+  HashKey key = PAWN_KEY_SEED;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    const int pawn = c * BLACK_BIT + PAWN;
+    const int left = pieceDirs[pawn][0], right = pieceDirs[pawn][1];
+    uint8_t* __restrict map = attackMap[c];
+    const PieceEntry* list = pieceList[c];
+    for (int slot = PAWN_SLOT0, end = PAWN_SLOT0 + pawnSlots[c]; slot < end; ++slot) {
+      PieceEntry e = list[slot];
+      if (e & GONE) continue;
+      Square sq = slotSquare(e);
+      key ^= pieceKeys[pawn][square64(sq)];
+      map[sq + left] += PAWN_ATTACK;
+      map[sq + right] += PAWN_ATTACK;
+    }
+  }
+  PawnCacheEntry& entry = pawnCache[key & (PAWN_CACHE_ENTRIES - 1)];
+  if (entry.key != key) {
+    fillPawnPlacement(entry);
+    fillPawnStructure(entry);
+    entry.key = key;
+  } else {
+    memcpy(pawnsOnFile, entry.filePawns, sizeof pawnsOnFile);
+    memcpy(lowestWhitePawn, entry.lowestWhite, sizeof lowestWhitePawn);
+    memcpy(highestBlackPawn, entry.highestBlack, sizeof highestBlackPawn);
+  }
+  pawnEntry = &entry;
+
+  int score = entry.placement;
+  if (!isEndgame) {
+    int whiteFile = kingSquare(WHITE) & 7, blackFile = kingSquare(BLACK) & 7;
+    if (whiteFile >= 5 && blackFile <= 3)
+      score += entry.stormKingSide;
+    else if (whiteFile <= 3 && blackFile >= 5)
+      score += entry.stormQueenSide;
   }
   return score;
 }
@@ -291,22 +377,8 @@ int evalPawnPlacement() {
 // Piece tables, mobility and outposts of every knight, bishop, rook and queen, White first;
 // marks their attacks and fills the development, seventh-rank and rook-file counters.
 int evalPieces() {
-  int score = 0;
-  for (int c = WHITE; c <= BLACK; ++c) {
-    for (int slot = 1; slot < pieceSlots[c]; ++slot) {
-      PieceEntry e = pieceList[c][slot];
-      if (e & GONE) continue;
-      Square sq = slotSquare(e);
-      switch (typeOf(slotCode(e))) {
-        case KNIGHT: score += sign(c) * evalKnight(c, sq); break;
-        case BISHOP: score += sign(c) * evalBishop(c, sq); break;
-        case ROOK: score += sign(c) * evalRook(c, sq); break;
-        case QUEEN: score += sign(c) * evalQueen(c, sq); break;
-        default: break;
-      }
-    }
-  }
-  return score;
+  int score = evalPiecesOf<WHITE>();
+  return score - evalPiecesOf<BLACK>();
 }
 
 void markKingAttacks() {
@@ -368,6 +440,30 @@ int evalPatterns() {
   return score;
 }
 
+namespace {
+
+// Danger points of one neighbour of the king: one when the enemy attacks it, more when a queen
+// takes part or nothing of the king's side but the king defends it.
+[[gnu::always_inline]] inline int neighbourDanger(const uint8_t* their, const uint8_t* own, Square sq) {
+  if (!onBoard(sq)) return 0;
+  uint8_t attack = their[sq], defence = own[sq];
+  if (attack == 0) return 0;
+  int danger = 1;
+  if (attack & QUEEN_ATTACK) {
+    ++danger;
+    if (defence == KING_ATTACK) {
+      ++danger;
+      if (attack & 253) danger += 2;
+    }
+  } else {
+    if (attack & 8) ++danger;
+    if (defence == KING_ATTACK) ++danger;
+  }
+  return danger;
+}
+
+}  // namespace
+
 // Index F into kingDangerTable for colour's king: the pawn shelter against heavy enemy
 // material, then one to five points for each attacked neighbour of the king.
 int kingDangerIndex(int colour) {
@@ -375,23 +471,12 @@ int kingDangerIndex(int colour) {
   Square king = kingSquare(colour);
   int danger = 0;
   if (nonPawnMaterial(enemy) >= 1500) danger = kingShelter(colour, king);
-  for (const int* d = pieceDirs[KING]; *d; ++d) {
-    Square sq = king + *d;
-    if (!onBoard(sq)) continue;
-    uint8_t their = attackMap[enemy][sq], own = attackMap[colour][sq];
-    if (their == 0) continue;
-    ++danger;
-    if (their & QUEEN_ATTACK) {
-      ++danger;
-      if (own == KING_ATTACK) {
-        ++danger;
-        if (their & 253) danger += 2;
-      }
-    } else {
-      if (their & 8) ++danger;
-      if (own == KING_ATTACK) ++danger;
-    }
-  }
+  const uint8_t* their = attackMap[enemy];
+  const uint8_t* own = attackMap[colour];
+  danger += neighbourDanger(their, own, king + 17) + neighbourDanger(their, own, king + 16) +
+            neighbourDanger(their, own, king + 15) + neighbourDanger(their, own, king + 1) +
+            neighbourDanger(their, own, king - 1) + neighbourDanger(their, own, king - 15) +
+            neighbourDanger(their, own, king - 16) + neighbourDanger(their, own, king - 17);
   return std::clamp(danger, DANGER_MIN, DANGER_MAX);
 }
 

@@ -29,6 +29,25 @@ TEST(Perft, WholeSuiteToModerateDepth) {
   }
 }
 
+// The last ply is counted without making its moves; making every leaf must give the same
+// counts, from check, en passant along the king's rank and promotions alike.
+TEST(Perft, BulkCountMatchesMakingEveryLeaf) {
+  resetEngine();
+  const auto suite = loadPerftSuite();
+  ASSERT_EQ(suite.size(), 133u);
+  for (const auto& c : suite) {
+    ASSERT_TRUE(setPerftPosition(c.fen)) << c.fen;
+    for (int depth = 1; depth <= 3 && depth <= int(c.counts.size()); depth++) {
+      const uint64_t made = perftCountByMaking(depth);
+      EXPECT_EQ(perftCount(depth), made) << c.fen << " depth " << depth;
+      EXPECT_EQ(made, c.counts[depth - 1]) << c.fen << " depth " << depth;
+      if (c.counts[depth - 1] > FAST_LIMIT / 4) break;
+    }
+    EXPECT_TRUE(boardIsConsistent());
+    EXPECT_EQ(gamePly, 0);
+  }
+}
+
 TEST(Perft, ReportAndProgressBar) {
   resetEngine();
   const std::string out = captureOutput([] { perft(2); });

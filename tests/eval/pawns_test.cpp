@@ -82,3 +82,45 @@ TEST_F(EvalPawns, RaceCountsTheMoveAndBlockers) {
   fullAfter("7k/8/8/8/K7/8/P7/8 w - - 0 1");
   EXPECT_EQ(raceMin[WHITE], 7);
 }
+
+// One pawn skeleton under different pieces and kings: castled on opposite wings either way
+// (the storms), kings in the centre, a pawn ending (the race) and a crowd of minor pieces and
+// rooks on the pawns' squares (attack bytes carrying into the pawn field).
+constexpr const char* SAME_PAWNS[] = {
+    "r1bq1rk1/p4ppp/1p2p3/2pP4/8/2P3P1/P4P1P/2KR1BNR w - - 0 1",
+    "2kr1b1r/p4ppp/1p2p3/2pP4/8/2P3P1/P4P1P/R1BQ1RK1 b - - 0 1",
+    "4k3/p4ppp/1p2p3/2pP4/8/2P3P1/P4P1P/R3K3 w - - 0 1",
+    "8/p4ppp/1p2pk2/2pP4/8/2P3P1/P4P1P/6K1 w - - 0 1",
+    "8/p4ppp/1p2pk2/2pP4/8/2P3P1/P4P1P/6K1 b - - 0 1",
+    "3r2k1/p1n2ppp/1pb1pn2/2pP4/1N1N4/2P1B1P1/P4P1P/3R2K1 w - - 0 1",
+};
+
+// The terms of every pawn taken one at a time, plus the race: what the structure must add up to.
+int pawnTermsOneByOne() {
+  raceMin[WHITE] = raceMin[BLACK] = 7;
+  int score = 0;
+  for (Square s = 0; s < 120; s++)
+    if (onBoard(s) && typeOf(board[s]) == PAWN) score += evalPawn(s);
+  if (raceMin[BLACK] > raceMin[WHITE]) score += 600;
+  if (raceMin[BLACK] < raceMin[WHITE]) score -= 600;
+  return score;
+}
+
+TEST_F(EvalPawns, CachedStructureMatchesFreshComputation) {
+  for (const char* fen : SAME_PAWNS) {
+    clearPawnCache();
+    const int fresh = fullAfter(fen);
+    const int freshPawns = evalPawnStructure();
+    EXPECT_EQ(freshPawns, pawnTermsOneByOne()) << fen;
+    // Every other position fills the entry of these pawns first; this one then hits it.
+    for (const char* other : SAME_PAWNS) {
+      if (other == fen) continue;
+      clearPawnCache();
+      fullAfter(other);
+      const PawnCacheEntry* filled = pawnEntry;
+      EXPECT_EQ(fullAfter(fen), fresh) << fen << " after " << other;
+      EXPECT_EQ(pawnEntry, filled);
+      EXPECT_EQ(evalPawnStructure(), freshPawns) << fen << " after " << other;
+    }
+  }
+}
