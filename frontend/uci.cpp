@@ -3,6 +3,7 @@
 //
 // Words are recognised by their first letters. Nothing happens on the engine's own initiative:
 // a search runs only for "go", synchronously; while it runs, the input poll reads the lines.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -161,7 +162,9 @@ void printUciIdentification() {
   std::fputs("option name Clear Hash type button\n", stdout);
   std::fputs("option name ZELT type combo default Disabled var Disabled var Bitbases var Tablebases\n", stdout);
   std::printf("option name ZELT Path type string default %s\n", settings.zeltPath);
-  std::printf("option name ZELT Cache type spin default %d min 1 max %d\n", settings.zeltCache, MAX_TABLE_MB);
+  // A cache size of 0 is taken as 1, and a GUI refuses a default below the announced minimum.
+  std::printf("option name ZELT Cache type spin default %d min 1 max %d\n", std::max(settings.zeltCache, 1),
+              MAX_TABLE_MB);
   std::printf("option name Shawul EGBB Path type string default %s\n", settings.egbbPath);
   std::printf("option name Shawul EGBB Cache type spin default %d min 1 max %d\n", settings.egbbCache, EGBB_MAX_CACHE_MB);
   std::printf("option name Evaluation Cache type spin default %d min 1 max %d\n", settings.ecache, MAX_TABLE_MB);

@@ -38,7 +38,7 @@ std::string identification(int hash) {
          "option name Clear Hash type button\n"
          "option name ZELT type combo default Disabled var Disabled var Bitbases var Tablebases\n"
          "option name ZELT Path type string default \n"
-         "option name ZELT Cache type spin default 0 min 1 max 4095\n"
+         "option name ZELT Cache type spin default 1 min 1 max 4095\n"
          "option name Shawul EGBB Path type string default c:\\EGBB\n"
          "option name Shawul EGBB Cache type spin default 16 min 1 max 2047\n"
          "option name Evaluation Cache type spin default 4 min 1 max 4095\n"
