@@ -653,28 +653,34 @@ std::string fenOf(const TbPosition& position, bool flip) {
   return fen + " 0 1";
 }
 
-void putSampleValues(std::vector<uint8_t>& bytes, int classNumber, int side) {
+namespace {
+
+// Calls put(index, value) for every checked position of the table, with its index.
+template <typename Put>
+void forEachSample(int classNumber, int side, Put put) {
   int count;
   const TbSample* samples = tbSamples(classNumber, side, &count);
   for (int i = 0; i < count; i++) {
     int first[TB_BLOCK_SIZE], second[TB_BLOCK_SIZE];
     tbSampleBlocks(samples[i], first, second);
     uint32_t index = indexTB(classNumber, side, first, second, samples[i].ep, 0);
-    if (index < bytes.size()) bytes[index] = uint8_t(samples[i].value);
+    if (index != TB_NO_INDEX) put(index, uint8_t(samples[i].value));
   }
+}
+
+}  // namespace
+
+void putSampleValues(std::vector<uint8_t>& bytes, int classNumber, int side) {
+  forEachSample(classNumber, side, [&](uint32_t index, uint8_t value) {
+    if (index < bytes.size()) bytes[index] = value;
+  });
 }
 
 void putSampleValues(const std::string& path, int classNumber, int side) {
   FILE* file = std::fopen(path.c_str(), "r+b");
   if (!file) return;
-  int count;
-  const TbSample* samples = tbSamples(classNumber, side, &count);
-  for (int i = 0; i < count; i++) {
-    int first[TB_BLOCK_SIZE], second[TB_BLOCK_SIZE];
-    tbSampleBlocks(samples[i], first, second);
-    uint32_t index = indexTB(classNumber, side, first, second, samples[i].ep, 0);
-    if (index == TB_NO_INDEX || std::fseek(file, long(index), SEEK_SET) != 0) continue;
-    std::fputc(uint8_t(samples[i].value), file);
-  }
+  forEachSample(classNumber, side, [&](uint32_t index, uint8_t value) {
+    if (std::fseek(file, long(index), SEEK_SET) == 0) std::fputc(value, file);
+  });
   std::fclose(file);
 }

@@ -104,6 +104,9 @@ void fuzzReset(Protocol p) {
   stopSearch = 0;
   gameOver = 0;
   infiniteSearch = 0;
+  endlessSearch = 0;
+  inputEnded = 0;
+  clearQueuedLines();
   fetchDepth = 0;
   resetSettings();
   clearGameState();
