@@ -50,7 +50,7 @@ constexpr int KPK_BYTES = KPK_POSITIONS / 8;
 
 constexpr int MAX_LIST = 32;  // room of a normalised square list (every unit on the board)
 
-constexpr int PAWN_CACHE_ENTRIES = 8192;  // pawn-structure cache slots, a power of two
+constexpr int PAWN_CACHE_ENTRIES = 32768;  // pawn-structure cache slots, a power of two
 constexpr HashKey PAWN_KEY_SEED = 0x9E3779B97F4A7C15ULL;  // so that no pawns never keys as 0
 
 // ---------------------------------------------------------------------------
@@ -70,7 +70,7 @@ static_assert(sizeof(EvalCacheEntry) == 16, "cache entries are 16 bytes");
 // piece, king or attack of a piece can change.
 struct PawnCacheEntry {
   HashKey key;                  // XOR of the pawns' piece keys and PAWN_KEY_SEED
-  uint64_t structureSquares;    // Square64 bits: pawns that are not isolated (backward is open)
+  uint64_t structureSquares[2]; // Square64 bits by colour: pawns that are not isolated (backward is open)
   uint64_t passedSquares;       // Square64 bits: passed pawns of either colour
   int16_t placement;            // pawn tables, White-relative
   int16_t stormKingSide;        // storms when White's king is on the king side, Black's on the other

@@ -337,7 +337,8 @@ EndgameCode materialSignature() {
 // bishop and the defending king at the corner. Writes materialKey, drawFlags, sideDrawFlags
 // whenever at most two units remain.
 int isKnownDraw() {
-  // 1. Only with at most two units.
+  // 1. Only with at most two units (no unit is worth more than a queen: a quick way out first).
+  if (material[WHITE] + material[BLACK] > 2 * pieceValue[QUEEN]) return 0;
   Counts w = countsOf(WHITE), b = countsOf(BLACK);
   if (w.units() + b.units() > 2) return 0;
 

@@ -144,7 +144,7 @@ void clearPawnCache() {
 // pawn, the pawns whose backward test must still be made, and the passed pawns.
 void fillPawnStructure(PawnCacheEntry& entry) {
   int fixed = 0;
-  uint64_t open = 0, passed = 0;
+  uint64_t open[2] = {0, 0}, passed = 0;
   for (int c = WHITE; c <= BLACK; ++c) {
     for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[c]; ++slot) {
       PieceEntry e = pieceList[c][slot];
@@ -152,12 +152,13 @@ void fillPawnStructure(PawnCacheEntry& entry) {
       Square sq = slotSquare(e);
       bool isolated;
       fixed += fixedPawnTerms(c, sq & 7, isolated);
-      if (!isolated) open |= 1ULL << square64(sq);
+      if (!isolated) open[c] |= 1ULL << square64(sq);
       if (isPassed(c, sq & 7, sq >> 4)) passed |= 1ULL << square64(sq);
     }
   }
   entry.fixedTerms = int16_t(fixed);
-  entry.structureSquares = open;
+  entry.structureSquares[WHITE] = open[WHITE];
+  entry.structureSquares[BLACK] = open[BLACK];
   entry.passedSquares = passed;
 }
 
@@ -168,10 +169,10 @@ void fillPawnStructure(PawnCacheEntry& entry) {
 int evalPawnStructure() {
   raceMin[WHITE] = raceMin[BLACK] = 7;
   int score = pawnEntry->fixedTerms;
-  for (uint64_t bits = pawnEntry->structureSquares; bits; bits &= bits - 1) {
-    Square sq = square88(__builtin_ctzll(bits));
-    score += backwardTerm(colourOf(board[sq]), sq);
-  }
+  for (uint64_t bits = pawnEntry->structureSquares[WHITE]; bits; bits &= bits - 1)
+    score += backwardTermOf<WHITE>(square88(__builtin_ctzll(bits)));
+  for (uint64_t bits = pawnEntry->structureSquares[BLACK]; bits; bits &= bits - 1)
+    score += backwardTermOf<BLACK>(square88(__builtin_ctzll(bits)));
   for (uint64_t bits = pawnEntry->passedSquares; bits; bits &= bits - 1) {
     Square sq = square88(__builtin_ctzll(bits));
     score += passedTerm(colourOf(board[sq]), sq);

@@ -30,10 +30,18 @@ constexpr uint8_t PAWN_FIELD = 192;
 
 // Index of a square in an 8x8 table printed with rank 8 on top, read for colour.
 // Black reads White's value of the vertically mirrored square.
-constexpr int tableIndex(int colour, Square sq) {
-  Square s = colour == WHITE ? sq : sq ^ 0x70;
-  return (7 - (s >> 4)) * 8 + (s & 7);
-}
+struct TableIndices {
+  uint8_t of[2][128];
+  constexpr TableIndices() : of{} {
+    for (int colour = WHITE; colour <= BLACK; ++colour)
+      for (Square sq = 0; sq < 128; ++sq) {
+        const Square s = colour == WHITE ? sq : sq ^ 0x70;
+        of[colour][sq] = uint8_t((7 - (s >> 4)) * 8 + (s & 7));
+      }
+  }
+};
+constexpr TableIndices tableIndices;
+constexpr int tableIndex(int colour, Square sq) { return tableIndices.of[colour][sq]; }
 
 // Piece-square tables by type, for White (rank 8 on top).
 constexpr int8_t pawnTable[64] = {
@@ -180,8 +188,9 @@ template <int colour, int dir>
 [[gnu::always_inline]] inline int knightJump(uint8_t* __restrict map, Square sq) {
   const Square t = sq + dir;
   map[t] += MINOR_ATTACK;
-  const int code = board[t];
-  return code == EMPTY || colourOf(code) == (colour ^ 1);
+  // Bit c of targets: code c is empty or an enemy unit.
+  constexpr uint64_t targets = colour == WHITE ? 0x1FF00 : 0x100FF;
+  return (targets >> board[t]) & 1;
 }
 
 template <int colour>
@@ -290,8 +299,10 @@ int kingShelter(int colour, Square king) {
 
 void clearEvalScratch() {
   // Only the 0x88 area is ever read; marks that fall into the guard rows stay unread.
-  memset(attackMapPadded[WHITE] + 64, 0, 128);
-  memset(attackMapPadded[BLACK] + 64, 0, 128);
+  // (Fixed-size copies of zeros rather than memset calls: this runs at every evaluation.)
+  static constexpr uint8_t zeros[128] = {};
+  memcpy(attackMapPadded[WHITE] + 64, zeros, 128);
+  memcpy(attackMapPadded[BLACK] + 64, zeros, 128);
   memset(pawnsOnFile, 0, sizeof pawnsOnFile);
   std::fill(std::begin(lowestWhitePawn), std::end(lowestWhitePawn), 7);
   std::fill(std::begin(highestBlackPawn), std::end(highestBlackPawn), 0);
@@ -383,8 +394,15 @@ int evalPieces() {
 
 void markKingAttacks() {
   for (int c = WHITE; c <= BLACK; ++c) {
-    Square king = kingSquare(c);
-    for (const int* d = pieceDirs[KING]; *d; ++d) attackMap[c][king + *d] += KING_ATTACK;
+    uint8_t* __restrict around = attackMap[c] + kingSquare(c);
+    around[17] += KING_ATTACK;
+    around[16] += KING_ATTACK;
+    around[15] += KING_ATTACK;
+    around[1] += KING_ATTACK;
+    around[-1] += KING_ATTACK;
+    around[-15] += KING_ATTACK;
+    around[-16] += KING_ATTACK;
+    around[-17] += KING_ATTACK;
   }
 }
 
@@ -444,22 +462,36 @@ namespace {
 
 // Danger points of one neighbour of the king: one when the enemy attacks it, more when a queen
 // takes part or nothing of the king's side but the king defends it.
-[[gnu::always_inline]] inline int neighbourDanger(const uint8_t* their, const uint8_t* own, Square sq) {
-  if (!onBoard(sq)) return 0;
-  uint8_t attack = their[sq], defence = own[sq];
+constexpr int dangerPoints(uint8_t attack, bool onlyKingDefends) {
   if (attack == 0) return 0;
   int danger = 1;
   if (attack & QUEEN_ATTACK) {
     ++danger;
-    if (defence == KING_ATTACK) {
+    if (onlyKingDefends) {
       ++danger;
       if (attack & 253) danger += 2;
     }
   } else {
     if (attack & 8) ++danger;
-    if (defence == KING_ATTACK) ++danger;
+    if (onlyKingDefends) ++danger;
   }
   return danger;
+}
+
+// dangerPoints by the attack byte and whether only the king defends, looked up at evaluation.
+struct DangerTable {
+  uint8_t points[2][256];
+  constexpr DangerTable() : points{} {
+    for (int attack = 0; attack < 256; ++attack)
+      for (int onlyKing = 0; onlyKing < 2; ++onlyKing)
+        points[onlyKing][attack] = uint8_t(dangerPoints(uint8_t(attack), onlyKing != 0));
+  }
+};
+constexpr DangerTable dangerTable;
+
+[[gnu::always_inline]] inline int neighbourDanger(const uint8_t* their, const uint8_t* own, Square sq) {
+  if (!onBoard(sq)) return 0;
+  return dangerTable.points[own[sq] == KING_ATTACK][their[sq]];
 }
 
 }  // namespace

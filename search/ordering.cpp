@@ -1,5 +1,6 @@
 // Move ordering: the two scorers, the lazy picker, history and killers, the root sort, the
 // principal-variation table and the static exchange evaluator.
+#include <algorithm>
 #include <utility>
 
 #include "search/search.h"
@@ -101,12 +102,22 @@ void collectAttackers(int colour, Square from, Square target, AttackerList& list
     const Square s = target - pieceDirs[pawn][d];
     if (board[s] == pawn && s != from) list.add(s, pieceValue[PAWN]);
   }
-  for (int slot = 0; slot < pieceSlots[colour]; slot++) {
-    const PieceEntry e = pieceList[colour][slot];
-    if (e & GONE) continue;
+  // First the units whose kind of move could reach target (a table test, without branches),
+  // then the path test for those alone.
+  const PieceEntry* entries = pieceList[colour];
+  uint8_t candidates[PIECE_SLOTS];
+  int n = 0;
+  for (int slot = 0, end = pieceSlots[colour]; slot < end; slot++) {
+    const PieceEntry e = entries[slot];
+    const Square s = slotSquare(e);
+    candidates[n] = uint8_t(slot);
+    n += !(e & GONE) & (s != from) & ((attackEntry(s - target).mask & pieceMask[slotCode(e)]) != 0);
+  }
+  for (int i = 0; i < n; i++) {
+    const PieceEntry e = entries[candidates[i]];
     const Square s = slotSquare(e);
     const int code = slotCode(e);
-    if (s != from && reaches(s, target, code)) list.add(s, pieceValue[code]);
+    if (reaches(s, target, code)) list.add(s, pieceValue[code]);
   }
 }
 
@@ -182,6 +193,50 @@ Move pickMove() {
   if (best < 0) return 0;
   rec.scores[best] = SCORE_CONSUMED;
   return rec.moves[best];
+}
+
+// The next move for the full-width search: like pickMove for the first few, which is all that
+// most nodes need; then the moves not yet returned are sorted once, best first and ties in list
+// order, and come in that order: the order pickMove would give them in, for less work.
+Move MovePicker::next() {
+  PlyRecord& rec = plyStack[ply];
+  if (cursor < 0) {
+    if (picked < SELECT_PICKS) {
+      ++picked;
+      return pickMove();
+    }
+    cursor = sortUnpicked(rec);
+  }
+  if (cursor >= rec.moveCount) return 0;
+  rec.scores[cursor] = SCORE_CONSUMED;
+  return rec.moves[cursor++];
+}
+
+// Moves the entries pickMove would still return behind the others, sorted best first with ties
+// in list order (a stable insertion sort: lists are short). Returns the index of the first.
+int MovePicker::sortUnpicked(PlyRecord& rec) {
+  Move moves[MAX_MOVES];
+  int scores[MAX_MOVES];
+  int done = 0, count = 0;
+  for (int i = 0; i < rec.moveCount; i++) {
+    if (rec.scores[i] > SCORE_CONSUMED) {
+      const Move m = rec.moves[i];
+      const int score = rec.scores[i];
+      int j = count++;
+      for (; j > 0 && scores[j - 1] < score; j--) {
+        moves[j] = moves[j - 1];
+        scores[j] = scores[j - 1];
+      }
+      moves[j] = m;
+      scores[j] = score;
+    } else {
+      rec.moves[done] = rec.moves[i];
+      rec.scores[done++] = rec.scores[i];
+    }
+  }
+  std::copy(moves, moves + count, rec.moves + done);
+  std::copy(scores, scores + count, rec.scores + done);
+  return done;
 }
 
 // A quiet move that cut off earns depth squared in the history table (all halved when an entry

@@ -36,8 +36,8 @@ int quiesce(int depth, int alpha, int beta) {
     // 6. In check: every evasion, no stand-pat
     genEvasions();
     if (rec.moveCount == 0) return ply - MATE;
+    prefetchChildren(true);
     scoreMoves(hashMove);
-    for (int i = 0; i < rec.moveCount; i++) prefetchTT(keyAfterMove(rec.moves[i]));
     best = -MATE - 1;
   } else {
     // 7. Stand pat, then captures and queen promotions
@@ -45,9 +45,9 @@ int quiesce(int depth, int alpha, int beta) {
     if (standPat > alpha) alpha = standPat;
     best = standPat;
     genCaptures();
-    scoreCaptures(hashMove);
     // Most of these moves lead to leaves that probe the table first thing.
-    for (int i = 0; i < rec.moveCount; i++) prefetchTT(keyAfterMove(rec.moves[i]));
+    prefetchChildren(true);
+    scoreCaptures(hashMove);
   }
 
   // 8. Moves

@@ -164,9 +164,12 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
     genMoves();
   }
 
-  // 10. Order
+  // 10. Order, while the children's table entries load (children that still have a ply to go
+  //     search before they evaluate, if they evaluate at all)
+  prefetchChildren(depth < 2 * ONE_PLY);
   scoreMoves(hashMove);
-  Move m = pickMove();
+  MovePicker picker;
+  Move m = picker.next();
   if (m == 0) return 0;
 
   const bool singleReply = inCheck && rec.moveCount == 1;
@@ -174,8 +177,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
   const int lastVictim = pieceValue[capturedOf(lastMove)];
 
   // 11. Moves
-  for (; m != 0; m = pickMove()) {
-    prefetchTT(keyAfterMove(m));
+  for (; m != 0; m = picker.next()) {
     if (!legal(m)) continue;
     n++;
     const bool pawnTo7th = isPawnTo7th(m);

@@ -138,6 +138,35 @@ inline void prefetchTT(HashKey key) {
   __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]);
   if (evalCache != nullptr) __builtin_prefetch(&evalCache[uint32_t(key) & evalCacheMask]);
 }
+inline void prefetchTTOnly(HashKey key) { __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]); }
+// What every move from the current position changes alike: the side and the en-passant square.
+inline HashKey childKeyBase() { return hashKey ^ SIDE_KEY ^ (epSquare != 0 ? pieceKeys[0][square64(epSquare)] : 0); }
+// keyAfterMove(m), given childKeyBase(): plain moves, captures and promotions that keep the
+// castling rights take the short way.
+inline HashKey childKey(Move m, HashKey base) {
+  const Square from = moveFrom(m), to = moveTo(m);
+  if ((m & (MF_CASTLE | MF_DOUBLE_PUSH | MF_EN_PASSANT)) != 0 ||
+      (castleRights & castleMask[from] & castleMask[to]) != castleRights)
+    return keyAfterMove(m);
+  const int piece = pieceOf(m), landing = isPromotion(m) ? promotionOf(m) : piece;
+  const int to64 = square64(to);
+  HashKey key = base ^ pieceKeys[piece][square64(from)] ^ pieceKeys[landing][to64];
+  if (capturedOf(m) != 0) key ^= pieceKeys[capturedOf(m)][to64];
+  return key;
+}
+// Starts loading the table buckets of the positions after every move of plyStack[ply], and
+// their evaluation-cache entries too when withEval is set (children about to evaluate). Kept
+// inline on purpose: an out-of-line function that only prefetches has no visible effect, and
+// link-time optimisation then drops the calls.
+inline void prefetchChildren(bool withEval) {
+  const PlyRecord& rec = plyStack[ply];
+  const HashKey base = childKeyBase();
+  for (int i = 0; i < rec.moveCount; i++) {
+    const HashKey key = childKey(rec.moves[i], base);
+    if (withEval) prefetchTT(key);
+    else prefetchTTOnly(key);
+  }
+}
 void storeTT(int depth, int score, Move move, int bound, int mateThreat);
 int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullAllowed);
 Move probeTTMove();           // stored best move of the current position, 0 if none
@@ -147,6 +176,17 @@ int hashFull();               // per-mille fill estimate from ttStores
 void scoreMoves(Move hashMove);    // full-width scores of plyStack[ply]
 void scoreCaptures(Move hashMove); // quiescence scores of plyStack[ply]
 Move pickMove();                   // best unconsumed move of plyStack[ply], 0 when none is left
+// Hands out the moves of plyStack[ply] in pickMove's order, one per call, 0 when none is left;
+// the list itself is reordered once most of it is still to come. One per node and list.
+struct MovePicker {
+  static constexpr int SELECT_PICKS = 3;  // picked one by one before the rest is sorted
+  int picked = 0;
+  int cursor = -1;  // next sorted entry, once sorted
+  Move next();
+
+ private:
+  static int sortUnpicked(PlyRecord& rec);
+};
 void updateHistory(Move move, int depth, int score);  // after a beta cut-off
 void sortRootMoves();              // plyStack[ply] by descending score (exchange sort)
 void updatePV(Move move);          // move raised alpha at ply: it heads that ply's line

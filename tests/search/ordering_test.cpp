@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,34 @@ TEST_F(OrderingTest, PickMoveConsumesEachMoveOnceBestFirst) {
   }
   EXPECT_EQ(picked, count);
   EXPECT_EQ(pickMove(), 0u);
+}
+
+// The search's picker hands out the moves in exactly pickMove's order, also after it has sorted
+// the rest of the list: many ties (kept in list order), a consumed entry that must never come,
+// a hash move and real scores.
+TEST_F(OrderingTest, MovePickerFollowsPickMoveOrder) {
+  ASSERT_TRUE(setPosition("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"));
+  generate();
+  for (int variant = 0; variant < 3; variant++) {
+    PlyRecord& rec = plyStack[ply];
+    if (variant == 0) {
+      for (int i = 0; i < rec.moveCount; i++) rec.scores[i] = i % 4;
+      rec.scores[5] = SCORE_CONSUMED;
+    } else {
+      historyScores[square64(moveTo(rec.moves[7]))][pieceOf(rec.moves[7])] = 500;
+      scoreMoves(variant == 2 ? rec.moves[rec.moveCount - 1] : 0);
+    }
+    const PlyRecord scored = rec;
+    std::vector<Move> expected;
+    for (Move m = pickMove(); m != 0; m = pickMove()) expected.push_back(m);
+    rec = scored;
+    std::vector<Move> picked;
+    MovePicker picker;
+    for (Move m = picker.next(); m != 0; m = picker.next()) picked.push_back(m);
+    EXPECT_EQ(picked, expected) << "variant " << variant;
+    EXPECT_EQ(picked.size(), size_t(scored.moveCount - (variant == 0 ? 1 : 0)));
+    EXPECT_EQ(picker.next(), 0u);
+  }
 }
 
 TEST_F(OrderingTest, HistoryKillersAndMateKiller) {

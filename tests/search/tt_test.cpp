@@ -235,6 +235,9 @@ TEST_F(TTTest, HashFullEstimatesDistinctSlots) {
 
 namespace {
 
+// keyAfterMove and the short way the prefetches take (childKey) both give makeMove's key:
+// castling, rights lost by king and rook moves and by captures on a rook's square, en passant,
+// double pushes and promotions included.
 TEST(TTKeys, PredictedKeyOfEveryMoveMatchesMakeMove) {
   resetEngine();
   const char* positions[] = {
@@ -243,6 +246,8 @@ TEST(TTKeys, PredictedKeyOfEveryMoveMatchesMakeMove) {
       "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
       "r3k2r/8/8/8/3pP3/8/8/R3K2R b KQkq e3 0 1",
       "4k3/1P6/8/8/8/8/6p1/4K2R b K - 0 1",
+      "r3k2r/1P4P1/8/8/8/8/1p4p1/R3K2R w KQkq - 0 1",
+      "2r1k3/1P6/8/3r4/4P3/8/8/4K3 w - - 0 1",
   };
   int checked = 0;
   for (const char* fen : positions) {
@@ -250,10 +255,13 @@ TEST(TTKeys, PredictedKeyOfEveryMoveMatchesMakeMove) {
     plyStack[0].checkCount = findCheckers(plyStack[0].checkers);
     genRootMoves();
     const PlyRecord list = plyStack[0];
+    const HashKey base = childKeyBase();
     for (int i = 0; i < list.moveCount; i++) {
       const HashKey predicted = keyAfterMove(list.moves[i]);
+      const HashKey quick = childKey(list.moves[i], base);
       makeMove(list.moves[i]);
       EXPECT_EQ(predicted, hashKey) << fen << " " << moveToCoord(list.moves[i]);
+      EXPECT_EQ(quick, hashKey) << fen << " " << moveToCoord(list.moves[i]);
       unmakeMove();
       checked++;
     }
