@@ -68,6 +68,11 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
     std::printf("**ERROR**  epdTest() : unable to open file %s\n\n", epdFile);
     return;
   }
+  if (isDeviceFile(epd)) {
+    std::printf("**ERROR**  epdTest() : %s is a device, not an EPD file\n\n", epdFile);
+    std::fclose(epd);
+    return;
+  }
   FILE* log = nullptr;
   if (logFile[0] != '\0' && (log = std::fopen(logFile, "w")) == nullptr) {
     std::printf("**ERROR**  epdTest() : unable to open file %s\n\n", logFile);

@@ -48,6 +48,9 @@ extern int fetchDepth;                         // command files being run, one i
 bool readLineInto(FILE* file, char* buffer);  // next line into buffer (LINE_SIZE bytes);
                                               // false at the end of input
 bool readLine(FILE* file);        // next line into lineBuffer; false at the end of input
+// A character or block device such as /dev/zero or /dev/urandom: input without end, refused as
+// a command, settings or EPD file (settings.cpp).
+bool isDeviceFile(FILE* file);
 bool nextLine(FILE* input);       // a kept line, else the next of input, into lineBuffer
 bool inputPending();              // kept lines, or input waiting or ended on standard input
 bool looksLikeMove(const char* lower);  // the word begins with two squares (e2e4)

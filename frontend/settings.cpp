@@ -2,11 +2,18 @@
 //
 // Both are lists of console commands, one a line. Empty lines, lines without a word and lines
 // whose first word begins with ';' are skipped; a file line is never taken as a move.
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "frontend/frontend.h"
 
 int fetchDepth = 0;
+
+bool isDeviceFile(FILE* file) {
+  struct stat status;
+  return fstat(fileno(file), &status) == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode));
+}
 
 namespace {
 
@@ -80,6 +87,12 @@ void readSettingsFile() {
     std::fputs("Using default settings\n\n", stdout);
     return;
   }
+  if (isDeviceFile(file)) {
+    std::fputs("**ERROR**  init(): talvek.ini is a device, not a settings file\n", stdout);
+    std::fputs("Using default settings\n\n", stdout);
+    std::fclose(file);
+    return;
+  }
   reading = true;
   fetchDepth++;
   runCommandLines(file, false);
@@ -111,6 +124,11 @@ void fetchFile(const char* name) {
   FILE* file = std::fopen(name, "r");
   if (file == nullptr) {
     std::printf("**ERROR**  fetch(): unable to open file %s\n", name);
+    return;
+  }
+  if (isDeviceFile(file)) {
+    std::printf("**ERROR**  fetch(): %s is a device, not a command file\n", name);
+    std::fclose(file);
     return;
   }
   fetchDepth++;

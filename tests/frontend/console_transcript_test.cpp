@@ -54,3 +54,16 @@ TEST(ConsoleTranscript, AShortGameAtThePrompt) {
       "1-0 {White mates}\n";                   // the undone mate, played again
   EXPECT_TRUE(matchesMask(run.output.substr(first), expected)) << run.output.substr(first);
 }
+
+// A device that never ends (here /dev/zero) is refused as a command, settings or EPD file
+// instead of being read for ever; the program goes on answering.
+TEST(ConsoleTranscript, EndlessDevicesAreRefusedAsFiles) {
+  EngineProcess engine;
+  engine.send("fetch /dev/zero");
+  EXPECT_TRUE(engine.waitFor("**ERROR**  fetch(): /dev/zero is a device, not a command file\n", 10000));
+  engine.send("epdtest /dev/zero 1 1");
+  EXPECT_TRUE(engine.waitFor("**ERROR**  epdTest() : /dev/zero is a device, not an EPD file\n", 10000));
+  engine.send("fen");
+  EXPECT_TRUE(engine.waitFor("FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n", 10000));
+  engine.send("quit");
+}

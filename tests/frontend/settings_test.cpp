@@ -48,6 +48,19 @@ TEST(SettingsFile, MissingFileKeepsTheDefaults) {
   EXPECT_STREQ(settings.nalimovPath, "c:\\EGTB");
 }
 
+// talvek.ini naming an endless device is refused (the alarm turns a read without end into a
+// failure instead of a hang).
+TEST(SettingsFile, DeviceIsRefused) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  std::filesystem::create_symlink("/dev/zero", "talvek.ini");
+  alarm(60);
+  EXPECT_EQ(readSettings(),
+            "**ERROR**  init(): talvek.ini is a device, not a settings file\nUsing default settings\n\n");
+  alarm(0);
+  EXPECT_EQ(settings.resignThreshold, 10000);
+}
+
 TEST(SettingsFile, SettingLinesActSilentlyAndOthersAreSkipped) {
   resetEngine();
   TemporaryWorkingDirectory here;
