@@ -132,13 +132,13 @@ void initTT(uint32_t bytes);  // (re)allocate and clear, print the size line; ex
 void freeTT();                // release the table (quit, resize)
 void clearTT();               // zero every entry; age and store count stay
 HashKey keyAfterMove(Move m);  // hashKey of the position after m, computed without making it
-// Starts loading the table bucket and the evaluation-cache entry of a position, so that its
-// probes a little later find them in the processor's cache.
+// Starts loading the table bucket of a position (prefetchTT: and its evaluation-cache entry),
+// so that its probes a little later find them in the processor's cache.
+inline void prefetchTTOnly(HashKey key) { __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]); }
 inline void prefetchTT(HashKey key) {
-  __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]);
+  prefetchTTOnly(key);
   if (evalCache != nullptr) __builtin_prefetch(&evalCache[uint32_t(key) & evalCacheMask]);
 }
-inline void prefetchTTOnly(HashKey key) { __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]); }
 // What every move from the current position changes alike: the side and the en-passant square.
 inline HashKey childKeyBase() { return hashKey ^ SIDE_KEY ^ (epSquare != 0 ? pieceKeys[0][square64(epSquare)] : 0); }
 // keyAfterMove(m), given childKeyBase(): plain moves, captures and promotions that keep the
