@@ -265,7 +265,7 @@ void printBoard();                       // coloured diagram and state lines
 const char* moveToCoord(Move m);         // static buffer, overwritten by the next call
 const char* moveToUci(Move m);           // moveToCoord with a lower-case promotion letter (e7e8q)
 const char* moveToSAN(Move m);           // static buffer; regenerates plyStack[ply] and [ply + 1]
-Move parseCoord(const char* text);       // from | to << 8 | promotion type << 28; 0 if not a move
+Move parseCoord(const char* text);       // from | to << 8 | promotion type << 28; 0 if not move text
 Move matchMove(Move partial);            // first legal move matching; 0 if none
 
 // Game end (gameend.cpp).

@@ -132,8 +132,8 @@ bool pawnOnEdgeRank() {
 
 // Parses a FEN record into the position. A syntax error prints its message, leaves the
 // position as it was and returns non-zero. A record that parses is validated: a refused one
-// is replaced by the start position, or in xboard mode kept as parsed with the game over and
-// positionRejected set. Otherwise the key, checkers and moves of ply 0 are set up and the
+// is replaced by the start position at the console; a GUI's (xboard, UCI) is kept as parsed
+// with the game over and positionRejected set, so that nothing is ever searched in its place. Otherwise the key, checkers and moves of ply 0 are set up and the
 // game-end test runs; reads xboardMode, writes gameOver, engineSide and opponentTurnStart.
 int setBoard(const char* text) {
   SavedPosition saved;
@@ -155,8 +155,8 @@ int setBoard(const char* text) {
 
   // 7. A refused position.
   if (validatePosition()) {
-    if (xboardMode) {
-      printf("tellusererror Illegal position\n");
+    if (xboardMode || uciMode) {
+      if (xboardMode) printf("tellusererror Illegal position\n");
       gameOver = 1;
       positionRejected = true;
       root.checkCount = 0;

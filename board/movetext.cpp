@@ -89,6 +89,8 @@ const char* moveToSAN(Move m) {
   return text;
 }
 
+// Move text that names no move at all (a square to itself, a1a1 among them) gets the promotion
+// type that matches no move, so that it is never the word 0 of "no move".
 Move parseCoord(const char* text) {
   auto isFile = [](char ch) { return ch >= 'a' && ch <= 'h'; };
   auto isRank = [](char ch) { return ch >= '1' && ch <= '8'; };
@@ -107,6 +109,7 @@ Move parseCoord(const char* text) {
       }
     }
   }
+  if (from == to) type = 7;
   return Move(from) | Move(to) << 8 | type << 28;
 }
 

@@ -33,6 +33,7 @@ struct Command {
   int minWords;            // words the line needs, command included; fewer print the usage
   CommandHandler handler;  // runs with at least minWords words
   const char* usage;       // text after "usage: ", or nullptr when a short line does nothing
+  SearchTiming timing = WAITS;  // during a search: a change of the game ends it, quit acts
 };
 
 // One row of the help text.
@@ -115,6 +116,7 @@ void commandFen(const Command&, const char*) {
 
 constexpr HelpRow HELP_ROWS[] = {
     {"abscore", "<on|off>", "shows the score for white(on) or for talvek(off)"},
+    {"analyze", "", "thinks on the current position until you type a line"},
     {"beep", "<on|off>", "sets on/off beep after every talvek's move"},
     {"board", "<on|off>", "sets on/off board display after every move"},
     {"createini", "", "writes to talvek.ini default settings"},
@@ -183,6 +185,15 @@ void commandLmoves(const Command&, const char*) {
 
 void commandNewgame(const Command&, const char*) { newGame(); }
 
+// Thinks on the position as if the engine were to move, showing its lines (post on meanwhile)
+// until a line is typed; the line then runs as usual.
+void commandAnalyze(const Command&, const char*) {
+  const int post = settings.post;
+  settings.post = 1;
+  analyseTurn();
+  settings.post = post;
+}
+
 // Depths beyond the search stack are refused with the usage line.
 void commandPerft(const Command& command, const char*) {
   int depth = parseNumber(tokens[1]);
@@ -218,10 +229,7 @@ void commandTc(const Command& command, const char*) {
     printUsage(command);
     return;
   }
-  movesPerControl = moves;
-  engineClock = opponentClock = clampToInt(minutes * 60000LL);
-  engineIncrement = clampToInt(seconds * 1000LL);
-  moveTime = 0;
+  startControl(moves, clampToInt(minutes * 60000LL), clampToInt(seconds * 1000LL));
   std::fputs("time control: ", stdout);
   if (moves != 0)
     std::printf("%d moves ", moves);
@@ -366,17 +374,18 @@ constexpr Command COMMANDS[] = {
     {"go", GROUP_A, 1, commandGo, nullptr},
     {"help", GROUP_A, 1, commandHelp, nullptr},
     {"lmoves", GROUP_A, 1, commandLmoves, nullptr},
-    {"newgame", GROUP_A, 1, commandNewgame, nullptr},
+    {"newgame", GROUP_A, 1, commandNewgame, nullptr, ENDS},
     {"perft", GROUP_A, 2, commandPerft, "perft <depth>"},
-    {"quit", GROUP_A, 1, commandQuit, nullptr},
-    {"setboard", GROUP_A, 2, commandSetboard, nullptr},
+    {"quit", GROUP_A, 1, commandQuit, nullptr, QUITS},
+    {"setboard", GROUP_A, 2, commandSetboard, nullptr, ENDS},
     {"speedtest", GROUP_A, 1, commandSpeedtest, nullptr},
-    {"tc", GROUP_A, 4, commandTc, "tc <moves> <base_time> <inc>"},
-    {"uci", GROUP_A, 1, commandUci, nullptr},
-    {"xboard", GROUP_A, 1, commandXboard, nullptr},
+    {"tc", GROUP_A, 4, commandTc, "tc <moves> <base_time> <inc>", ENDS},
+    {"uci", GROUP_A, 1, commandUci, nullptr, ENDS},
+    {"xboard", GROUP_A, 1, commandXboard, nullptr, ENDS},
     {"!", GROUP_A, 1, commandShell, nullptr},
     {"init", INIT_ONLY, 1, commandInit, nullptr},
     {"abscore", GROUP_B, 2, commandAbscore, "abscore <on|off>"},
+    {"analyze", GROUP_A, 1, commandAnalyze, nullptr, ENDS},
     {"beep", GROUP_B, 2, commandBeep, "beep <on|off>"},
     {"board", GROUP_B, 1, commandBoard, "board <on|off>"},
     {"ecache", GROUP_B, 2, commandEcache, "ecache <size>"},
@@ -407,6 +416,13 @@ bool wordNames(const Command& command, const char* word) {
   return matchCommand(command.name, word) != 0;
 }
 
+// The first command in table order that applies now and that word names.
+const Command* findCommand(const char* word) {
+  for (const Command& command : COMMANDS)
+    if (commandApplies(command) && wordNames(command, word)) return &command;
+  return nullptr;
+}
+
 }  // namespace
 
 int matchCommand(const char* name, const char* word) {
@@ -422,24 +438,24 @@ int parseNumber(const char* text) {
 
 void newGame() {
   setBoard(START_FEN);
-  engineIncrement = 0;
-  moveTime = 0;
+  startControl(60, 1800000, 0);
   gameOver = 0;
-  movesPerControl = 60;
-  engineClock = opponentClock = 1800000;
   maxDepth = 64;
 }
 
 // word is the first word of lineBuffer, lower-cased. Returns 1 when it named a command that
 // applies now, even if the command then only printed its usage line.
 int consoleCommand(const char* word) {
-  for (const Command& command : COMMANDS) {
-    if (!commandApplies(command) || !wordNames(command, word)) continue;
-    if (tokenCount < command.minWords)
-      printUsage(command);
-    else
-      command.handler(command, word);
-    return 1;
-  }
-  return 0;
+  const Command* command = findCommand(word);
+  if (command == nullptr) return 0;
+  if (tokenCount < command->minWords)
+    printUsage(*command);
+  else
+    command->handler(*command, word);
+  return 1;
+}
+
+SearchTiming consoleTiming(const char* word) {
+  const Command* command = findCommand(word);
+  return command != nullptr ? command->timing : ACTS;
 }

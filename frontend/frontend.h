@@ -31,6 +31,20 @@ constexpr int MAX_TABLE_MB = 8;       // fuzz builds keep every table small, so 
 constexpr int MAX_TABLE_MB = 4095;    // largest table size whose byte count fits 32 bits
 #endif
 
+// What a command does when its line arrives while the engine searches; each protocol's command
+// table gives one for every command (a word no table knows is answered at once, as between
+// searches). Lines act in the order they came: once a line waits, every
+// later line waits behind it, except the IMMEDIATE ones.
+enum SearchTiming : uint8_t {
+  WAITS,          // kept until the search ends; a search that only input can end is ended for it
+  ACTS,           // acts at once and the search goes on (unless the command stops it)
+  IMMEDIATE,      // acts at once even behind waiting lines: questions
+  QUITS,          // acts at once; behind waiting lines it stops the search (its move is played,
+                  // as on "move now") and runs after them
+  ENDS,           // a change of the game: the search ends, its move is not played, then it runs
+  ACTS_OFF_MOVE,  // ACTS while pondering or analysing; WAITS while the engine thinks on its move
+};
+
 // ---------------------------------------------------------------------------
 // Globals
 // ---------------------------------------------------------------------------
@@ -39,6 +53,9 @@ extern char lineBuffer[LINE_SIZE];             // the current input line, newlin
 extern char tokens[MAX_TOKENS][TOKEN_SIZE];    // its words, filled by tokeniseLine
 extern int tokenCount;                         // number of words in tokens
 extern int fetchDepth;                         // command files being run, one inside another
+extern FILE* commandInput;       // where the command loops and the poll read: standard input
+extern int (*inputWaitingHook)();  // when set, replaces the readiness test of commandInput
+                                   // (a test driver's scripted input)
 
 // ---------------------------------------------------------------------------
 // Procedures
@@ -61,6 +78,7 @@ int firstWordOf(const char* line, char* typed, char* lower);  // first word of l
 int firstWord(char* typed, char* lower);  // firstWordOf lineBuffer
 int dispatchCommand(const char* word);    // route word to the active handler; 0 if unknown
 int runCommandLine(const char* line);     // lineBuffer := line, then dispatch its first word
+void reportUnknownCommand(const char* typed);  // the active protocol's "unknown command" line
 void printPrompt();               // "Talvek[W-1]> " for the side to move and move number
 void startEngine(int argc, char** argv);  // the start-up sequence, up to the first prompt
 int mainLoop(FILE* input);        // console and xboard loop over input; 0 at its end
@@ -71,6 +89,7 @@ uint32_t tableBytes(int megabytes);  // megabytes (held to 1..MAX_TABLE_MB) as a
 
 // Console commands (commands.cpp).
 int consoleCommand(const char* word);     // 1 when word named a console command
+SearchTiming consoleTiming(const char* word);  // the timing of the command word names
 int matchCommand(const char* name, const char* word);  // word equals name or abbreviates it
 int parseNumber(const char* text);        // decimal with sign; no digits, 0; clamped to int
 void newGame();                   // start position, 30-minute clocks, 60 moves, depth 64
@@ -83,10 +102,14 @@ void fetchFile(const char* name); // run a command file, nested at most MAX_FETC
 
 // xboard protocol (xboard.cpp).
 int xboardCommand(const char* word);  // 1 when word is an xboard command (compared exactly)
+SearchTiming xboardTiming(const char* word);  // the timing of the command word names
+extern int editingPosition;       // xboard "edit" mode: lines are edit commands until "."
+void xboardEdit(const char* word);  // one line of edit mode (word as typed)
 void prepareRoot();               // ply 0, piece lists, checkers and replies at ply 0
 
 // UCI protocol (uci.cpp).
 int uciCommand(const char* word);     // 1 when word is a UCI command (by its first letters)
+SearchTiming uciTiming(const char* word);  // the timing of the command word names
 void printUciIdentification();    // the id and option lines and "uciok"
 [[noreturn]] void uciLoop(FILE* input);  // serve UCI commands until input ends
 void uciPosition(const char* text);   // "position" arguments: startpos/fen, then moves
@@ -97,12 +120,21 @@ void uciSetOption(const char* text);  // "setoption name" text: name, then "valu
 void epdTest(const char* epdFile, int seconds, int iterations, const char* logFile);
 
 // Input during a search (poll.cpp).
-int inputWaiting();               // input units waiting on standard input; 0 when none
+int inputWaiting();               // input units waiting on commandInput; 0 when none
+void waitForInput();              // blocks until input is waiting (at once for a test driver)
 void pollInput();                 // read one waiting line while the search runs: act on it,
                                   // or keep it for the command loop
+void runSearch(int state);        // think in state; an endless search that ran out of depth
+                                  // goes on reading input until a line ends it
+bool searchEndless();             // the running search ends only on input
 
 // Game turns (turns.cpp).
 void engineTurn();                // search and play the engine's move
+void analyseTurn();               // think on the current position without moving until input
 int ponderTurn();                 // think on the opponent's time; 1 when a move was played
 void userMove(const char* word);  // a coordinate move typed by the user
 void playGameMove(Move m);        // play an accepted move on the game record
+void keepPonderReplies();         // the legal moves of the current position, the one pondered on
+Move matchPonderReply(Move partial);  // the kept legal move that matches partial; 0 if none
+void chargeMove(bool engine, int used);  // the mover's clock after a move that took used ms
+void startControl(int moves, int baseMs, int incrementMs);  // a time control for both clocks

@@ -201,24 +201,43 @@ void startEngine(int argc, char** argv) {
   if (!runCommandLine("new")) newGame();
 }
 
-// Each pass lets the engine move when it is its turn, thinks on the opponent's time, and
-// otherwise takes one line (one kept while a search ran, else the next of input, standard
-// input for the program) and plays it as a move or runs it as a command. A game that has
-// ended, or a position refused in xboard mode, is never searched. Returns 0 at the end of
-// input.
+// Each pass first runs the lines kept while a search ran, in the order they came; with none
+// kept it lets the engine move when it is its turn, thinks on the opponent's time, or analyses
+// (xboard analyze mode, which is force mode in which the engine thinks). Otherwise it takes one
+// line (one kept while a search ran, else the next of input, which the poll reads too) and plays
+// it as a move or runs it as a command. A game that has ended, or a refused position, is never
+// searched. Returns 0 at the end of input.
 int mainLoop(FILE* input) {
+  commandInput = input;
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
   for (;;) {
-    if (!gameOver && engineSide == sideToMove) engineTurn();
-    if (settings.ponder && !gameOver && engineSide == otherSide && gamePly > 0 && ponderTurn()) continue;
+    if (queuedLines() == 0 && !editingPosition) {
+      if (analysing) {
+        engineSide = NO_SIDE;
+        if (!inputPending()) analyseTurn();
+      } else {
+        if (!gameOver && engineSide == sideToMove) engineTurn();
+        if (settings.ponder && !gameOver && engineSide == otherSide && gamePly > 0 && ponderTurn()) continue;
+      }
+    }
     if (consoleMode) printPrompt();
-    if (!nextLine(input)) return 0;
+    if (!nextLine(input)) {
+      commandInput = stdin;
+      return 0;
+    }
     if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;
+    if (editingPosition && xboardMode) {
+      xboardEdit(typed);
+      continue;
+    }
     if (looksLikeMove(lower)) {
       userMove(typed);
       continue;
     }
-    if (!dispatchCommand(lower))
-      std::printf(xboardMode ? "Error (unknown command): %s\n" : "**ERROR**  unknown command: %s\n", typed);
+    if (!dispatchCommand(lower)) reportUnknownCommand(typed);
   }
+}
+
+void reportUnknownCommand(const char* typed) {
+  std::printf(xboardMode ? "Error (unknown command): %s\n" : "**ERROR**  unknown command: %s\n", typed);
 }

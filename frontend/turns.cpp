@@ -15,14 +15,12 @@ namespace {
 
 constexpr char BEL = 7;
 
-// Milliseconds since a time stamp; stamps wrap, so the difference is taken unsigned.
-int elapsedSince(int stamp) { return int(uint32_t(nowMs()) - uint32_t(stamp)); }
+// The legal moves of the position the engine ponders on, kept before the predicted move is
+// played: a move typed during the ponder search is checked against them.
+Move ponderReplies[MAX_MOVES];
+int ponderReplyCount = 0;
 
-// clock + increment - used, held inside the int range.
-int chargeClock(int clock, int used) {
-  long long value = (long long)clock + engineIncrement - used;
-  return int(std::clamp(value, (long long)-INT_MAX, (long long)INT_MAX));
-}
+int clampClock(long long value) { return int(std::clamp(value, (long long)-INT_MAX, (long long)INT_MAX)); }
 
 // The engine's move in the console: the prompt and the move in inverse colours, the beeps, and
 // the time lines in the form given by format.
@@ -39,8 +37,8 @@ void showEngineMove(const char* san, int used, const char* (*format)(int), const
 
 // The opponent's clock in the console after the opponent moved.
 void chargeOpponent(const char* (*format)(int)) {
-  int used = elapsedSince(opponentTurnStart);
-  opponentClock = chargeClock(opponentClock, used);
+  int used = msSince(opponentTurnStart);
+  chargeMove(false, used);
   std::printf("   time used: %s\n", format(used));
   std::printf("   time remaining: %s\n", format(opponentClock));
 }
@@ -57,7 +55,67 @@ void takeBackPonderMove(bool played) {
   prepareRoot();
 }
 
+// Plays the engine's move found by a search that went on after a ponder hit; with no move to
+// play (or the move dropped by a change of the game) the opponent's move stands alone.
+int playAfterPonderHit() {
+  const Move best = searchDropped || engineSide == NO_SIDE ? 0 : bestLegalMove();
+  if (best == 0 || historyFull()) {
+    prepareRoot();
+    checkGameEnd();
+    return 1;
+  }
+  char san[16];
+  std::snprintf(san, sizeof san, "%s", moveToSAN(best));
+  if (xboardMode) {
+    std::printf("move %s\n", san);
+  } else {
+    int used = msSince(searchStart) - ponderElapsed;
+    chargeMove(true, used);
+    showEngineMove(san, used, formatClock, "   ");
+  }
+  playGameMove(best);
+  return 1;
+}
+
 }  // namespace
+
+// The clock of the side that just moved: the increment added and the time used taken off; at
+// the console, the control's time again once the side has made the control's moves (the GUIs
+// keep their own clocks and send them).
+void chargeMove(bool engine, int used) {
+  int& clock = engine ? engineClock : opponentClock;
+  int& moves = engine ? engineControlMoves : opponentControlMoves;
+  clock = clampClock((long long)clock + engineIncrement - used);
+  if (consoleMode && movesPerControl > 0 && ++moves >= movesPerControl) {
+    moves = 0;
+    clock = clampClock((long long)clock + controlTime);
+  }
+}
+
+void startControl(int moves, int baseMs, int incrementMs) {
+  movesPerControl = moves;
+  engineClock = opponentClock = controlTime = baseMs;
+  engineIncrement = incrementMs;
+  engineControlMoves = opponentControlMoves = 0;
+  moveTime = 0;
+}
+
+void keepPonderReplies() {
+  genPlyMoves();
+  ponderReplyCount = 0;
+  const PlyRecord& root = plyStack[ply];
+  for (int i = 0; i < root.moveCount; i++)
+    if (legal(root.moves[i])) ponderReplies[ponderReplyCount++] = root.moves[i];
+}
+
+Move matchPonderReply(Move partial) {
+  for (int i = 0; i < ponderReplyCount; i++) {
+    const Move m = ponderReplies[i];
+    if (moveFrom(m) == moveFrom(partial) && moveTo(m) == moveTo(partial) && ((m ^ partial) & 0x70000000u) == 0)
+      return m;
+  }
+  return 0;
+}
 
 // Makes m on the game record and prepares the root of the next turn: ply 0, fresh piece
 // lists, checkers and replies at ply 0; the board is shown when the console user wants it;
@@ -74,10 +132,9 @@ void playGameMove(Move m) {
 // resignation, or a search without a playable move leaves the game to the user
 // (engineSide NO_SIDE), so the main loop never asks again for a move that cannot come.
 void engineTurn() {
-  engineState = STATE_THINKING;
-  think();
+  runSearch(STATE_THINKING);
   engineState = STATE_WAITING;
-  if (engineSide == NO_SIDE) return;
+  if (searchDropped || engineSide == NO_SIDE) return;
   Move best = bestLegalMove();
   if (best == 0 || historyFull()) {
     engineSide = NO_SIDE;
@@ -86,8 +143,8 @@ void engineTurn() {
   char san[16];
   std::snprintf(san, sizeof san, "%s", moveToSAN(best));
   if (consoleMode) {
-    int used = elapsedSince(searchStart);
-    engineClock = chargeClock(engineClock, used);
+    int used = msSince(searchStart);
+    chargeMove(true, used);
     showEngineMove(san, used, formatTime, "\t");
   } else {
     std::printf("move %s\n", san);
@@ -104,6 +161,7 @@ int ponderTurn() {
   if (inputPending()) return 0;
   pendingMove = 0;
   std::strcpy(ponderText, "none");
+  keepPonderReplies();
   ponderMove = probeTTMove();
   if (ponderMove != 0) ponderMove = matchMove(ponderMove);
   bool played = false;
@@ -125,57 +183,39 @@ int ponderTurn() {
     }
   }
 
-  engineState = STATE_PONDERING;
-  think();
-
-  // Told "force", or pondering switched off: nothing is played.
-  if (engineSide == NO_SIDE || (!settings.ponder && engineState == STATE_PONDERING)) {
-    takeBackPonderMove(played);
-    engineState = STATE_WAITING;
-    return 0;
-  }
-
-  // Ponder hit: the search went on as the engine's own and its move is played now.
+  runSearch(STATE_PONDERING);
+  int result = 0;
   if (engineState == STATE_THINKING) {
-    Move best = bestLegalMove();
-    if (best == 0 || historyFull()) {
-      prepareRoot();
-      checkGameEnd();
-      engineState = STATE_WAITING;
-      return 1;
-    }
-    char san[16];
-    std::snprintf(san, sizeof san, "%s", moveToSAN(best));
-    if (xboardMode) {
-      std::printf("move %s\n", san);
-    } else {
-      int used = elapsedSince(searchStart) - ponderElapsed;
-      engineClock = chargeClock(engineClock, used);
-      showEngineMove(san, used, formatClock, "   ");
-    }
-    playGameMove(best);
-    engineState = STATE_WAITING;
-    return 1;
-  }
-
-  // The opponent played another move: it replaces the predicted one.
-  if (pendingMove != 0) {
+    // Ponder hit: the predicted move is the opponent's, and the search went on as the engine's.
+    result = playAfterPonderHit();
+  } else if (pendingMove != 0) {
+    // The opponent played another legal move: it replaces the predicted one.
     takeBackPonderMove(played);
-    Move m = matchMove(pendingMove);
-    if (m != 0 && !historyFull()) {
+    if (!historyFull()) {
       if (!xboardMode) chargeOpponent(formatClock);
-      playGameMove(m);
+      playGameMove(pendingMove);
     } else {
-      std::printf("Illegal move: %s\n", moveToCoord(pendingMove));
+      std::printf("Illegal move (game record full): %s\n", moveToCoord(pendingMove));
     }
-    pendingMove = 0;
-    engineState = STATE_WAITING;
-    return 1;
+    result = 1;
+  } else {
+    takeBackPonderMove(played);
   }
-
-  takeBackPonderMove(played);
+  pendingMove = 0;
   engineState = STATE_WAITING;
-  return 0;
+  return result;
+}
+
+// Thinks on the current position without moving and shows the lines until input ends it: the
+// analysis of xboard's analyze mode and of the console's analyze command.
+void analyseTurn() {
+  endlessSearch = 1;
+  infiniteSearch = 1;
+  runSearch(STATE_ANALYSING);
+  endlessSearch = 0;
+  infiniteSearch = 0;
+  engineState = STATE_WAITING;
+  prepareRoot();
 }
 
 // word is the first word of the line as typed; its lower-case form is matched against the

@@ -2,7 +2,9 @@
 // bestmove line, and setoption.
 //
 // Words are recognised by their first letters. Nothing happens on the engine's own initiative:
-// a search runs only for "go", synchronously; while it runs, the input poll reads the lines.
+// a search runs only for "go", synchronously; while it runs, the input poll reads the lines and
+// the table's timing says whether a command acts at once, waits for the search, or ends it
+// first. Every "go" is answered by exactly one bestmove line, before the next command runs.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -20,7 +22,10 @@ constexpr int OPTION_TEXT = 128;  // bytes of the setoption text and of its valu
 constexpr const char* AUTHOR = "the Talvek developers";
 constexpr const char* WEB_ADDRESS = "https://talvek.example.org";
 
-FILE* uciInput = stdin;  // where the loop, and the wait for "stop", read their lines
+// Why there is no position to search: the last "position" command was refused (its record
+// could not be read or was not a legal position, or a move of its list was not legal). Null
+// once a position has been accepted.
+const char* positionRefused = nullptr;
 
 bool startsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
@@ -52,9 +57,9 @@ bool keywordValue(const char* text, const char* keyword, int* value) {
 }
 
 // Plays the coordinate moves of a "position" line. The first word that is not a legal move
-// (a typing error, a move of the wrong side) is reported and ends the list: the position
-// reached so far stays, so that a GUI never has the engine search a position it did not mean.
-void applyMoves(const char* text) {
+// (a typing error, a move of the wrong side) is reported and ends the list; false then, and the
+// position is refused: the engine never searches a position the GUI does not have.
+bool applyMoves(const char* text) {
   char word[TOKEN_SIZE];
   while (*(text = skipSpaces(text)) != '\0') {
     size_t length = std::strcspn(text, " ");
@@ -62,7 +67,7 @@ void applyMoves(const char* text) {
     text += length;
     if (historyFull()) {
       std::printf("Illegal move (game record full): %s\n", word);
-      return;
+      return false;
     }
     char lower[TOKEN_SIZE];
     size_t i = 0;
@@ -71,11 +76,12 @@ void applyMoves(const char* text) {
     Move m = matchMove(parseCoord(lower));  // E2E4 and a7a8Q read like e2e4 and a7a8q
     if (m == 0) {
       std::printf("Illegal move: %s\n", word);
-      return;
+      return false;
     }
     makeMove(m);
     prepareRoot();
   }
+  return true;
 }
 
 // "bestmove" with the principal variation's first move, and " ponder" with its second when
@@ -98,28 +104,6 @@ void printBestMove() {
     prepareRoot();
   }
   if (reply == 0) std::printf("bestmove %s\n", bestText);
-}
-
-// A search that ran out of depth while pondering or under "go infinite" keeps its answer until
-// the GUI asks for it with "stop" or "ponderhit"; "isready" is answered meanwhile and other
-// lines are kept for the loop. The end of input, or a full store of kept lines, gives the
-// answer too; the loop then runs the kept lines and meets the end.
-void waitForStop() {
-  static char line[LINE_SIZE];
-  char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
-  while (!inputEnded && !queueFull()) {
-    if (!readLineInto(uciInput, line)) {
-      inputEnded = 1;
-      return;
-    }
-    if (firstWordOf(line, typed, lower) == 0) continue;
-    if (startsWith(lower, "stop") || startsWith(lower, "ponderhit")) return;
-    if (startsWith(lower, "quit")) quitEngine();
-    if (startsWith(lower, "isready"))
-      std::fputs("readyok\n", stdout);
-    else
-      queueLine(line);
-  }
 }
 
 // A path option: stored (and acted on) only when it fits and differs from the setting.
@@ -183,7 +167,7 @@ void printUciIdentification() {
 // Reads commands (first those kept while a search ran) from input until it ends, then frees
 // the tables and ends the program.
 void uciLoop(FILE* input) {
-  uciInput = input;
+  commandInput = input;
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
   while (nextLine(input)) {
     if (lineBuffer[0] == '\n' || firstWord(typed, lower) == 0) continue;
@@ -192,36 +176,60 @@ void uciLoop(FILE* input) {
   quitEngine();
 }
 
-// position [startpos | fen <FEN>] [moves <m1> <m2> ...]. A FEN that cannot be read leaves the
-// position as it was and no move is applied to it.
+// position [startpos | fen <FEN>] [moves <m1> <m2> ...]. A record that cannot be read or is not
+// a legal position, or a move of the list that is not legal, refuses the whole command: the
+// engine then has no position to search until a position is accepted.
 void uciPosition(const char* text) {
   text = skipSpaces(text);
-  bool positionSet = true;
+  positionRefused = nullptr;
   if (startsWith(text, "startpos")) {
     setBoard(START_FEN);
     text += 8;
   } else if (startsWith(text, "fen")) {
     text = skipSpaces(text + 3);
-    positionSet = setBoard(text) == 0;
+    if (setBoard(text) != 0) positionRefused = "its FEN could not be read";
+    else if (positionRejected) positionRefused = "its FEN is not a legal position";
     const char* moves = std::strstr(text, "moves");
     text = moves != nullptr ? moves : text + std::strlen(text);
   }
-  movesPerControl = 60;
-  engineIncrement = 0;
-  engineClock = opponentClock = 1800000;
+  startControl(60, 1800000, 0);
   maxDepth = 64;
-  moveTime = 0;
   gameOver = 0;
   text = skipSpaces(text);
-  if (!positionSet || !startsWith(text, "moves")) return;
-  applyMoves(text + 5);
+  if (positionRefused != nullptr || !startsWith(text, "moves")) return;
+  if (!applyMoves(text + 5)) positionRefused = "a move of its list is not legal";
 }
 
-// go [wtime n] [btime n] [winc n] [binc n] [movestogo n] [depth n] [movetime n] [infinite]
-// [ponder]: searches the position and writes the bestmove line.
+// The root moves listed after "searchmoves" (up to the next word that is no move) that are
+// legal; a listed move that is not legal is reported and left out.
+void readSearchMoves(const char* text) {
+  searchMoveCount = 0;
+  const char* list = std::strstr(text, "searchmoves");
+  if (list == nullptr) return;
+  list += 11;
+  char word[TOKEN_SIZE];
+  while (*(list = skipSpaces(list)) != '\0' && searchMoveCount < MAX_SEARCH_MOVES) {
+    const size_t length = std::strcspn(list, " ");
+    std::snprintf(word, sizeof word, "%.*s", int(length < sizeof word ? length : sizeof word - 1), list);
+    for (char* p = word; *p != '\0'; p++) *p = char(std::tolower(static_cast<unsigned char>(*p)));
+    if (!looksLikeMove(word)) break;
+    list += length;
+    const Move m = matchMove(parseCoord(word));
+    if (m != 0) searchMoves[searchMoveCount++] = m;
+    else std::printf("info string searchmoves: %s is not a legal move\n", word);
+  }
+}
+
+// go [searchmoves <moves>] [ponder] [wtime n] [btime n] [winc n] [binc n] [movestogo n]
+// [depth n] [nodes n] [mate n] [movetime n] [infinite]: searches the position and writes the
+// bestmove line. A depth, node count or mate length without the engine's clock or a move time
+// is searched to its end, untimed; a depth below 1 is no depth limit.
 void uciGo(const char* text) {
   engineClock = opponentClock = engineIncrement = opponentIncrement = 0;
   movesPerControl = moveTime = infiniteSearch = 0;
+  maxDepth = 64;
+  nodeLimit = 0;
+  mateLimit = 0;
   int value = 0;
   if (std::strstr(text, "infinite") != nullptr) infiniteSearch = 1;
   if (keywordValue(text, "wtime", &value)) (sideToMove == WHITE ? engineClock : opponentClock) = value;
@@ -229,27 +237,34 @@ void uciGo(const char* text) {
   if (keywordValue(text, "winc", &value)) (sideToMove == WHITE ? engineIncrement : opponentIncrement) = value;
   if (keywordValue(text, "binc", &value)) (sideToMove == BLACK ? engineIncrement : opponentIncrement) = value;
   if (keywordValue(text, "movestogo", &value)) movesPerControl = value;
-  if (keywordValue(text, "depth", &value)) maxDepth = value;
+  if (keywordValue(text, "depth", &value) && value >= 1) maxDepth = value;
+  if (keywordValue(text, "nodes", &value) && value >= 1) nodeLimit = uint64_t(value);
+  if (keywordValue(text, "mate", &value) && value >= 1) mateLimit = value;
   if (keywordValue(text, "movetime", &value)) moveTime = value;
+  readSearchMoves(text);
   const bool ponder = std::strstr(text, "ponder") != nullptr;
   const bool infinite = infiniteSearch != 0;
-  // "go depth N" without the engine's clock or a move time: the depth alone ends the search,
-  // which an empty clock would otherwise cut short after its first iteration.
   const bool clockGiven = std::strstr(text, sideToMove == WHITE ? "wtime" : "btime") != nullptr;
-  if (std::strstr(text, "depth") != nullptr && !clockGiven && moveTime == 0) infiniteSearch = 1;
+  const bool limited = std::strstr(text, "depth") != nullptr || nodeLimit != 0 || mateLimit != 0;
+  if (limited && !clockGiven && moveTime == 0) infiniteSearch = 1;
 
   engineSide = sideToMove;
-  engineState = ponder ? STATE_PONDERING : STATE_THINKING;
   endlessSearch = infinite;
-  if (!positionRejected) {
-    think();
-    if (!stopSearch && (engineState == STATE_PONDERING || infinite)) waitForStop();
+  if (positionRefused != nullptr) {
+    std::printf("info string no position to search: the last position command was refused (%s)\n",
+                positionRefused);
+    pvTable[0][0] = 0;
+  } else if (!positionRejected) {
+    runSearch(ponder ? STATE_PONDERING : STATE_THINKING);
   } else {
     pvTable[0][0] = 0;
   }
   engineState = STATE_WAITING;
   infiniteSearch = 0;
   endlessSearch = 0;
+  nodeLimit = 0;
+  mateLimit = 0;
+  searchMoveCount = 0;
   printBestMove();
 }
 
@@ -312,31 +327,72 @@ void uciSetOption(const char* text) {
   }
 }
 
+namespace {
+
+void uciNewGame() {}
+
+void uciIdentify() { printUciIdentification(); }
+
+void uciReady() { std::fputs("readyok\n", stdout); }
+
+void uciGoLine() { uciGo(argumentText()); }
+
+void uciPositionLine() { uciPosition(argumentText()); }
+
+void uciSetOptionLine() {
+  const char* line = skipSpaces(lineBuffer);
+  if (startsWith(line, "setoption name")) uciSetOption(line[14] != '\0' ? line + 15 : "");
+}
+
+void uciQuit() { quitEngine(); }
+
+// "stop" and "ponderhit" mean something only during a search; between searches they are not
+// commands and are ignored.
+void uciStop() {
+  if (engineState != STATE_WAITING) stopSearch = 1;
+}
+
+// The ponder search becomes the engine's own search, on its clock.
+void uciPonderHit() {
+  if (engineState != STATE_PONDERING) return;
+  allocateTime();
+  engineState = STATE_THINKING;
+}
+
+struct UciCommand {
+  const char* prefix;   // the word begins with it
+  void (*handler)();
+  SearchTiming timing;  // during a search: a new game or position ends it, stop and quit act
+  bool searchOnly;      // not a command between searches
+};
+
+// The UCI commands in matching order.
+constexpr UciCommand UCI_COMMANDS[] = {
+    {"ucinewgame", uciNewGame, ENDS, false},   {"uci", uciIdentify, ACTS, false},
+    {"isready", uciReady, IMMEDIATE, false},   {"go", uciGoLine, WAITS, false},
+    {"position", uciPositionLine, ENDS, false}, {"setoption", uciSetOptionLine, WAITS, false},
+    {"quit", uciQuit, QUITS, false},       {"stop", uciStop, ACTS, true},
+    {"ponderhit", uciPonderHit, ACTS, true},
+};
+
+const UciCommand* findUciCommand(const char* word) {
+  for (const UciCommand& command : UCI_COMMANDS)
+    if (startsWith(word, command.prefix)) return &command;
+  return nullptr;
+}
+
+}  // namespace
+
 // word is the first word of lineBuffer, lower-cased; it is recognised by its first letters.
 // Returns 1 when handled; "stop" and "ponderhit" outside a search are not, and are ignored.
 int uciCommand(const char* word) {
-  if (startsWith(word, "ucinewgame")) return 1;
-  if (startsWith(word, "uci")) {
-    printUciIdentification();
-    return 1;
-  }
-  if (startsWith(word, "isready")) {
-    std::fputs("readyok\n", stdout);
-    return 1;
-  }
-  if (startsWith(word, "go")) {
-    uciGo(argumentText());
-    return 1;
-  }
-  if (startsWith(word, "position")) {
-    uciPosition(argumentText());
-    return 1;
-  }
-  const char* line = skipSpaces(lineBuffer);
-  if (startsWith(line, "setoption name")) {
-    uciSetOption(line[14] != '\0' ? line + 15 : "");
-    return 1;
-  }
-  if (startsWith(word, "quit")) quitEngine();
-  return 0;
+  const UciCommand* command = findUciCommand(word);
+  if (command == nullptr || (command->searchOnly && engineState == STATE_WAITING)) return 0;
+  command->handler();
+  return 1;
+}
+
+SearchTiming uciTiming(const char* word) {
+  const UciCommand* command = findUciCommand(word);
+  return command != nullptr ? command->timing : ACTS;
 }

@@ -2,8 +2,10 @@
 //
 // The main loop reads the lines and plays the interface's coordinate moves itself; every other
 // word comes here, compared exactly. A command with fewer words than it needs is accepted and
-// does nothing. While the engine searches, the input poll takes the lines instead.
+// does nothing. While the engine searches, the input poll reads the lines and the table's
+// timing says whether a command acts at once, waits for the search, or ends it first.
 #include <climits>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,8 @@ struct XboardCommand {
   const char* name;
   int minWords;     // words the line needs, command included; fewer do nothing
   void (*handler)();
+  SearchTiming timing;  // what the command does when it arrives during a search
+  bool searchOnly = false;  // a command only while the engine searches; unknown otherwise
 };
 
 int clampToInt(double value) {
@@ -31,18 +35,15 @@ void xboardNothing() {}
 void xboardProtover() {
   if (parseNumber(tokens[1]) >= 2)
     std::printf(
-        "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=0 myname=\"%s\" "
+        "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"%s\" "
         "variants=\"normal\" colors=0 ics=1 done=1\n",
         ENGINE_NAME);
 }
 
 void xboardNew() {
   setBoard(START_FEN);
-  movesPerControl = 60;
-  engineIncrement = 0;
-  engineClock = opponentClock = 1800000;
+  startControl(60, 1800000, 0);
   maxDepth = 64;
-  moveTime = 0;
   gameOver = 0;
   if (icsMode) std::printf("tellall Hello from %s!\n", ENGINE_NAME);
 }
@@ -82,13 +83,10 @@ void xboardBlack() { setSideToMove(BLACK); }
 // level <moves> <base> <increment>: the base in minutes or minutes:seconds ("0:10" is ten
 // seconds), the increment in seconds with a fraction kept to the millisecond ("0.1").
 void xboardLevel() {
-  movesPerControl = parseNumber(tokens[1]);
   char* rest = nullptr;
   double base = std::strtol(tokens[2], &rest, 10) * 60000.0;
   if (*rest == ':') base += std::strtol(rest + 1, nullptr, 10) * 1000.0;
-  engineClock = opponentClock = clampToInt(base);
-  engineIncrement = clampToInt(std::round(std::strtod(tokens[3], nullptr) * 1000.0));
-  moveTime = 0;
+  startControl(parseNumber(tokens[1]), clampToInt(base), clampToInt(std::round(std::strtod(tokens[3], nullptr) * 1000.0)));
 }
 
 void xboardSt() { moveTime = clampToInt(parseNumber(tokens[1]) * 1000.0); }
@@ -115,8 +113,19 @@ void xboardSetboard() {
   if (forceMode) engineSide = NO_SIDE;
 }
 
-// The table's move for the position, which also becomes the move to ponder on.
+// The table's move for the position, which also becomes the move to ponder on. During a search
+// the board is deep in the tree: pondering answers with the predicted move, analysis with the
+// best move so far (in coordinates, which xboard reads as well), thinking not at all.
 void xboardHint() {
+  if (engineState == STATE_PONDERING) {
+    std::printf("Hint: %s\n", ponderText);
+    return;
+  }
+  if (engineState == STATE_ANALYSING) {
+    if (pvTable[0][0] != 0) std::printf("Hint: %s\n", moveToCoord(pvTable[0][0]));
+    return;
+  }
+  if (engineState != STATE_WAITING) return;
   ponderMove = positionRejected ? 0 : probeTTMove();
   if (ponderMove != 0) ponderMove = matchMove(ponderMove);
   if (ponderMove != 0)
@@ -140,28 +149,137 @@ void xboardRemove() { takeBack(2); }
 
 void xboardHard() { settings.ponder = 1; }
 
-void xboardEasy() { settings.ponder = 0; }
+// Pondering off ends a ponder search at once; the engine's own search goes on.
+void xboardEasy() {
+  settings.ponder = 0;
+  if (engineState == STATE_PONDERING) {
+    stopSearch = 1;
+    searchDropped = 1;
+  }
+}
+
+// Move now: the engine's own search stops and its best move so far is played. Pondering and
+// analysis have no move to play and go on.
+void xboardMoveNow() {
+  if (engineState == STATE_THINKING) stopSearch = 1;
+}
+
+// Answered once every earlier line has acted (the poll keeps it behind waiting lines, and
+// behind the engine's move while it thinks on it).
+void xboardPing() { std::printf("pong %s\n", tokens[1]); }
+
+// The game is over for the GUI: the engine stops playing it.
+void xboardResult() { engineSide = NO_SIDE; }
+
+// Analysis: force mode in which the engine thinks on every position it is given (the main
+// loop starts the search whenever no input waits) and never moves.
+void xboardAnalyze() {
+  analysing = 1;
+  engineSide = NO_SIDE;
+}
+
+void xboardExit() { analysing = 0; }
+
+// The analysis status line "stat01: time nodes ply movesLeft movesTotal", time in centiseconds.
+void xboardStatus() {
+  if (engineState != STATE_ANALYSING) return;
+  const int total = plyStack[0].moveCount;
+  std::printf("stat01: %d %llu %u %d %d\n", msSince(searchStart) / 10, (unsigned long long)nodes, iterDepth,
+              total > rootMovesDone ? total - rootMovesDone : 0, total);
+}
 
 void xboardPost() { settings.post = 1; }
 
 void xboardNopost() { settings.post = 0; }
 
+// Edit mode: the board as edited, 'c' switching the colour of the units placed.
+char editSquares[64];   // a8..h8, a7..h7, ..., a1..h1: FEN letters, '.' for empty
+int editColour = WHITE;
+
+void xboardEditStart() {
+  char fen[FEN_BUFFER];
+  getFEN(fen);
+  std::memset(editSquares, '.', sizeof editSquares);
+  int square = 0;
+  for (const char* p = fen; *p != '\0' && *p != ' ' && square < 64; p++) {
+    if (*p == '/') continue;
+    if (*p >= '1' && *p <= '8') square += *p - '0';
+    else editSquares[square++] = *p;
+  }
+  editColour = WHITE;
+  editingPosition = 1;
+}
+
+// Leaves edit mode with the edited position: the side to move kept, castling where king and
+// rook stand on their first squares, no en-passant capture, the move counters reset.
+void xboardEditDone() {
+  editingPosition = 0;
+  char fen[FEN_BUFFER];
+  int length = 0;
+  for (int rank = 0; rank < 8; rank++) {
+    int empty = 0;
+    for (int file = 0; file < 8; file++) {
+      const char piece = editSquares[rank * 8 + file];
+      if (piece == '.') {
+        empty++;
+        continue;
+      }
+      if (empty > 0) fen[length++] = char('0' + empty);
+      empty = 0;
+      fen[length++] = piece;
+    }
+    if (empty > 0) fen[length++] = char('0' + empty);
+    fen[length++] = rank < 7 ? '/' : ' ';
+  }
+  auto at = [](const char* square) { return editSquares[(8 - (square[1] - '0')) * 8 + (square[0] - 'a')]; };
+  char rights[5];
+  int r = 0;
+  if (at("e1") == 'K' && at("h1") == 'R') rights[r++] = 'K';
+  if (at("e1") == 'K' && at("a1") == 'R') rights[r++] = 'Q';
+  if (at("e8") == 'k' && at("h8") == 'r') rights[r++] = 'k';
+  if (at("e8") == 'k' && at("a8") == 'r') rights[r++] = 'q';
+  if (r == 0) rights[r++] = '-';
+  rights[r] = '\0';
+  std::snprintf(fen + length, sizeof fen - size_t(length), "%c %s - 0 1", sideToMove == WHITE ? 'w' : 'b', rights);
+  const bool forceMode = engineSide == NO_SIDE;
+  if (setBoard(fen) != 0) {
+    std::fputs("Errors found in the FEN. Setting the start position\n", stdout);
+    setBoard(START_FEN);
+  }
+  if (forceMode) engineSide = NO_SIDE;
+}
+
 void xboardIcs() {
   if (std::strcmp(tokens[1], "-") != 0) icsMode = 1;
 }
 
-// The xboard commands in matching order.
+// The xboard commands in matching order. During a search: what only informs the engine, the
+// clocks, the switches and "?" act at once; what changes the game, the position, the side or
+// the time control ends the search first; questions are answered at once.
 constexpr XboardCommand XBOARD_COMMANDS[] = {
-    {"xboard", 1, xboardNothing},   {"protover", 2, xboardProtover}, {"accepted", 1, xboardNothing},
-    {"rejected", 1, xboardNothing}, {"new", 1, xboardNew},           {"quit", 1, xboardQuit},
-    {"force", 1, xboardForce},      {"go", 1, xboardGo},             {"white", 1, xboardWhite},
-    {"black", 1, xboardBlack},      {"level", 4, xboardLevel},       {"st", 2, xboardSt},
-    {"sd", 2, xboardSd},            {"time", 2, xboardTime},         {"otim", 2, xboardOtim},
-    {"setboard", 2, xboardSetboard}, {"hint", 1, xboardHint},        {"undo", 1, xboardUndo},
-    {"remove", 1, xboardRemove},    {"hard", 1, xboardHard},         {"easy", 1, xboardEasy},
-    {"post", 1, xboardPost},        {"nopost", 1, xboardNopost},     {"ics", 2, xboardIcs},
-    {"computer", 1, xboardNothing},
+    {"xboard", 1, xboardNothing, ACTS},       {"protover", 2, xboardProtover, ACTS},
+    {"accepted", 1, xboardNothing, ACTS},     {"rejected", 1, xboardNothing, ACTS},
+    {"new", 1, xboardNew, ENDS},              {"quit", 1, xboardQuit, QUITS},
+    {"force", 1, xboardForce, ENDS},          {"go", 1, xboardGo, ENDS},
+    {"white", 1, xboardWhite, ENDS},          {"black", 1, xboardBlack, ENDS},
+    {"level", 4, xboardLevel, ENDS},          {"st", 2, xboardSt, ENDS},
+    {"sd", 2, xboardSd, ENDS},                {"time", 2, xboardTime, ACTS},
+    {"otim", 2, xboardOtim, ACTS},            {"setboard", 2, xboardSetboard, ENDS},
+    {"hint", 1, xboardHint, IMMEDIATE},       {"undo", 1, xboardUndo, ENDS},
+    {"remove", 1, xboardRemove, ENDS},        {"hard", 1, xboardHard, ACTS},
+    {"easy", 1, xboardEasy, ACTS},            {"post", 1, xboardPost, ACTS},
+    {"nopost", 1, xboardNopost, ACTS},        {"ics", 2, xboardIcs, ACTS},
+    {"computer", 1, xboardNothing, ACTS},     {"?", 1, xboardMoveNow, ACTS, true},
+    {"ping", 2, xboardPing, ACTS_OFF_MOVE},   {"result", 1, xboardResult, ENDS},
+    {"edit", 1, xboardEditStart, ENDS},       {"analyze", 1, xboardAnalyze, ENDS},
+    {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
 };
+
+const XboardCommand* findXboardCommand(const char* word) {
+  for (const XboardCommand& command : XBOARD_COMMANDS)
+    if (std::strcmp(command.name, word) == 0) return &command;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -176,10 +294,35 @@ void prepareRoot() {
 // word is the first word of lineBuffer, lower-cased. Returns 1 when it is an xboard command,
 // even one with too few words (which then does nothing).
 int xboardCommand(const char* word) {
-  for (const XboardCommand& command : XBOARD_COMMANDS) {
-    if (std::strcmp(command.name, word) != 0) continue;
-    if (tokenCount >= command.minWords) command.handler();
-    return 1;
+  const XboardCommand* command = findXboardCommand(word);
+  if (command == nullptr || (command->searchOnly && engineState == STATE_WAITING)) return 0;
+  if (tokenCount >= command->minWords) command->handler();
+  return 1;
+}
+
+SearchTiming xboardTiming(const char* word) {
+  const XboardCommand* command = findXboardCommand(word);
+  return command != nullptr ? command->timing : ACTS;
+}
+
+int editingPosition = 0;
+
+// One line of edit mode, word as typed: "c" switches the colour, "#" empties the board, a
+// piece letter and a square (Pa4) puts a unit of the current colour there, "x" and a square
+// empties it, "." ends edit mode with the position. Anything else is not an edit command.
+void xboardEdit(const char* word) {
+  auto isSquare = [](const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8' && s[2] == '\0'; };
+  const char letter = char(std::toupper(static_cast<unsigned char>(word[0])));
+  if (std::strcmp(word, "c") == 0 || std::strcmp(word, "C") == 0) {
+    editColour ^= 1;
+  } else if (std::strcmp(word, "#") == 0) {
+    std::memset(editSquares, '.', sizeof editSquares);
+  } else if (std::strcmp(word, ".") == 0) {
+    xboardEditDone();
+  } else if (word[0] != '\0' && std::strchr("PNBRQKX", letter) != nullptr && isSquare(word + 1)) {
+    const int square = (8 - (word[2] - '0')) * 8 + (word[1] - 'a');
+    editSquares[square] = letter == 'X' ? '.' : editColour == WHITE ? letter : char(std::tolower(letter));
+  } else {
+    std::printf("Error (unknown command): %s\n", word);
   }
-  return 0;
 }

@@ -79,13 +79,15 @@ int findCheckStatus(int* checkers) {
   return findCheckersAfterMove(checkers);
 }
 
-// Every POLL_INTERVAL nodes: lets the front end read waiting input, then checks the clock.
-// Returns true when the search must unwind (stopSearch is set).
+// Every POLL_INTERVAL nodes, and at the node limit: lets the front end read waiting input, then
+// checks the clock and the node limit. Returns true when the search must unwind (stopSearch).
 bool pollSearch() {
   if (pollHook != nullptr) pollHook();
   checkTime();
+  if (nodeLimit != 0 && nodes >= nodeLimit) stopSearch = 1;
   if (stopSearch) return true;
   nextPoll = nodes + POLL_INTERVAL;
+  if (nodeLimit != 0 && nextPoll > nodeLimit) nextPoll = nodeLimit;
   return false;
 }
 

@@ -34,7 +34,7 @@ void resetSearchState() {
   stopSearch = 0;
   ply = 0;
   nodes = qnodes = 0;
-  nextPoll = POLL_INTERVAL;
+  nextPoll = nodeLimit != 0 && nodeLimit < POLL_INTERVAL ? nodeLimit : POLL_INTERVAL;
   rootAlpha = -MATE;
   rootBeta = MATE;
   rootScore = prevScore = -MATE;
@@ -62,6 +62,18 @@ void updateEpdStreak() {
   else epdStreak = 0;
 }
 
+// Keeps only the root moves listed in searchMoves, in their generated order; when none of them
+// is legal every move stays.
+void keepSearchMoves(PlyRecord& root) {
+  int kept = 0;
+  for (int i = 0; i < root.moveCount; i++) {
+    const Move m = root.moves[i];
+    if (std::find(searchMoves, searchMoves + searchMoveCount, m) != searchMoves + searchMoveCount)
+      root.moves[kept++] = m;
+  }
+  if (kept > 0) root.moveCount = kept;
+}
+
 }  // namespace
 
 // Searches the current position for the engine. Afterwards pvTable[0][0] is the move to play
@@ -81,10 +93,11 @@ void think() {
   plyStack[0].checkCount = findCheckers(plyStack[0].checkers);
   genRootMoves();
   PlyRecord& root = plyStack[0];
+  if (searchMoveCount > 0) keepSearchMoves(root);
 
-  // 4-5. Nothing to search
+  // 4-5. Nothing to search; a single move is played at once unless only input ends the search
   if (root.moveCount == 0) return;
-  if (root.moveCount == 1 && engineState != STATE_PONDERING) {
+  if (root.moveCount == 1 && engineState != STATE_PONDERING && !endlessSearch) {
     pvTable[0][0] = root.moves[0];
     pvLength[0] = 1;
     return;
@@ -129,6 +142,7 @@ void think() {
       dropped = prevScoreDropped;
     }
     prevScore = s;
+    if (mateLimit > 0 && s >= MATE - (2 * mateLimit - 1)) break;
     if (engineState == STATE_THINKING && !infiniteSearch && moveTime == 0 && endOfIteration(elapsed, s, dropped))
       break;
     if (engineState == STATE_EPD_TESTING) {

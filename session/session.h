@@ -20,10 +20,12 @@ constexpr int STATE_INITIALISING = 64;
 constexpr int STATE_WAITING = 1;
 constexpr int STATE_THINKING = 2;
 constexpr int STATE_PONDERING = 4;
+constexpr int STATE_ANALYSING = 8;   // thinking without moving, until input ends it
 constexpr int STATE_EPD_TESTING = 32;
 
 constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
 constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
+constexpr int MAX_SEARCH_MOVES = 256;  // root moves a search can be limited to
 
 // The user-settable values; defaults set by resetSettings().
 struct Settings {
@@ -80,10 +82,19 @@ extern int engineIncrement, opponentIncrement;   // ms per move
 extern int movesPerControl;    // moves per time control; 0 = whole game
 extern int moveTime;           // fixed ms per move; 0 = none
 extern int infiniteSearch;     // UCI "go infinite" running
+extern uint64_t nodeLimit;     // the search stops after about this many nodes; 0 = none
+extern int mateLimit;          // the search stops once it finds a mate in this many moves; 0 = none
+extern Move searchMoves[MAX_SEARCH_MOVES];  // the root moves to search (UCI "searchmoves")
+extern int searchMoveCount;    // 0 = every legal move
 extern int searchStart;        // nowMs() when the search began
 extern int opponentTurnStart;  // nowMs() when the opponent's turn began
 extern int ponderElapsed;      // ms pondered before a ponder hit
-extern int endlessSearch;      // the running search ends only on input (UCI "go infinite")
+extern int endlessSearch;      // the running search ends only on input (UCI "go infinite", analysis)
+extern int searchDropped;      // the running search was ended by a change of the game: its move
+                               // is not played (console, xboard); UCI still answers bestmove
+extern int analysing;          // xboard analyze mode: the engine thinks on every position it is given
+extern int controlTime;        // console: ms each clock gets again when a control's moves are done
+extern int engineControlMoves, opponentControlMoves;  // moves made in the current control
 extern int inputEnded;         // the poll met the end of standard input
 extern Settings settings;      // user settings
 

@@ -30,6 +30,7 @@ const char* const HELP_TEXT =
     "COMMAND    PARAMETERS         DESCRIPTION\n"
     "-------    ----------         -----------\n"
     "abscore    <on|off>           shows the score for white(on) or for talvek(off)\n"
+    "analyze                       thinks on the current position until you type a line\n"
     "beep       <on|off>           sets on/off beep after every talvek's move\n"
     "board      <on|off>           sets on/off board display after every move\n"
     "createini                     writes to talvek.ini default settings\n"

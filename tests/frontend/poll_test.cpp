@@ -122,16 +122,27 @@ TEST_F(PollTest, XboardCommandsDuringASearch) {
   EXPECT_EQ(stopSearch, 0);  // a normal search goes on
   pollLine(in, "hard\n");
   EXPECT_EQ(settings.ponder, 1);
-  pollLine(in, "new\n");  // kept for after the engine's move; the search goes on
+  pollLine(in, "ping 3\n");  // on the engine's move: answered after the move
   EXPECT_EQ(stopSearch, 0);
   EXPECT_EQ(queuedLines(), 1);
+  pollLine(in, "time 9\n");  // behind a waiting line, even a clock waits
+  EXPECT_EQ(engineClock, 123450);
+  EXPECT_EQ(queuedLines(), 2);
+  pollLine(in, "?\n");
+  EXPECT_EQ(queuedLines(), 3);
+  clearQueuedLines();
   pollLine(in, "?\n");
   EXPECT_EQ(stopSearch, 1);
+  EXPECT_EQ(searchDropped, 0);  // the best move so far is played
   stopSearch = 0;
   engineSide = BLACK;
-  pollLine(in, "force\n");
+  pollLine(in, "force\n");  // ends the search, whose move is not played, then runs
   EXPECT_EQ(stopSearch, 1);
-  EXPECT_EQ(engineSide, NO_SIDE);
+  EXPECT_EQ(searchDropped, 1);
+  EXPECT_EQ(engineSide, BLACK);
+  char line[LINE_SIZE];
+  ASSERT_TRUE(takeQueuedLine(line, sizeof line));
+  EXPECT_STREQ(line, "force\n");
 }
 
 TEST_F(PollTest, XboardWhilePondering) {
@@ -150,6 +161,7 @@ TEST_F(PollTest, XboardWhilePondering) {
 TEST_F(PollTest, PredictedMoveTurnsPonderingIntoThinking) {
   PipedStdin in;
   consoleMode = 1;
+  keepPonderReplies();
   engineState = STATE_PONDERING;
   ponderMove = matchMove(parseCoord("e2e4"));
   ASSERT_NE(ponderMove, 0u);
@@ -166,31 +178,40 @@ TEST_F(PollTest, PredictedMoveTurnsPonderingIntoThinking) {
   EXPECT_LE(opponentClock, 61000);  // plus the increment, less the opponent's thinking time
   EXPECT_GT(opponentClock, 60900);
   EXPECT_GT(targetTime, 0);
+  // The engine now thinks on its own move: a move typed meanwhile is refused at once.
+  EXPECT_EQ(pollLine(in, "d7d5\n"), "Illegal move (the engine is thinking): d7d5\n");
+  EXPECT_EQ(queuedLines(), 0);
+  EXPECT_EQ(stopSearch, 0);
 }
 
-TEST_F(PollTest, OtherMoveStopsPonderingAndWaits) {
+TEST_F(PollTest, OtherMovesWhilePondering) {
   PipedStdin in;
   consoleMode = 1;
+  keepPonderReplies();
   engineState = STATE_PONDERING;
   ponderMove = matchMove(parseCoord("e2e4"));
+  // Text that names no move, and moves that are not legal, are refused; pondering goes on.
+  for (const char* word : {"a1a1", "b1b1", "e2e5", "e7e5"}) {
+    EXPECT_EQ(pollLine(in, std::string(word) + "\n"), "Illegal move: " + std::string(word) + "\n");
+    EXPECT_EQ(stopSearch, 0);
+    EXPECT_EQ(engineState, STATE_PONDERING);
+  }
   pollLine(in, "d2d4\n");
   EXPECT_EQ(stopSearch, 1);
   EXPECT_EQ(engineState, STATE_PONDERING);
-  EXPECT_EQ(moveFrom(pendingMove), 0x13);
-  EXPECT_EQ(moveTo(pendingMove), 0x33);
-  // A move or a command while the engine thinks waits, in order, for the engine's move.
+  EXPECT_EQ(pendingMove, matchMove(parseCoord("d2d4")));
+  // While the engine thinks, a command waits, in order, for the engine's move.
   stopSearch = 0;
   pendingMove = 0;
   engineState = STATE_THINKING;
-  pollLine(in, "d2d4\n");
   pollLine(in, "help\n");
+  pollLine(in, "d2d4\n");  // behind a waiting line, a move waits too
   EXPECT_EQ(stopSearch, 0);
-  EXPECT_EQ(pendingMove, 0u);
   char line[LINE_SIZE];
   ASSERT_TRUE(takeQueuedLine(line, sizeof line));
-  EXPECT_STREQ(line, "d2d4\n");
-  ASSERT_TRUE(takeQueuedLine(line, sizeof line));
   EXPECT_STREQ(line, "help\n");
+  ASSERT_TRUE(takeQueuedLine(line, sizeof line));
+  EXPECT_STREQ(line, "d2d4\n");
   EXPECT_FALSE(takeQueuedLine(line, sizeof line));
 }
 
@@ -205,6 +226,7 @@ TEST_F(PollTest, OtherLinesEndPonderingAndWait) {
   pollLine(in, "time 500\n");  // clocks are still taken at once
   EXPECT_EQ(engineClock, 5000);
   EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(pollLine(in, "ping 8\n"), "pong 8\n");  // pondering: answered at once
   in.send("remove\n");
   in.send("e2e4\n");
   pollInput();
@@ -217,13 +239,13 @@ TEST_F(PollTest, OtherLinesEndPonderingAndWait) {
   EXPECT_STREQ(tokens[4], "log.txt");
   EXPECT_EQ(std::string(lineBuffer), "epdtest suite.epd 5 2 log.txt");
   ASSERT_TRUE(readLine(stdin));
-  // UCI GUIs end a ponder search with "stop": other lines only wait.
+  // Under UCI a new position ends the search, which still answers with its bestmove.
   stopSearch = 0;
   clearQueuedLines();
   xboardMode = 0;
   uciMode = 1;
   pollLine(in, "position startpos moves e2e4\n");
-  EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(stopSearch, 1);
   EXPECT_EQ(queuedLines(), 1);
 }
 

@@ -67,19 +67,23 @@ TEST(QueuedInput, ConsoleLinesWhileThinkingRunAfterTheMove) {
   expectFenHelpPonderOffQuit(engine);
 }
 
-// A piped suite followed by quit: every position gets its full search, then the program ends.
-TEST(QueuedInput, EpdTestThenQuitOnOnePipe) {
+// A piped suite runs every position to its full search and the end of input then ends the
+// program; "quit" typed during the run ends it at once.
+TEST(QueuedInput, EpdTestOnOnePipe) {
   const std::string suite = std::filesystem::temp_directory_path() / "talvek-queued-suite.epd";
   std::ofstream(suite) << "1k1r4/pp1b1R2/3q2pp/4p3/2B5/4Q3/PPP2B2/2K5 b - - bm Qd1+; id \"BK.01\";\n"
                           "r1b2rk1/2q1b1pp/p2ppn2/1p6/3QP3/1BN1B3/PPP3PP/R4RK1 w - - bm Nd5 a4; id \"BK.05\";\n";
-  ProgramRun run = runProgram("epdtest " + suite + " 1 100\nquit\n");
-  std::filesystem::remove(suite);
+  ProgramRun run = runProgram("epdtest " + suite + " 1 100\n");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_NE(run.output.find("positions: 2\n"), std::string::npos) << run.output;
   // With a hundred iterations required, only the time ends each search: a second each.
   const size_t total = run.output.find("total nodes: ");
   ASSERT_NE(total, std::string::npos) << run.output;
   EXPECT_GT(std::stoll(run.output.substr(total + 13)), 200000) << run.output;
+  run = runProgram("epdtest " + suite + " 1 100\nquit\n");
+  std::filesystem::remove(suite);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output.find("positions: "), std::string::npos) << run.output;
 }
 
 // "init" inside the settings file is not read again; the other lines still act.
