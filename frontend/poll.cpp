@@ -95,6 +95,20 @@ void runLine(const char* line, const char* typed, const char* lower) {
   tokenCount = savedCount;
 }
 
+// Once a line has ended the search, the lines that arrived with it (a GUI sends its commands in
+// bursts: "level", "time", "otim") are kept behind it before anything is searched again, so
+// that the next search starts from all of them.
+void keepWaitingLines() {
+  static char line[LINE_SIZE];
+  while (!queueFull() && inputWaiting() > 0) {
+    if (!readLineInto(commandInput, line)) {
+      inputEnded = 1;
+      return;
+    }
+    queueLine(line);
+  }
+}
+
 }  // namespace
 
 bool searchEndless() {
@@ -157,6 +171,7 @@ void pollInput() {
   queueLine(line);
   if (timing == QUITS) stopSearch = 1;
   else if (timing == ENDS || searchEndless()) dropSearch();
+  if (stopSearch) keepWaitingLines();
 }
 
 // The search, and for a search that only input can end (pondering, analysis, UCI "go

@@ -239,7 +239,11 @@ void uciGo(const char* text) {
   if (keywordValue(text, "movestogo", &value)) movesPerControl = value;
   if (keywordValue(text, "depth", &value) && value >= 1) maxDepth = value;
   if (keywordValue(text, "nodes", &value) && value >= 1) nodeLimit = uint64_t(value);
-  if (keywordValue(text, "mate", &value) && value >= 1) mateLimit = value;
+  if (keywordValue(text, "mate", &value) && value >= 1) {
+    // A mate in n needs 2n - 1 plies; a few more let reductions and extensions settle.
+    mateLimit = value;
+    maxDepth = std::min(maxDepth, value < 30 ? 2 * value + 3 : 64);
+  }
   if (keywordValue(text, "movetime", &value)) moveTime = value;
   readSearchMoves(text);
   const bool ponder = std::strstr(text, "ponder") != nullptr;

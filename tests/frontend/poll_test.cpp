@@ -227,12 +227,16 @@ TEST_F(PollTest, OtherLinesEndPonderingAndWait) {
   EXPECT_EQ(engineClock, 5000);
   EXPECT_EQ(stopSearch, 0);
   EXPECT_EQ(pollLine(in, "ping 8\n"), "pong 8\n");  // pondering: answered at once
+  // A change of the game ends the search; the lines that came with it are kept behind it, so
+  // that the next search starts after all of them.
   in.send("remove\n");
   in.send("e2e4\n");
   pollInput();
   EXPECT_EQ(stopSearch, 1);
   EXPECT_EQ(pendingMove, 0u);
-  EXPECT_EQ(queuedLines(), 1);
+  EXPECT_EQ(queuedLines(), 2);
+  EXPECT_EQ(inputWaiting(), 0);
+  in.send("hint\n");
   pollInput();  // stopping: nothing more is read
   EXPECT_EQ(inputWaiting(), 5);
   EXPECT_EQ(tokenCount, 5);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/board.h"
 #include "tests/frontend/program.h"
 
 namespace {
@@ -94,4 +95,48 @@ TEST(QueuedInput, InitInsideTheSettingsFileDoesNotRecurse) {
   EXPECT_EQ(run.output.find("unable to open talvek.ini"), std::string::npos) << run.output.substr(0, 2000);
   EXPECT_NE(run.output.find("init(): "), std::string::npos) << run.output.substr(0, 2000);
   EXPECT_NE(run.output.find("option name Hash type spin default 8 "), std::string::npos) << run.output.substr(0, 4000);
+}
+
+// At the console, a move typed while the engine thinks on its own move is refused at once and
+// never played later; quit then acts at once, with the default clocks too.
+TEST(QueuedInput, ConsoleMoveWhileThinkingIsRefused) {
+  EngineProcess engine;
+  startConsole(engine);
+  engine.send("ponder off");
+  engine.send("tc 0 2 0");
+  engine.send("e2e4");
+  ASSERT_TRUE(engine.waitFor("   time remaining: ", 5000)) << engine.taken();
+  engine.send("d2d4");
+  ASSERT_TRUE(engine.waitFor("Illegal move (the engine is thinking): d2d4\n", 2000)) << engine.taken();
+  ASSERT_TRUE(engine.waitFor("\ttime remaining: ", 20000)) << engine.taken();  // the engine's reply
+  engine.send("fen");
+  ASSERT_TRUE(engine.waitFor("FEN: ", 5000));
+  engine.drain(300);
+  const std::string out = engine.taken();
+  const std::string fen = out.substr(out.find("FEN: "));
+  EXPECT_NE(fen.find(" w "), std::string::npos) << fen;  // White to move: d2d4 was not played
+  EXPECT_NE(fen.find("/4P3/8/PPPP1PPP/"), std::string::npos) << fen;
+  engine.send("newgame");
+  engine.send("e2e4");
+  ASSERT_TRUE(engine.waitFor("   time remaining: ", 5000)) << engine.taken();
+  const int sent = nowMs();
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+  EXPECT_LT(nowMs() - sent, 3000);
+}
+
+// Text that names no move, typed while the engine ponders, is an illegal move: the engine goes
+// on pondering and does not play for the user.
+TEST(QueuedInput, ConsoleNoMoveWhilePondering) {
+  EngineProcess engine;
+  startConsole(engine);
+  engine.send("e2e4");
+  ASSERT_TRUE(engine.waitFor("[pondering]\n", 20000)) << engine.taken();
+  engine.taken();
+  engine.send("a1a1");
+  ASSERT_TRUE(engine.waitFor("Illegal move: a1a1\n", 2000)) << engine.taken();
+  engine.drain(500);
+  EXPECT_EQ(engine.taken().find("time used"), std::string::npos);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
 }

@@ -106,6 +106,29 @@ TEST(UserMove, IgnoredOnTheEnginesTurnAndChargesTheOpponentsClock) {
   EXPECT_EQ(out, "   time used: " + usedText + "\n   time remaining: " + remainingText + "\n");
 }
 
+// At the console each clock gets the control's time again once its side has made the
+// control's moves, as a GUI's clock does; the increment comes with every move.
+TEST(UserMove, ConsoleTimeControlsAreRenewed) {
+  resetEngine();
+  consoleMode = 1;
+  startControl(2, 60000, 1000);
+  chargeMove(true, 21000);
+  EXPECT_EQ(engineClock, 40000);
+  chargeMove(true, 30000);
+  EXPECT_EQ(engineClock, 11000 + 60000);
+  EXPECT_EQ(opponentClock, 60000);  // the opponent's control runs on its own moves
+  for (int move = 0; move < 2; move++) chargeMove(false, 1000);
+  EXPECT_EQ(opponentClock, 120000);
+  startControl(0, 60000, 0);  // a whole game: nothing is added
+  for (int move = 0; move < 50; move++) chargeMove(true, 100);
+  EXPECT_EQ(engineClock, 55000);
+  xboardMode = 1;  // under a GUI the GUI's clocks rule
+  consoleMode = 0;
+  startControl(1, 60000, 0);
+  chargeMove(true, 1000);
+  EXPECT_EQ(engineClock, 59000);
+}
+
 namespace {
 
 // Mate in one for White (Ra8#), the engine playing White on a one-minute clock.

@@ -185,3 +185,78 @@ TEST(UciTranscript, PromotionsInLowerCase) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+// A refused position leaves nothing to search: "go" answers bestmove 0000 and says why, until
+// a position is accepted. Moves of a refused position are not played either.
+TEST(UciTranscript, ARefusedPositionIsNeverSearched) {
+  EngineProcess engine;
+  startUci(engine);
+  for (const char* position : {"fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha - 0 1 moves g1f3",
+                               "fen r3k2r/8/8/8/8/8/8/4K3 w KQkq - 0 1", "startpos moves e2e4 e2e4"}) {
+    engine.send("position startpos moves d2d4");
+    engine.send(std::string("position ") + position);
+    engine.send("go depth 3");
+    ASSERT_TRUE(engine.waitFor("bestmove ", 10000)) << position;
+    engine.drain(100);
+    const std::string out = engine.taken();
+    EXPECT_NE(out.find("info string no position to search"), std::string::npos) << position << out;
+    EXPECT_NE(out.find("\nbestmove 0000\n"), std::string::npos) << position << out;
+  }
+  engine.send("position fen 4k3/8/8/8/8/8/8/4K2R w K - 0 1");
+  engine.send("go depth 3");
+  const std::string best = engine.takeLine("bestmove ", 10000);
+  EXPECT_EQ(best.substr(0, 10), "bestmove e") << best;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// searchmoves limits the root; nodes and mate run without a clock to their own end.
+TEST(UciTranscript, SearchMovesNodesAndMate) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position startpos");
+  engine.send("go searchmoves a2a3 h2h3 movetime 500");
+  std::string best = engine.takeLine("bestmove ", 10000);
+  EXPECT_TRUE(best.substr(0, 13) == "bestmove a2a3" || best.substr(0, 13) == "bestmove h2h3") << best;
+  engine.taken();
+  engine.send("go nodes 200000");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 30000));
+  std::string out = engine.taken();
+  const size_t nodes = out.rfind(" nodes ");
+  ASSERT_NE(nodes, std::string::npos) << out;
+  EXPECT_GT(std::stoll(out.substr(nodes + 7)), 100000) << out;  // not cut short by an empty clock
+  // Mate in two: found and played; a mate in one is looked for and, with none, given up.
+  engine.send("position fen 6k1/5ppp/8/8/8/8/1Q3PPP/1R4K1 w - - 0 1");
+  engine.send("go mate 2");
+  best = engine.takeLine("bestmove ", 30000);
+  EXPECT_EQ(best.substr(0, 13), "bestmove b2b8") << best << engine.taken();
+  engine.send("position startpos");
+  engine.send("go mate 1");
+  EXPECT_FALSE(engine.takeLine("bestmove ", 30000).empty());
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// Every "go" gets exactly one bestmove, even when a new game or position ends an endless search.
+TEST(UciTranscript, OneBestmoveForEveryGo) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position startpos");
+  engine.send("go infinite");
+  engine.drain(500);
+  engine.send("ucinewgame");
+  engine.send("position startpos moves e2e4");
+  engine.send("go ponder");
+  engine.drain(500);
+  engine.send("position startpos moves e2e4 e7e5");
+  engine.send("go depth 2");
+  engine.send("isready");
+  ASSERT_TRUE(engine.waitFor("readyok\n", 10000));
+  engine.drain(1000);
+  const std::string out = engine.taken();
+  size_t count = 0;
+  for (size_t at = out.find("bestmove "); at != std::string::npos; at = out.find("bestmove ", at + 1)) count++;
+  EXPECT_EQ(count, 3u) << out;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}

@@ -281,3 +281,108 @@ TEST(XboardTranscript, SetboardKeepsForceMode) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+namespace {
+
+void startSession(EngineProcess& engine) {
+  ASSERT_TRUE(engine.waitFor("feature done=0\n", 10000));
+  engine.send("protover 2");
+  ASSERT_TRUE(engine.waitFor("done=1\n", 10000));
+  engine.taken();
+}
+
+// The engine, Black in a new game with 30 seconds on each clock, thinking on its reply to d4.
+void thinkingOnD4(EngineProcess& engine) {
+  startSession(engine);
+  for (const char* line : {"new", "easy", "nopost", "level 40 5 0", "time 30000", "otim 30000", "d2d4"})
+    engine.send(line);
+  engine.drain(1000);
+  EXPECT_EQ(engine.taken().find("move "), std::string::npos);
+}
+
+}  // namespace
+
+// Lines that change the game while the engine thinks act in the order they came, after the
+// search has ended without a move: a new game in force mode takes the GUI's moves, and the
+// engine then plays Black's move of that game.
+TEST(XboardTranscript, NewGameInForceModeWhileThinking) {
+  EngineProcess engine("-xboard");
+  thinkingOnD4(engine);
+  for (const char* line : {"new", "force", "e2e4", "e7e5", "g1f3", "ping 1"}) engine.send(line);
+  ASSERT_TRUE(engine.waitFor("pong 1\n", 10000)) << engine.taken();
+  engine.drain(500);
+  std::string out = engine.taken();
+  EXPECT_EQ(out.find("move "), std::string::npos) << out;
+  EXPECT_EQ(out.find("Illegal move"), std::string::npos) << out;
+  engine.send("st 1");
+  engine.send("go");
+  Game game{"", {"e2e4", "e7e5", "g1f3"}};
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// A new time control and clock sent while the engine thinks hold for the search that follows:
+// two seconds left means a move within them.
+TEST(XboardTranscript, ClocksSentWhileThinkingHold) {
+  EngineProcess engine("-xboard");
+  thinkingOnD4(engine);
+  const int sent = nowMs();
+  engine.send("level 40 5 0");
+  engine.send("time 200");
+  engine.send("otim 200");
+  Game game{"", {"d2d4"}};
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
+  EXPECT_LT(nowMs() - sent, 2000);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// A position set while the engine thinks: no move for the old position; the next move, on
+// "go", is legal in the new one.
+TEST(XboardTranscript, SetboardWhileThinking) {
+  EngineProcess engine("-xboard");
+  thinkingOnD4(engine);
+  Game game{"r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3", {}};
+  engine.send("force");
+  engine.send("setboard " + game.fen);
+  engine.send("ping 2");
+  ASSERT_TRUE(engine.waitFor("pong 2\n", 10000)) << engine.taken();
+  EXPECT_EQ(engine.taken().find("move "), std::string::npos);
+  engine.send("st 1");
+  engine.send("go");
+  ASSERT_TRUE(engineMoves(engine, game, 10000)) << engine.taken();
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// While the engine ponders, ping is answered at once and pondering goes on; text that names no
+// move is refused like any illegal move and the engine never plays for the user.
+TEST(XboardTranscript, PingAndNoMoveWhilePondering) {
+  EngineProcess engine("-xboard");
+  Game game;
+  startPondering(engine, game);
+  std::string predicted = pondered(engine, game);
+  engine.send("ping 3");
+  ASSERT_TRUE(engine.waitFor("pong 3\n", 1000)) << engine.taken();
+  engine.send("a1a1");
+  ASSERT_TRUE(engine.waitFor("Illegal move: a1a1\n", 1000)) << engine.taken();
+  engine.drain(500);
+  EXPECT_EQ(engine.taken().find("move "), std::string::npos);
+  userMoveAnswered(engine, game, predicted);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+// On the engine's move, ping waits for the move: "pong" comes after "move".
+TEST(XboardTranscript, PingOnTheEnginesMoveAfterTheMove) {
+  EngineProcess engine("-xboard");
+  startSession(engine);
+  for (const char* line : {"new", "easy", "nopost", "st 1", "e2e4", "ping 4"}) engine.send(line);
+  ASSERT_TRUE(engine.waitFor("pong 4\n", 10000)) << engine.taken();
+  const std::string out = engine.taken();
+  ASSERT_NE(out.find("move "), std::string::npos) << out;
+  EXPECT_LT(out.find("move "), out.find("pong 4")) << out;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
