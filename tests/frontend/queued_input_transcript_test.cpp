@@ -140,3 +140,23 @@ TEST(QueuedInput, ConsoleNoMoveWhilePondering) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+// The console's analyze shows the engine's lines on the current position, whatever post says,
+// until a line is typed; that line then runs, and nothing is played.
+TEST(QueuedInput, ConsoleAnalyzeUntilALineIsTyped) {
+  EngineProcess engine;
+  startConsole(engine);
+  engine.send("noise 1");
+  engine.send("analyze");
+  ASSERT_TRUE(engine.waitFor("Depth: 3/", 10000)) << engine.taken();
+  engine.send("fen");
+  ASSERT_TRUE(engine.waitFor("FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq", 5000)) << engine.taken();
+  engine.drain(700);
+  engine.taken();
+  engine.send("post on");  // analysis has given post back as it was
+  ASSERT_TRUE(engine.waitFor("post thinking: on\n", 5000));
+  engine.drain(500);
+  EXPECT_EQ(engine.taken().find("Depth: "), std::string::npos);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}

@@ -1,5 +1,6 @@
 // The program under xboard, driven through pipes: the engine's answers in SAN, thinking on the
 // opponent's time with a ponder hit or another move, "?" and "force" during a search.
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -383,6 +384,73 @@ TEST(XboardTranscript, PingOnTheEnginesMoveAfterTheMove) {
   const std::string out = engine.taken();
   ASSERT_NE(out.find("move "), std::string::npos) << out;
   EXPECT_LT(out.find("move "), out.find("pong 4")) << out;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
+namespace {
+
+// The first move of the principal variation of the last thinking line in text ("e4" in
+// "1. e4 e5", "Nf6" in "10. ... Nf6"); empty when there is none.
+std::string lastLineMove(const std::string& text) {
+  std::string move;
+  size_t at = 0;
+  while ((at = text.find('\n', at)) != std::string::npos) {
+    at++;
+    // depth score time nodes, then the line: move numbers ("1.", "...") and moves.
+    std::istringstream line(text.substr(at, text.find('\n', at) - at));
+    std::string word;
+    int numbers = 0;
+    while (numbers < 4 && line >> word && word.find_first_not_of("-0123456789") == std::string::npos) numbers++;
+    if (numbers < 4) continue;
+    while (line >> word && (word.back() == '.' || word == "...")) {
+    }
+    if (!word.empty() && word.back() != '.') move = word;
+  }
+  return move;
+}
+
+// Thinking lines for a while: the first move of the last one, in coordinates when it is legal
+// in game's position (empty otherwise), and never a move played.
+std::string analysisLines(EngineProcess& engine, const Game& game) {
+  engine.drain(700);
+  const std::string out = engine.taken();
+  EXPECT_EQ(out.find("move "), std::string::npos) << out;
+  const std::string san = lastLineMove(out);
+  const std::string move = game.coordinates(san);
+  EXPECT_FALSE(move.empty()) << "not a move of the analysed position: " << san << "\n" << out;
+  return move;
+}
+
+}  // namespace
+
+// Analyze mode: the engine thinks on every position the GUI gives it (moves, undo, a new game,
+// setboard, edit), answers "." with its status, never moves, and stops on "exit".
+TEST(XboardTranscript, AnalyzeMode) {
+  EngineProcess engine("-xboard");
+  startSession(engine);
+  for (const char* line : {"new", "post", "analyze"}) engine.send(line);
+  analysisLines(engine, Game{});
+  engine.send(".");
+  ASSERT_TRUE(engine.waitFor("stat01: ", 2000)) << engine.taken();
+  engine.send("e2e4");
+  analysisLines(engine, Game{"", {"e2e4"}});
+  engine.send("undo");
+  analysisLines(engine, Game{});
+  const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
+  engine.send("setboard " + fen);
+  analysisLines(engine, Game{fen, {}});
+  engine.send("new");
+  analysisLines(engine, Game{});
+  // edit: Black's king and queen against White's king, White to move.
+  for (const char* line : {"edit", "#", "Ke1", "c", "Ke8", "Qd8", "."}) engine.send(line);
+  analysisLines(engine, Game{"3qk3/8/8/8/8/8/8/4K3 w - - 0 1", {}});
+  engine.send("exit");
+  engine.send("ping 6");
+  ASSERT_TRUE(engine.waitFor("pong 6\n", 5000)) << engine.taken();
+  engine.taken();
+  engine.drain(700);
+  EXPECT_EQ(engine.taken(), "");  // no more thinking, no move
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
