@@ -11,6 +11,7 @@
 
 #include "board/board.h"
 #include "eval/eval.h"
+#include "frontend/frontend.h"
 
 namespace {
 

@@ -1,12 +1,17 @@
-// The console command language: the command table, its handlers and the help text.
+// The console command language and the user settings: one table, COMMAND_ROWS, in the order of
+// the help text. A row is a console command with its handler, or a setting: one field of
+// `settings` with its range and start-up value, from which the console command and its
+// confirmation, the help line, the line of the default settings file (settings.cpp) and the UCI
+// option with its setoption (uci.cpp) are all made.
 //
-// A typed word names a command when it equals the command's name or abbreviates it; the table
-// is tried in order and the first match wins, so "h" is help and "ha" the next command that
-// begins so. Tools and game commands (group A) are passed over while the engine initialises,
-// so the settings file can only change settings (group B). Handlers read their arguments from
-// tokens/tokenCount, word 0 being the command itself.
+// A typed word names a command when it equals the command's name or abbreviates it: the tools
+// and game commands (group A) are tried first, in table order, then the settings (group B), so
+// "h" is help and "ha" the setting that begins so. Group A is passed over while the engine
+// initialises, so the settings file can only change settings. Handlers read their arguments
+// from tokens/tokenCount, word 0 being the command itself.
+#include <algorithm>
+#include <cctype>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,76 +23,12 @@
 
 namespace {
 
-enum CommandGroup {
-  GROUP_A,    // tools and game commands: not while Initialising
-  GROUP_B,    // settings: always
-  INIT_ONLY,  // the settings-file reader: only while Initialising
-};
-
-struct Command;
-using CommandHandler = void (*)(const Command& command, const char* word);
-
-struct Command {
-  const char* name;        // full name; "!" stands for any word beginning with '!'
-  CommandGroup group;
-  int minWords;            // words the line needs, command included; fewer print the usage
-  CommandHandler handler;  // runs with at least minWords words
-  const char* usage;       // text after "usage: ", or nullptr when a short line does nothing
-  SearchTiming timing = WAITS;  // during a search: a change of the game ends it, quit acts
-};
-
-// One row of the help text.
-struct HelpRow {
-  const char* name;
-  const char* parameters;
-  const char* description;
-};
-
 bool initialising() { return engineState == STATE_INITIALISING; }
 
-void printUsage(const Command& command) {
-  if (command.usage != nullptr) std::printf("usage: %s\n", command.usage);
-}
-
-// Confirmation lines of the setting commands; the settings file is read silently.
-void confirm(const char* format, ...) {
-  if (initialising()) return;
-  va_list args;
-  va_start(args, format);
-  std::vprintf(format, args);
-  va_end(args);
-}
-
-const char* onOff(int value) { return value ? "on" : "off"; }
-
-// Word 1 must be exactly "on" or "off"; anything else prints the usage line and returns false.
-bool readSwitch(const Command& command, int* value) {
-  if (std::strcmp(tokens[1], "on") == 0) {
-    *value = 1;
-  } else if (std::strcmp(tokens[1], "off") == 0) {
-    *value = 0;
-  } else {
-    printUsage(command);
-    return false;
-  }
-  return true;
-}
-
-// A size in MB from word 1; a size below 1 MB is taken as 1, one beyond what a 32-bit byte
-// count holds as MAX_TABLE_MB.
-int readSize() {
-  int size = parseNumber(tokens[1]);
-  return size < 1 ? 1 : size > MAX_TABLE_MB ? MAX_TABLE_MB : size;
-}
-
-// Copies word 1 into a path setting, or refuses a path too long for it.
-bool readPath(const Command& command, char* path) {
-  if (std::strlen(tokens[1]) > PATH_SIZE - 1) {
-    std::printf("usage: %s (at most %d characters)\n", command.usage, PATH_SIZE - 1);
-    return false;
-  }
-  std::strcpy(path, tokens[1]);
-  return true;
+// The usage line: a setting's name and parameters unless the row gives its own text.
+void printUsage(const CommandRow& row) {
+  if (row.usage != nullptr) std::printf("usage: %s\n", row.usage);
+  else if (row.kind != ROW_COMMAND) std::printf("usage: %s %s\n", row.name, row.parameters);
 }
 
 int clampToInt(long long value) {
@@ -96,62 +37,113 @@ int clampToInt(long long value) {
   return int(value);
 }
 
-// ----- group A -------------------------------------------------------------
+// ----- what applies a change ------------------------------------------------
 
-void commandCreateini(const Command&, const char*) { createIni(); }
+void resizeTT() {
+  freeTT();
+  initTT(tableBytes(settings.hash));
+}
 
-void commandFetch(const Command&, const char*) { fetchFile(tokens[1]); }
+void resizeECache() {
+  freeECache();
+  initECache(tableBytes(settings.ecache));
+}
 
-void commandEpdtest(const Command&, const char*) {
+void reloadNalimov() { initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache)); }
+
+void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache)); }
+
+// ----- the console form of the settings ----------------------------------------
+
+// Word 1 must be exactly "on" or "off"; anything else prints the usage line and returns false.
+bool readSwitch(const CommandRow& row, int* value) {
+  if (std::strcmp(tokens[1], "on") == 0) {
+    *value = 1;
+  } else if (std::strcmp(tokens[1], "off") == 0) {
+    *value = 0;
+  } else {
+    printUsage(row);
+    return false;
+  }
+  return true;
+}
+
+// Sets the row's setting from the words of the line and confirms it, except while the settings
+// file is read (then the tables are set up by start-up afterwards). A size below 1 MB is taken as
+// 1; one beyond the table limit is held to it, one beyond a smaller limit (the bitbase
+// library's) refused. A path too long for its setting is refused.
+void consoleSetting(const CommandRow& row, const char*) {
+  int& value = settings.*row.value;
+  switch (row.kind) {
+    case ROW_SWITCH:
+    case ROW_CHOICE:
+      if (!readSwitch(row, &value)) return;
+      if (!initialising() && row.confirm != nullptr) std::printf(row.confirm, value ? row.onWord : row.offWord);
+      break;
+    case ROW_NUMBER:
+      value = std::clamp(parseNumber(tokens[1]), row.low, row.high);
+      if (!initialising() && row.confirm != nullptr) std::printf(row.confirm, value);
+      break;
+    case ROW_SIZE:
+      if (row.high < MAX_TABLE_MB && parseNumber(tokens[1]) > row.high) {
+        std::printf("usage: %s %s (1 to %d)\n", row.name, row.parameters, row.high);
+        return;
+      }
+      value = std::clamp(parseNumber(tokens[1]), 1, row.high);
+      break;
+    case ROW_PATH:
+      if (std::strlen(tokens[1]) > PATH_SIZE - 1) {
+        std::printf("usage: %s %s (at most %d characters)\n", row.name, row.parameters, PATH_SIZE - 1);
+        return;
+      }
+      std::strcpy(settings.*row.path, tokens[1]);
+      break;
+    default:
+      return;
+  }
+  if (!initialising() && row.apply != nullptr) row.apply();
+}
+
+// Alone it shows the board, except while the settings file is read, when there is none yet.
+void consoleBoard(const CommandRow& row, const char* word) {
+  if (tokenCount >= 2) {
+    consoleSetting(row, word);
+  } else if (initialising()) {
+    printUsage(row);
+  } else {
+    printBoard();
+  }
+}
+
+// The threshold is kept positive; the count is the next row's setting.
+void consoleResign(const CommandRow&, const char*) {
+  settings.resignThreshold = std::abs(parseNumber(tokens[1]));
+  settings.resignCount = parseNumber(tokens[2]);
+  if (!initialising())
+    std::printf("resign if score < -%d for %d times\n", settings.resignThreshold, settings.resignCount);
+}
+
+// ----- group A ------------------------------------------------------------------
+
+void commandCreateini(const CommandRow&, const char*) { createIni(); }
+
+void commandFetch(const CommandRow&, const char*) { fetchFile(tokens[1]); }
+
+void commandEpdtest(const CommandRow&, const char*) {
   epdTest(tokens[1], parseNumber(tokens[2]), parseNumber(tokens[3]), tokens[4]);
 }
 
-void commandGo(const Command&, const char*) { engineSide = sideToMove; }
+void commandGo(const CommandRow&, const char*) { engineSide = sideToMove; }
 
-void commandFen(const Command&, const char*) {
+void commandFen(const CommandRow&, const char*) {
   char fen[FEN_BUFFER];
   getFEN(fen);
   std::printf("FEN: %s\n", fen);
 }
 
-constexpr HelpRow HELP_ROWS[] = {
-    {"abscore", "<on|off>", "shows the score for white(on) or for talvek(off)"},
-    {"analyze", "", "thinks on the current position until you type a line"},
-    {"beep", "<on|off>", "sets on/off beep after every talvek's move"},
-    {"board", "<on|off>", "sets on/off board display after every move"},
-    {"createini", "", "writes to talvek.ini default settings"},
-    {"ecache", "<size>", "sets the eval cache size in megabytes (min 1)"},
-    {"egbbcache", "<size>", "sets the size for Shawul EGBB cache"},
-    {"egbbpath", "<path>", "sets the path for Shawul EGBB"},
-    {"epdtest", "<e> <s> <i> [<l>]", "runs an EPD testsuite file, s secs per position"},
-    {"fen", "", "shows the FEN of the current position"},
-    {"fetch", "<file>", "executes commands from a file"},
-    {"zelt", "<on|off>", "enables/disables ZELT probes (instead of Nalimov"},
-    {"zeltcache", "<size>", "sets size for ZELT cache"},
-    {"zeltpath", "<path>", "sets the path for ZELT"},
-    {"go", "", "talvek starts playing"},
-    {"hash", "<size>", "sets the hashtable size in megabytes (min 1)"},
-    {"help", "", "shows this list of commands"},
-    {"lmoves", "", "shows the legal moves for the current position"},
-    {"nalimovcache", "<size>", "sets size for Nalimov EGTB cache"},
-    {"nalimovpath", "<path>", "sets the path for Nalimov EGTB"},
-    {"newgame", "", "starts a new game"},
-    {"noise", "<depth>", "sets depth to reach in order to show thinking"},
-    {"perft", "<depth>", "tests the move generation on the current position"},
-    {"ponder", "<on|off>", "sets on/off pondering"},
-    {"post", "<on|off>", "sets on/off post thinking"},
-    {"quit", "", "leave talvek"},
-    {"resign", "<t> <c>", "sets threshold(centipawns) and count for resign"},
-    {"setboard", "<fen>", "sets board position to <fen>"},
-    {"speedtest", "", "tests move generation and make/unmake speed"},
-    {"tc", "<m> <t> <i>", "sets the time control for the game"},
-    {"xboard", "", "switches to xboard mode"},
-    {"!", "<cmd> <params>", "executes a shell command"},
-};
-
 // Each row: the name in 11 columns (a longer name and one space), the parameters up to
 // column 30, the description.
-void commandHelp(const Command&, const char*) {
+void commandHelp(const CommandRow&, const char*) {
   setColour(15);
   std::fputs("\n\n                             =====================", stdout);
   std::fputs("\n                                    H E L P       ", stdout);
@@ -159,17 +151,19 @@ void commandHelp(const Command&, const char*) {
   resetColour();
   std::fputs("COMMAND    PARAMETERS         DESCRIPTION\n", stdout);
   std::fputs("-------    ----------         -----------\n", stdout);
-  for (const HelpRow& row : HELP_ROWS) {
+  for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+    const CommandRow& row = COMMAND_ROWS[i];
+    if (row.help == nullptr) continue;
     char left[32];
     int width = std::snprintf(left, sizeof left, std::strlen(row.name) < 11 ? "%-11s" : "%s ", row.name);
-    std::printf("%s%-*s%s\n", left, 30 - width, row.parameters, row.description);
+    std::printf("%s%-*s%s\n", left, 30 - width, row.parameters, row.help);
   }
   std::fputs("\n\n", stdout);
 }
 
 // The legal moves of the current ply in generation order, five to a line. They are copied
 // out first because moveToSAN regenerates the ply's list.
-void commandLmoves(const Command&, const char*) {
+void commandLmoves(const CommandRow&, const char*) {
   genPlyMoves();
   const PlyRecord& record = plyStack[ply];
   Move legalMoves[MAX_MOVES];
@@ -183,11 +177,11 @@ void commandLmoves(const Command&, const char*) {
   if (count % 5 != 0) std::fputs("\n", stdout);
 }
 
-void commandNewgame(const Command&, const char*) { newGame(); }
+void commandNewgame(const CommandRow&, const char*) { newGame(); }
 
 // Thinks on the position as if the engine were to move, showing its lines (post on meanwhile)
 // until a line is typed; the line then runs as usual.
-void commandAnalyze(const Command&, const char*) {
+void commandAnalyze(const CommandRow&, const char*) {
   const int post = settings.post;
   settings.post = 1;
   analyseTurn();
@@ -195,19 +189,19 @@ void commandAnalyze(const Command&, const char*) {
 }
 
 // Depths beyond the search stack are refused with the usage line.
-void commandPerft(const Command& command, const char*) {
+void commandPerft(const CommandRow& row, const char*) {
   int depth = parseNumber(tokens[1]);
   if (depth < 1 || depth >= MAX_PLY - ply) {
-    printUsage(command);
+    printUsage(row);
     return;
   }
   perft(depth);
 }
 
-void commandQuit(const Command&, const char*) { quitEngine(); }
+void commandQuit(const CommandRow&, const char*) { quitEngine(); }
 
 // The FEN is the rest of the line after the space that ends the command word.
-void commandSetboard(const Command&, const char*) {
+void commandSetboard(const CommandRow&, const char*) {
   const char* text = lineBuffer;
   while (*text == ' ') text++;
   text = std::strchr(text, ' ');
@@ -218,15 +212,15 @@ void commandSetboard(const Command&, const char*) {
   }
 }
 
-void commandSpeedtest(const Command&, const char*) { speedTest(); }
+void commandSpeedtest(const CommandRow&, const char*) { speedTest(); }
 
 // Moves, minutes and the increment in seconds; a negative one prints the usage line.
-void commandTc(const Command& command, const char*) {
+void commandTc(const CommandRow& row, const char*) {
   int moves = parseNumber(tokens[1]);
   int minutes = parseNumber(tokens[2]);
   int seconds = parseNumber(tokens[3]);
   if (moves < 0 || minutes < 0 || seconds < 0) {
-    printUsage(command);
+    printUsage(row);
     return;
   }
   startControl(moves, clampToInt(minutes * 60000LL), clampToInt(seconds * 1000LL));
@@ -240,186 +234,166 @@ void commandTc(const Command& command, const char*) {
   std::fputs("\n", stdout);
 }
 
-// The switch to UCI is for good: the UCI loop serves standard input until it ends.
-void commandUci(const Command&, const char*) {
+// The switch to UCI is for good: the UCI loop serves standard input until it ends. Pondering
+// is the GUI's to allow (its Ponder option, announced off).
+void commandUci(const CommandRow&, const char*) {
   uciMode = 1;
   consoleMode = 0;
+  settings.ponder = 0;
   std::fputs("\n", stdout);
   printUciIdentification();
   uciLoop(stdin);
 }
 
-void commandXboard(const Command&, const char*) {
+void commandXboard(const CommandRow&, const char*) {
   xboardMode = 1;
   consoleMode = 0;
   std::fputs("\n", stdout);
 }
 
 // Only the first word, without its '!', reaches the shell; its result is ignored.
-void commandShell(const Command&, const char* word) {
+void commandShell(const CommandRow&, const char* word) {
   if (std::system(word + 1) == -1) return;
 }
 
-// ----- group B -------------------------------------------------------------
+void commandInit(const CommandRow&, const char*) { readSettingsFile(); }
 
-void commandInit(const Command&, const char*) { readSettingsFile(); }
+// ZELT: off, Gaviota's distances to mate, or its win/draw/loss alone.
+constexpr Choice ZELT_CHOICES[] = {{"Disabled", 0}, {"Bitbases", 2}, {"Tablebases", 1}};
 
-void commandAbscore(const Command& command, const char*) {
-  if (!readSwitch(command, &settings.abscore)) return;
-  confirm("score always for white: %s\n", onOff(settings.abscore));
-}
+constexpr int EXTENSION_MAX = 4;  // quarter plies: one ply
 
-void commandBeep(const Command& command, const char*) {
-  if (!readSwitch(command, &settings.beep)) return;
-  confirm("beep after move: %s\n", onOff(settings.beep));
-}
+}  // namespace
 
-// Alone it shows the board, except while the settings file is read, when there is none yet.
-void commandBoard(const Command& command, const char*) {
-  if (tokenCount < 2) {
-    if (initialising())
-      printUsage(command);
-    else
-      printBoard();
-    return;
-  }
-  if (!readSwitch(command, &settings.showBoard)) return;
-  confirm("auto display board after move: %s\n", onOff(settings.showBoard));
-}
-
-// The table sizes are stored while the settings file is read and allocated by start-up.
-void commandEcache(const Command&, const char*) {
-  settings.ecache = readSize();
-  if (initialising()) return;
-  freeECache();
-  initECache(tableBytes(settings.ecache));
-}
-
-void commandHash(const Command&, const char*) {
-  settings.hash = readSize();
-  if (initialising()) return;
-  freeTT();
-  initTT(tableBytes(settings.hash));
-}
-
-void commandZelt(const Command& command, const char*) {
-  if (!readSwitch(command, &settings.zelt)) return;
-  confirm("ZELT access: %s\n", settings.zelt ? "enabled" : "disabled");
-}
-
-void commandZeltcache(const Command&, const char*) { settings.zeltCache = readSize(); }
-
-void commandZeltpath(const Command& command, const char*) { readPath(command, settings.zeltPath); }
-
-void commandNoise(const Command&, const char*) {
-  settings.noise = parseNumber(tokens[1]);
-  confirm("show thinking from depth: %d\n", settings.noise);
-}
-
-void commandPonder(const Command& command, const char*) {
-  if (!readSwitch(command, &settings.ponder)) return;
-  confirm("pondering: %s\n", onOff(settings.ponder));
-}
-
-void commandPost(const Command& command, const char*) {
-  if (!readSwitch(command, &settings.post)) return;
-  confirm("post thinking: %s\n", onOff(settings.post));
-}
-
-void commandResign(const Command&, const char*) {
-  settings.resignThreshold = std::abs(parseNumber(tokens[1]));
-  settings.resignCount = parseNumber(tokens[2]);
-  confirm("resign if score < -%d for %d times\n", settings.resignThreshold, settings.resignCount);
-}
-
-// The endgame databases are set up again with a new path or cache size, except while the
-// settings file is read: start-up sets them up afterwards.
-void reloadNalimov() {
-  if (!initialising()) initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
-}
-
-void reloadEgbb() {
-  if (!initialising()) egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
-}
-
-void commandNalimovcache(const Command&, const char*) {
-  settings.nalimovCache = readSize();
-  reloadNalimov();
-}
-
-void commandNalimovpath(const Command& command, const char*) {
-  if (readPath(command, settings.nalimovPath)) reloadNalimov();
-}
-
-// The library takes its cache size as a signed 32-bit byte count: 2 GiB and more is refused.
-void commandEgbbcache(const Command& command, const char*) {
-  if (parseNumber(tokens[1]) > EGBB_MAX_CACHE_MB) {
-    std::printf("usage: %s (1 to %d)\n", command.usage, EGBB_MAX_CACHE_MB);
-    return;
-  }
-  settings.egbbCache = readSize();
-  reloadEgbb();
-}
-
-void commandEgbbpath(const Command& command, const char*) {
-  if (readPath(command, settings.egbbPath)) reloadEgbb();
-}
-
-// The console commands in matching order.
-constexpr Command COMMANDS[] = {
-    {"createini", GROUP_A, 1, commandCreateini, nullptr},
-    {"fen", GROUP_A, 1, commandFen, nullptr},
-    {"fetch", GROUP_A, 2, commandFetch, "fetch <file>"},
-    {"epdtest", GROUP_A, 4, commandEpdtest, "epdtest <epd_file> <secs> <iters> [<log_file>]"},
-    {"go", GROUP_A, 1, commandGo, nullptr},
-    {"help", GROUP_A, 1, commandHelp, nullptr},
-    {"lmoves", GROUP_A, 1, commandLmoves, nullptr},
-    {"newgame", GROUP_A, 1, commandNewgame, nullptr, ENDS},
-    {"perft", GROUP_A, 2, commandPerft, "perft <depth>"},
-    {"quit", GROUP_A, 1, commandQuit, nullptr, QUITS},
-    {"setboard", GROUP_A, 2, commandSetboard, nullptr, ENDS},
-    {"speedtest", GROUP_A, 1, commandSpeedtest, nullptr},
-    {"tc", GROUP_A, 4, commandTc, "tc <moves> <base_time> <inc>", ENDS},
-    {"uci", GROUP_A, 1, commandUci, nullptr, ENDS},
-    {"xboard", GROUP_A, 1, commandXboard, nullptr, ENDS},
-    {"!", GROUP_A, 1, commandShell, nullptr},
-    {"init", INIT_ONLY, 1, commandInit, nullptr},
-    {"abscore", GROUP_B, 2, commandAbscore, "abscore <on|off>"},
-    {"analyze", GROUP_A, 1, commandAnalyze, nullptr, ENDS},
-    {"beep", GROUP_B, 2, commandBeep, "beep <on|off>"},
-    {"board", GROUP_B, 1, commandBoard, "board <on|off>"},
-    {"ecache", GROUP_B, 2, commandEcache, "ecache <size>"},
-    {"zelt", GROUP_B, 2, commandZelt, "zelt <on|off>"},
-    {"zeltcache", GROUP_B, 2, commandZeltcache, "zeltcache <size>"},
-    {"zeltpath", GROUP_B, 2, commandZeltpath, "zeltpath <path>"},
-    {"hash", GROUP_B, 2, commandHash, "hash <size>"},
-    {"noise", GROUP_B, 2, commandNoise, "noise <depth>"},
-    {"ponder", GROUP_B, 2, commandPonder, "ponder <on|off>"},
-    {"post", GROUP_B, 2, commandPost, "post <on|off>"},
-    {"resign", GROUP_B, 3, commandResign, "resign <threshold> <count>"},
-    {"nalimovcache", GROUP_B, 2, commandNalimovcache, "nalimovcache <size>"},
-    {"nalimovpath", GROUP_B, 2, commandNalimovpath, "nalimovpath <path>"},
-    {"egbbcache", GROUP_B, 2, commandEgbbcache, "egbbcache <size>"},
-    {"egbbpath", GROUP_B, 2, commandEgbbpath, "egbbpath <path>"},
+// The commands and settings in the help's order. The UCI option list and the default settings
+// file have orders of their own (uciPlace, iniPlace).
+const CommandRow COMMAND_ROWS[] = {
+    {.name = "abscore", .kind = ROW_SWITCH, .parameters = "<on|off>",
+     .help = "shows the score for white(on) or for talvek(off)", .handler = consoleSetting,
+     .value = &Settings::abscore, .start = 1, .confirm = "score always for white: %s\n", .iniValue = "on",
+     .iniPlace = 11},
+    {.name = "analyze", .group = GROUP_A, .minWords = 1, .help = "thinks on the current position until you type a line",
+     .handler = commandAnalyze, .timing = ENDS, .shortest = 2},
+    {.name = "beep", .kind = ROW_SWITCH, .parameters = "<on|off>", .help = "sets on/off beep after every talvek's move",
+     .handler = consoleSetting, .value = &Settings::beep, .start = 1, .confirm = "beep after move: %s\n",
+     .iniValue = "on", .iniPlace = 12},
+    {.name = "board", .kind = ROW_SWITCH, .minWords = 1, .parameters = "<on|off>",
+     .help = "sets on/off board display after every move", .handler = consoleBoard, .value = &Settings::showBoard,
+     .start = 1, .confirm = "auto display board after move: %s\n", .iniValue = "on", .iniPlace = 13},
+    {.name = "createini", .group = GROUP_A, .minWords = 1, .help = "writes to talvek.ini default settings",
+     .handler = commandCreateini},
+    {.name = "ecache", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets the eval cache size in megabytes (min 1)",
+     .handler = consoleSetting, .value = &Settings::ecache, .high = MAX_TABLE_MB, .start = 4, .apply = resizeECache,
+     .iniValue = "4", .iniPlace = 2, .uciName = "Evaluation Cache", .uciPlace = 12},
+    {.name = "egbbcache", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets the size for Shawul EGBB cache",
+     .handler = consoleSetting, .value = &Settings::egbbCache, .high = EGBB_MAX_CACHE_MB, .start = 16,
+     .apply = reloadEgbb, .iniValue = "16", .iniPlace = 9, .uciName = "Shawul EGBB Cache", .uciPlace = 11},
+    {.name = "egbbpath", .kind = ROW_PATH, .parameters = "<path>", .help = "sets the path for Shawul EGBB",
+     .handler = consoleSetting, .path = &Settings::egbbPath, .startPath = "c:\\EGBB", .apply = reloadEgbb,
+     .iniValue = "c:\\EGBB", .iniPlace = 8, .uciName = "Shawul EGBB Path", .uciPlace = 10},
+    {.name = "epdtest", .group = GROUP_A, .minWords = 4, .parameters = "<e> <s> <i> [<l>]",
+     .usage = "epdtest <epd_file> <secs> <iters> [<log_file>]", .help = "runs an EPD testsuite file, s secs per position",
+     .handler = commandEpdtest},
+    {.name = "fen", .group = GROUP_A, .minWords = 1, .help = "shows the FEN of the current position",
+     .handler = commandFen},
+    {.name = "fetch", .group = GROUP_A, .parameters = "<file>", .usage = "fetch <file>",
+     .help = "executes commands from a file", .handler = commandFetch},
+    {.name = "zelt", .kind = ROW_CHOICE, .parameters = "<on|off>", .help = "enables/disables ZELT probes (instead of Nalimov",
+     .handler = consoleSetting, .value = &Settings::zelt, .confirm = "ZELT access: %s\n", .onWord = "enabled",
+     .offWord = "disabled", .choices = ZELT_CHOICES, .choiceCount = 3, .iniValue = "off", .iniPlace = 5,
+     .uciName = "ZELT", .uciPlace = 7},
+    {.name = "zeltcache", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets size for ZELT cache",
+     .handler = consoleSetting, .value = &Settings::zeltCache, .high = MAX_TABLE_MB, .iniValue = "16", .iniPlace = 7,
+     .uciName = "ZELT Cache", .uciPlace = 9},
+    {.name = "zeltpath", .kind = ROW_PATH, .parameters = "<path>", .help = "sets the path for ZELT",
+     .handler = consoleSetting, .path = &Settings::zeltPath, .iniValue = "c:\\ZELT", .iniPlace = 6,
+     .uciName = "ZELT Path", .uciPlace = 8},
+    {.name = "go", .group = GROUP_A, .minWords = 1, .help = "talvek starts playing", .handler = commandGo},
+    {.name = "hash", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets the hashtable size in megabytes (min 1)",
+     .handler = consoleSetting, .value = &Settings::hash, .high = MAX_TABLE_MB, .start = 16, .apply = resizeTT,
+     .iniValue = "16", .iniPlace = 1, .uciName = "Hash", .uciPlace = 1},
+    {.name = "help", .group = GROUP_A, .minWords = 1, .help = "shows this list of commands", .handler = commandHelp},
+    {.name = "lmoves", .group = GROUP_A, .minWords = 1, .help = "shows the legal moves for the current position",
+     .handler = commandLmoves},
+    {.name = "nalimovcache", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets size for Nalimov EGTB cache",
+     .handler = consoleSetting, .value = &Settings::nalimovCache, .high = MAX_TABLE_MB, .start = 16,
+     .apply = reloadNalimov, .iniValue = "16", .iniPlace = 4, .uciName = "NalimovCache", .uciPlace = 3},
+    {.name = "nalimovpath", .kind = ROW_PATH, .parameters = "<path>", .help = "sets the path for Nalimov EGTB",
+     .handler = consoleSetting, .path = &Settings::nalimovPath, .startPath = "c:\\EGTB", .apply = reloadNalimov,
+     .iniValue = "c:\\EGTB", .iniPlace = 3, .uciName = "NalimovPath", .uciPlace = 2},
+    {.name = "newgame", .group = GROUP_A, .minWords = 1, .help = "starts a new game", .handler = commandNewgame,
+     .timing = ENDS},
+    {.name = "noise", .kind = ROW_NUMBER, .parameters = "<depth>", .help = "sets depth to reach in order to show thinking",
+     .handler = consoleSetting, .value = &Settings::noise, .low = -INT_MAX, .high = INT_MAX, .start = 6,
+     .confirm = "show thinking from depth: %d\n", .iniValue = "6", .iniPlace = 14},
+    {.name = "perft", .group = GROUP_A, .parameters = "<depth>", .usage = "perft <depth>",
+     .help = "tests the move generation on the current position", .handler = commandPerft},
+    {.name = "ponder", .kind = ROW_SWITCH, .parameters = "<on|off>", .help = "sets on/off pondering",
+     .handler = consoleSetting, .value = &Settings::ponder, .start = 1, .confirm = "pondering: %s\n", .iniValue = "on",
+     .iniPlace = 15, .uciName = "Ponder", .uciPlace = 4},
+    {.name = "post", .kind = ROW_SWITCH, .parameters = "<on|off>", .help = "sets on/off post thinking",
+     .handler = consoleSetting, .value = &Settings::post, .start = 1, .confirm = "post thinking: %s\n",
+     .iniValue = "on", .iniPlace = 16},
+    {.name = "quit", .group = GROUP_A, .minWords = 1, .help = "leave talvek", .handler = commandQuit, .timing = QUITS},
+    {.name = "resign", .kind = ROW_NUMBER, .minWords = 3, .parameters = "<t> <c>", .usage = "resign <threshold> <count>",
+     .help = "sets threshold(centipawns) and count for resign", .handler = consoleResign,
+     .value = &Settings::resignThreshold, .high = INT_MAX, .start = 10000, .iniValue = "900 6", .iniPlace = 10},
+    {.value = &Settings::resignCount, .low = -INT_MAX, .high = INT_MAX, .start = 6},  // resign's second number
+    {.name = "setboard", .group = GROUP_A, .parameters = "<fen>", .help = "sets board position to <fen>",
+     .handler = commandSetboard, .timing = ENDS},
+    {.name = "speedtest", .group = GROUP_A, .minWords = 1, .help = "tests move generation and make/unmake speed",
+     .handler = commandSpeedtest},
+    {.name = "tc", .group = GROUP_A, .minWords = 4, .parameters = "<m> <t> <i>", .usage = "tc <moves> <base_time> <inc>",
+     .help = "sets the time control for the game", .handler = commandTc, .timing = ENDS},
+    {.name = "uci", .group = GROUP_A, .minWords = 1, .handler = commandUci, .timing = ENDS},
+    {.name = "xboard", .group = GROUP_A, .minWords = 1, .help = "switches to xboard mode", .handler = commandXboard,
+     .timing = ENDS},
+    {.name = "!", .group = GROUP_A, .minWords = 1, .parameters = "<cmd> <params>", .help = "executes a shell command",
+     .handler = commandShell},
+    {.name = "init", .group = INIT_ONLY, .minWords = 1, .handler = commandInit},
+    // The options of UCI alone.
+    {.kind = ROW_SWITCH, .value = &Settings::ownBook, .uciName = "OwnBook", .uciPlace = 5},
+    {.kind = ROW_BUTTON, .apply = clearTT, .uciName = "Clear Hash", .uciPlace = 6},
+    {.kind = ROW_NUMBER, .value = &Settings::checkExtension, .high = EXTENSION_MAX, .start = 4,
+     .uciName = "Check Extension", .uciPlace = 13},
+    {.kind = ROW_NUMBER, .value = &Settings::mateThreatExtension, .high = EXTENSION_MAX, .start = 4,
+     .uciName = "Mate Threat Extension", .uciPlace = 14},
+    {.kind = ROW_NUMBER, .value = &Settings::pawn7thExtension, .high = EXTENSION_MAX, .start = 4,
+     .uciName = "Pawn 7th Rank Extension", .uciPlace = 15},
+    {.kind = ROW_NUMBER, .value = &Settings::recaptureExtension, .high = EXTENSION_MAX, .start = 3,
+     .uciName = "Recapture Extension", .uciPlace = 16},
+    {.kind = ROW_NUMBER, .value = &Settings::singleReplyExtension, .high = EXTENSION_MAX, .start = 3,
+     .uciName = "Single Reply Extension", .uciPlace = 17},
+    {.kind = ROW_ABOUT, .uciName = "UCI_EngineAbout", .uciPlace = 18},
+    {.kind = ROW_SWITCH, .value = &Settings::chess960, .uciName = "UCI_Chess960"},
 };
+const int COMMAND_ROW_COUNT = int(sizeof COMMAND_ROWS / sizeof COMMAND_ROWS[0]);
 
-bool commandApplies(const Command& command) {
-  switch (command.group) {
+namespace {
+
+bool rowApplies(const CommandRow& row) {
+  switch (row.group) {
     case GROUP_A: return !initialising();
     case INIT_ONLY: return initialising();
     default: return true;
   }
 }
 
-bool wordNames(const Command& command, const char* word) {
-  if (command.name[0] == '!') return word[0] == '!';
-  return matchCommand(command.name, word) != 0;
+bool wordNames(const CommandRow& row, const char* word) {
+  if (row.name[0] == '!') return word[0] == '!';
+  return std::strlen(word) >= size_t(row.shortest) && matchCommand(row.name, word) != 0;
 }
 
-// The first command in table order that applies now and that word names.
-const Command* findCommand(const char* word) {
-  for (const Command& command : COMMANDS)
-    if (commandApplies(command) && wordNames(command, word)) return &command;
+// The command word names: the first of group A (and the settings-file reader) in table order
+// that applies now, else the first setting.
+const CommandRow* findCommand(const char* word) {
+  for (int pass = 0; pass < 2; pass++) {
+    for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+      const CommandRow& row = COMMAND_ROWS[i];
+      if (row.name == nullptr || (row.group == GROUP_B) != (pass == 1)) continue;
+      if (rowApplies(row) && wordNames(row, word)) return &row;
+    }
+  }
   return nullptr;
 }
 
@@ -443,19 +417,30 @@ void newGame() {
   maxDepth = 64;
 }
 
+void resetSettings() {
+  settings = Settings{};
+  for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+    const CommandRow& row = COMMAND_ROWS[i];
+    if (row.value != nullptr) settings.*row.value = row.start;
+    if (row.path != nullptr) std::snprintf(settings.*row.path, PATH_SIZE, "%s", row.startPath);
+  }
+}
+
+int settingLow(const CommandRow& row) { return row.kind == ROW_SIZE ? 1 : row.low; }
+
 // word is the first word of lineBuffer, lower-cased. Returns 1 when it named a command that
 // applies now, even if the command then only printed its usage line.
 int consoleCommand(const char* word) {
-  const Command* command = findCommand(word);
-  if (command == nullptr) return 0;
-  if (tokenCount < command->minWords)
-    printUsage(*command);
+  const CommandRow* row = findCommand(word);
+  if (row == nullptr) return 0;
+  if (tokenCount < row->minWords)
+    printUsage(*row);
   else
-    command->handler(*command, word);
+    row->handler(*row, word);
   return 1;
 }
 
 SearchTiming consoleTiming(const char* word) {
-  const Command* command = findCommand(word);
-  return command != nullptr ? command->timing : ACTS;
+  const CommandRow* row = findCommand(word);
+  return row != nullptr ? row->timing : ACTS;
 }

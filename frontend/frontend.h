@@ -45,6 +45,63 @@ enum SearchTiming : uint8_t {
   ACTS_OFF_MOVE,  // ACTS while pondering or analysing; WAITS while the engine thinks on its move
 };
 
+// The console's command groups.
+enum CommandGroup : uint8_t {
+  GROUP_A,    // tools and game commands: not while Initialising
+  GROUP_B,    // settings: always, silently while the settings file is read
+  INIT_ONLY,  // the settings-file reader: only while Initialising
+};
+
+// What a row of the command table is.
+enum RowKind : uint8_t {
+  ROW_COMMAND,  // a console command with its own handler
+  ROW_SWITCH,   // a setting on or off; a UCI check box
+  ROW_NUMBER,   // a number held to [low, high]; a UCI spin
+  ROW_SIZE,     // a table size in megabytes held to [1, high]; a UCI spin
+  ROW_PATH,     // a path of at most PATH_SIZE - 1 characters; a UCI string
+  ROW_CHOICE,   // one of the words of choices, numbered by their values; a UCI combo
+  ROW_BUTTON,   // a UCI button: apply alone
+  ROW_ABOUT,    // the UCI string that describes the engine: no setting
+};
+
+// One choice of a ROW_CHOICE setting: its UCI word and the value it stands for.
+struct Choice {
+  const char* word;
+  int value;
+};
+
+// One row of the command table: a console command, or a user setting with everything made from
+// it (its console command and confirmation, its help line, its line in the default settings
+// file, its UCI option and setoption). Members left out keep the values below.
+struct CommandRow;
+using CommandHandler = void (*)(const CommandRow& row, const char* word);
+struct CommandRow {
+  const char* name = nullptr;         // console word, which any prefix names; null: UCI only
+  CommandGroup group = GROUP_B;
+  RowKind kind = ROW_COMMAND;
+  int minWords = 2;                   // words the line needs, command included
+  const char* parameters = "";        // the help's parameters
+  const char* usage = nullptr;        // text after "usage: "; settings: name and parameters
+  const char* help = nullptr;         // the help's description; null: not listed
+  CommandHandler handler = nullptr;   // a command, or a setting's own console form
+  SearchTiming timing = WAITS;        // what the command does during a search
+  int shortest = 1;                   // characters an abbreviation needs at least
+  int Settings::*value = nullptr;     // the field of a switch, number, size or choice
+  char (Settings::*path)[PATH_SIZE] = nullptr;  // the field of a path
+  int low = 0, high = 0, start = 0;   // range and start-up value
+  const char* startPath = "";         // start-up value of a path
+  const char* confirm = nullptr;      // console confirmation: printf format of the value
+  const char* onWord = "on";          // a switch's value in its confirmation
+  const char* offWord = "off";
+  const Choice* choices = nullptr;    // a choice's words, in UCI order
+  int choiceCount = 0;
+  void (*apply)() = nullptr;          // after a change, once the engine has started
+  const char* iniValue = nullptr;     // the value createini writes
+  int iniPlace = 0;                   // its line among them (1 on; 0: none)
+  const char* uciName = nullptr;      // the UCI option
+  int uciPlace = 0;                   // its place in the option list (1 on; 0: not announced)
+};
+
 // ---------------------------------------------------------------------------
 // Globals
 // ---------------------------------------------------------------------------
@@ -53,6 +110,8 @@ extern char lineBuffer[LINE_SIZE];             // the current input line, newlin
 extern char tokens[MAX_TOKENS][TOKEN_SIZE];    // its words, filled by tokeniseLine
 extern int tokenCount;                         // number of words in tokens
 extern int fetchDepth;                         // command files being run, one inside another
+extern const CommandRow COMMAND_ROWS[];        // the console commands and the settings, in the
+extern const int COMMAND_ROW_COUNT;            // help's order (commands.cpp)
 extern FILE* commandInput;       // where the command loops and the poll read: standard input
 extern int (*inputWaitingHook)();  // when set, replaces the readiness test of commandInput
                                    // (a test driver's scripted input)
@@ -87,12 +146,15 @@ extern void (*quitHook)();        // when set, quitEngine calls it first (it mus
                                   // lets an in-process driver such as a fuzz target end a run
 uint32_t tableBytes(int megabytes);  // megabytes (held to 1..MAX_TABLE_MB) as a byte count
 
-// Console commands (commands.cpp).
+// Console commands and settings (commands.cpp).
 int consoleCommand(const char* word);     // 1 when word named a console command
 SearchTiming consoleTiming(const char* word);  // the timing of the command word names
 int matchCommand(const char* name, const char* word);  // word equals name or abbreviates it
 int parseNumber(const char* text);        // decimal with sign; no digits, 0; clamped to int
 void newGame();                   // start position, 30-minute clocks, 60 moves, depth 64
+void resetSettings();             // every setting to its start-up value
+int settingLow(const CommandRow& row);    // the least value of a number or size setting
+void applyUciOption(const CommandRow& row, const char* value);  // setoption of row's option
 
 // Settings file and command files (settings.cpp).
 void readSettingsFile();          // run the setting lines of talvek.ini (while Initialising)

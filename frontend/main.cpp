@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "bench") == 0) {
+    resetSettings();
     runBench();
     return 0;
   }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <string>
 
 #include "frontend/frontend.h"
 
@@ -17,47 +18,27 @@ bool isDeviceFile(FILE* file) {
 
 namespace {
 
-// The file createini writes: the default settings, 39 lines.
-constexpr const char* DEFAULT_SETTINGS =
-    "; ===============================================================\n"
-    ";    T A L V E K ' s    I N I T I A L I Z A T I O N    F I L E   \n"
-    "; ===============================================================\n"
-    "\n"
-    "\n"
-    "hash 16\n"
-    "\n"
-    "ecache 4\n"
-    "\n"
-    "nalimovpath c:\\EGTB\n"
-    "\n"
-    "nalimovcache 16\n"
-    "\n"
-    "zelt off\n"
-    "\n"
-    "zeltpath c:\\ZELT\n"
-    "\n"
-    "zeltcache 16\n"
-    "\n"
-    "egbbpath c:\\EGBB\n"
-    "\n"
-    "egbbcache 16\n"
-    "\n"
-    "resign 900 6\n"
-    "\n"
-    "abscore on\n"
-    "\n"
-    "\n"
-    "; the following settings are useful only if you want to use Talvek in console mode\n"
-    "\n"
-    "beep on\n"
-    "\n"
-    "board on\n"
-    "\n"
-    "noise 6\n"
-    "\n"
-    "ponder on\n"
-    "\n"
-    "post on\n";
+constexpr int CONSOLE_PLACE = 12;  // createini's places from here on are the console's settings
+
+// createini's file: a title, the settings in their places, each followed by an empty line, and
+// before the console's settings a remark on them.
+std::string defaultSettings() {
+  std::string text =
+      "; ===============================================================\n"
+      ";    T A L V E K ' s    I N I T I A L I Z A T I O N    F I L E   \n"
+      "; ===============================================================\n\n\n";
+  for (int place = 1;; place++) {
+    const CommandRow* found = nullptr;
+    for (int i = 0; i < COMMAND_ROW_COUNT; i++)
+      if (COMMAND_ROWS[i].iniPlace == place) found = &COMMAND_ROWS[i];
+    if (found == nullptr) break;
+    if (place == CONSOLE_PLACE)
+      text += "\n; the following settings are useful only if you want to use Talvek in console mode\n\n";
+    text += std::string(found->name) + " " + found->iniValue + "\n\n";
+  }
+  text.pop_back();  // the last setting ends the file
+  return text;
+}
 
 }  // namespace
 
@@ -108,7 +89,7 @@ void createIni() {
     std::fputs("**ERROR**  createini(): unable open talvek.ini\n", stdout);
     return;
   }
-  std::fputs(DEFAULT_SETTINGS, file);
+  std::fputs(defaultSettings().c_str(), file);
   std::fclose(file);
 }
 

@@ -5,6 +5,8 @@
 // a search runs only for "go", synchronously; while it runs, the input poll reads the lines and
 // the table's timing says whether a command acts at once, waits for the search, or ends it
 // first. Every "go" is answered by exactly one bestmove line, before the next command runs.
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -106,61 +108,63 @@ void printBestMove() {
   if (reply == 0) std::printf("bestmove %s\n", bestText);
 }
 
-// A path option: stored (and acted on) only when it fits and differs from the setting.
-bool takePath(const char* name, const char* value, char* setting) {
-  if (std::strlen(value) > size_t(PATH_SIZE - 1)) {
-    std::printf("info string usage: setoption name %s value <path> (at most %d characters)\n", name,
-                PATH_SIZE - 1);
-    return false;
+}  // namespace
+
+namespace {
+
+// The row of the option whose name (any case) is text up to its end or to " value"; null if none.
+const CommandRow* findOption(const char* text, size_t length) {
+  for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+    const char* name = COMMAND_ROWS[i].uciName;
+    if (name != nullptr && std::strlen(name) == length && strncasecmp(name, text, length) == 0) return &COMMAND_ROWS[i];
   }
-  if (std::strcmp(value, setting) == 0) return false;
-  std::strcpy(setting, value);
-  return true;
+  return nullptr;
 }
 
-// A size option in MB, held to 1..maximum; true when the setting changed.
-bool takeSize(const char* value, int* setting, int maximum = MAX_TABLE_MB) {
-  int size = parseNumber(value);
-  if (size < 1) size = 1;
-  if (size > maximum) size = maximum;
-  if (size == *setting) return false;
-  *setting = size;
-  return true;
-}
-
-void takeSwitch(const char* value, int* setting) {
-  if (startsWith(value, "true")) *setting = 1;
-  if (startsWith(value, "false")) *setting = 0;
+// The option line of a row: its type, and for a setting its current value and range.
+void printOption(const CommandRow& row) {
+  std::printf("option name %s type ", row.uciName);
+  const int value = row.value != nullptr ? settings.*row.value : 0;
+  switch (row.kind) {
+    case ROW_SWITCH:
+      std::printf("check default %s\n", value ? "true" : "false");
+      break;
+    case ROW_NUMBER:
+    case ROW_SIZE:
+      std::printf("spin default %d min %d max %d\n", std::clamp(value, settingLow(row), row.high), settingLow(row),
+                  row.high);
+      break;
+    case ROW_PATH:
+      std::printf("string default %s\n", settings.*row.path);
+      break;
+    case ROW_CHOICE:
+      std::fputs("combo default ", stdout);
+      for (int i = 0; i < row.choiceCount; i++)
+        if (row.choices[i].value == value) std::fputs(row.choices[i].word, stdout);
+      for (int i = 0; i < row.choiceCount; i++) std::printf(" var %s", row.choices[i].word);
+      std::fputs("\n", stdout);
+      break;
+    case ROW_BUTTON:
+      std::fputs("button\n", stdout);
+      break;
+    default:
+      std::printf("string default Talvek by %s, see %s\n", AUTHOR, WEB_ADDRESS);
+  }
 }
 
 }  // namespace
 
+// The id lines, the options in their places and "uciok".
 void printUciIdentification() {
   std::printf("id name %s\n", ENGINE_NAME);
   std::printf("id author %s\n", AUTHOR);
-  std::printf("option name Hash type spin default %d min 1 max %d\n", settings.hash, MAX_TABLE_MB);
-  std::printf("option name NalimovPath type string default %s\n", settings.nalimovPath);
-  std::printf("option name NalimovCache type spin default %d min 1 max %d\n", settings.nalimovCache, MAX_TABLE_MB);
-  std::fputs("option name Ponder type check default false\n", stdout);
-  std::fputs("option name OwnBook type check default false\n", stdout);
-  std::fputs("option name Clear Hash type button\n", stdout);
-  std::fputs("option name ZELT type combo default Disabled var Disabled var Bitbases var Tablebases\n", stdout);
-  std::printf("option name ZELT Path type string default %s\n", settings.zeltPath);
-  // A cache size of 0 is taken as 1, and a GUI refuses a default below the announced minimum.
-  std::printf("option name ZELT Cache type spin default %d min 1 max %d\n", std::max(settings.zeltCache, 1),
-              MAX_TABLE_MB);
-  std::printf("option name Shawul EGBB Path type string default %s\n", settings.egbbPath);
-  std::printf("option name Shawul EGBB Cache type spin default %d min 1 max %d\n", settings.egbbCache, EGBB_MAX_CACHE_MB);
-  std::printf("option name Evaluation Cache type spin default %d min 1 max %d\n", settings.ecache, MAX_TABLE_MB);
-  std::printf("option name Check Extension type spin default %d min 0 max 4\n", settings.checkExtension);
-  std::printf("option name Mate Threat Extension type spin default %d min 0 max 4\n",
-              settings.mateThreatExtension);
-  std::printf("option name Pawn 7th Rank Extension type spin default %d min 0 max 4\n",
-              settings.pawn7thExtension);
-  std::printf("option name Recapture Extension type spin default %d min 0 max 4\n", settings.recaptureExtension);
-  std::printf("option name Single Reply Extension type spin default %d min 0 max 4\n",
-              settings.singleReplyExtension);
-  std::printf("option name UCI_EngineAbout type string default Talvek by %s, see %s\n", AUTHOR, WEB_ADDRESS);
+  for (int place = 1;; place++) {
+    const CommandRow* found = nullptr;
+    for (int i = 0; i < COMMAND_ROW_COUNT; i++)
+      if (COMMAND_ROWS[i].uciPlace == place) found = &COMMAND_ROWS[i];
+    if (found == nullptr) break;
+    printOption(*found);
+  }
   std::fputs("uciok\n", stdout);
 }
 
@@ -272,63 +276,56 @@ void uciGo(const char* text) {
   printBestMove();
 }
 
-// text follows "setoption name ": "<name> value <value>", or a button's name alone.
+// text follows "setoption name ": "<name> value <value>", or a button's name alone. The value is
+// held to the option's range; a size, path or choice is applied only when it changes.
 void uciSetOption(const char* text) {
   char option[OPTION_TEXT];
   std::snprintf(option, sizeof option, "%s", text);
   option[std::strcspn(option, "\r\n")] = '\0';
-  const char* found = std::strstr(option, "value");
-  if (found == nullptr) {
-    if (startsWith(option, "Clear Hash")) clearTT();
-    return;
-  }
-  char value[OPTION_TEXT];
-  std::snprintf(value, sizeof value, "%s", found[5] != '\0' ? found + 6 : "");
+  const char* found = std::strstr(option, " value");
+  const size_t nameLength = found != nullptr ? size_t(found - option) : std::strlen(option);
+  const CommandRow* row = findOption(option, nameLength);
+  if (row == nullptr || (found == nullptr) != (row->kind == ROW_BUTTON)) return;
+  applyUciOption(*row, found != nullptr ? skipSpaces(found + 6) : "");
+}
 
-  if (startsWith(option, "Hash")) {
-    if (takeSize(value, &settings.hash)) {
-      freeTT();
-      initTT(tableBytes(settings.hash));
+void applyUciOption(const CommandRow& row, const char* value) {
+  switch (row.kind) {
+    case ROW_SWITCH: {
+      const int on = startsWith(value, "true") ? 1 : startsWith(value, "false") ? 0 : settings.*row.value;
+      if (on == settings.*row.value) return;
+      settings.*row.value = on;
+      break;
     }
-  } else if (startsWith(option, "NalimovPath")) {
-    if (takePath("NalimovPath", value, settings.nalimovPath))
-      initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
-  } else if (startsWith(option, "NalimovCache")) {
-    if (takeSize(value, &settings.nalimovCache))
-      initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
-  } else if (startsWith(option, "Ponder")) {
-    takeSwitch(value, &settings.ponder);
-  } else if (startsWith(option, "ZELT Path")) {
-    takePath("ZELT Path", value, settings.zeltPath);
-  } else if (startsWith(option, "ZELT Cache")) {
-    settings.zeltCache = parseNumber(value);
-  } else if (startsWith(option, "ZELT")) {
-    if (startsWith(value, "Tablebases")) settings.zelt = 1;
-    if (startsWith(value, "Disab")) settings.zelt = 0;
-  } else if (startsWith(option, "Shawul EGBB Path")) {
-    if (takePath("Shawul EGBB Path", value, settings.egbbPath))
-      egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
-  } else if (startsWith(option, "Shawul EGBB Cache")) {
-    if (takeSize(value, &settings.egbbCache, EGBB_MAX_CACHE_MB))
-      egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
-  } else if (startsWith(option, "Evaluation Cache")) {
-    if (takeSize(value, &settings.ecache)) {
-      freeECache();
-      initECache(tableBytes(settings.ecache));
+    case ROW_NUMBER:
+    case ROW_SIZE: {
+      const int number = std::clamp(parseNumber(value), settingLow(row), row.high);
+      if (number == settings.*row.value) return;
+      settings.*row.value = number;
+      break;
     }
-  } else if (startsWith(option, "Check Extension")) {
-    settings.checkExtension = parseNumber(value);
-  } else if (startsWith(option, "Mate Threat Extension")) {
-    settings.mateThreatExtension = parseNumber(value);
-  } else if (startsWith(option, "Pawn 7th Rank Extension")) {
-    settings.pawn7thExtension = parseNumber(value);
-  } else if (startsWith(option, "Recapture Extension")) {
-    settings.recaptureExtension = parseNumber(value);
-  } else if (startsWith(option, "Single Reply Extension")) {
-    settings.singleReplyExtension = parseNumber(value);
-  } else if (startsWith(option, "UCI_Chess960")) {
-    takeSwitch(value, &settings.chess960);
+    case ROW_PATH:
+      if (std::strlen(value) > size_t(PATH_SIZE - 1)) {
+        std::printf("info string usage: setoption name %s value <path> (at most %d characters)\n", row.uciName,
+                    PATH_SIZE - 1);
+        return;
+      }
+      if (std::strcmp(value, settings.*row.path) == 0) return;
+      std::strcpy(settings.*row.path, value);
+      break;
+    case ROW_CHOICE: {
+      const Choice* choice = std::find_if(row.choices, row.choices + row.choiceCount,
+                                          [&](const Choice& c) { return strcasecmp(c.word, value) == 0; });
+      if (choice == row.choices + row.choiceCount || choice->value == settings.*row.value) return;
+      settings.*row.value = choice->value;
+      break;
+    }
+    case ROW_BUTTON:
+      break;
+    default:
+      return;
   }
+  if (row.apply != nullptr) row.apply();
 }
 
 namespace {

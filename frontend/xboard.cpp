@@ -91,7 +91,11 @@ void xboardLevel() {
 
 void xboardSt() { moveTime = clampToInt(parseNumber(tokens[1]) * 1000.0); }
 
-void xboardSd() { maxDepth = parseNumber(tokens[1]); }
+// A depth below 1 is no depth limit.
+void xboardSd() {
+  const int depth = parseNumber(tokens[1]);
+  maxDepth = depth < 1 ? 64 : depth;
+}
 
 void xboardTime() { engineClock = clampToInt(parseNumber(tokens[1]) * 10.0); }
 

@@ -95,13 +95,13 @@ struct BenchSettings {
 
 }  // namespace
 
-// Builds what a search needs with the default settings (it runs instead of the program's
-// start-up, so the settings file plays no part), then searches every
+// Builds what a search needs with the settings as they stand (the program resets them to their
+// start-up values first: bench runs instead of the start-up, so the settings file plays no part),
+// then searches every
 // position to BENCH_DEPTH plies from a cleared 16 MB table and prints the nodes, time and speed
 // of each and of the whole run. The position and the table are left as the last search left
 // them; the table keeps the bench size.
 void runBench() {
-  resetSettings();
   initBoardTables();
   initDistanceTable();
   initAttackTable();

@@ -41,35 +41,6 @@ int opponentControlMoves = 0;
 int inputEnded = 0;
 Settings settings;
 
-// Writes the built-in defaults into every field of settings. maxDepth and the clocks are not
-// settings: a new game sets them.
-void resetSettings() {
-  std::memset(&settings, 0, sizeof settings);
-  settings.abscore = 1;
-  settings.beep = 1;
-  settings.showBoard = 1;
-  settings.ecache = 4;
-  settings.hash = 16;
-  settings.noise = 6;
-  settings.ponder = 1;
-  settings.post = 1;
-  settings.resignThreshold = 10000;
-  settings.resignCount = 6;
-  std::strcpy(settings.nalimovPath, "c:\\EGTB");
-  settings.nalimovCache = 16;
-  std::strcpy(settings.egbbPath, "c:\\EGBB");
-  settings.egbbCache = 16;
-  settings.zelt = 0;
-  settings.zeltCache = 0;
-  settings.zeltPath[0] = '\0';
-  settings.checkExtension = 4;
-  settings.mateThreatExtension = 4;
-  settings.pawn7thExtension = 4;
-  settings.recaptureExtension = 3;
-  settings.singleReplyExtension = 3;
-  settings.chess960 = 0;
-}
-
 namespace {
 
 std::deque<std::string> queued;  // oldest first

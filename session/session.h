@@ -27,7 +27,7 @@ constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
 constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
 constexpr int MAX_SEARCH_MOVES = 256;  // root moves a search can be limited to
 
-// The user-settable values; defaults set by resetSettings().
+// The user-settable values; their ranges and start-up values are the front end's command table.
 struct Settings {
   int abscore;                // thinking scores from White's point of view
   int beep;                   // BEL after each engine move in console mode
@@ -52,6 +52,7 @@ struct Settings {
   int recaptureExtension;
   int singleReplyExtension;
   int chess960;               // stored only
+  int ownBook;                // play from the opening book
 };
 
 // Lines kept while a search runs: at most this many, of at most this many bytes in all. When
@@ -101,8 +102,6 @@ extern Settings settings;      // user settings
 // ---------------------------------------------------------------------------
 // Procedures
 // ---------------------------------------------------------------------------
-
-void resetSettings();             // every setting to its start-up default
 
 // Lines read while a search ran, first in first out (session.cpp).
 bool queueLine(const char* line); // keeps a copy; false, keeping nothing, when no line fits

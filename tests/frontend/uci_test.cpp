@@ -25,6 +25,7 @@ void startUci() {
   initSearchTables();
   uciMode = 1;
   settings.post = 0;
+  settings.ponder = 0;  // as the switch to UCI leaves it: the GUI allows pondering
 }
 
 std::string identification(int hash) {
@@ -273,7 +274,7 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
   EXPECT_EQ(settings.zeltCache, 8);
   EXPECT_STREQ(settings.zeltPath, "c:\\My Tables");
   typeLine("setoption name ZELT value Bitbases");
-  EXPECT_EQ(settings.zelt, 1);
+  EXPECT_EQ(settings.zelt, 2);
   typeLine("setoption name ZELT value Disabled");
   EXPECT_EQ(settings.zelt, 0);
   typeLine("setoption name Ponder value true");
@@ -324,4 +325,30 @@ TEST(UciOptions, TheReadmeListsTheAnnouncedOptions) {
     if (line.rfind("option name ", 0) == 0) announced.insert(line.substr(12, line.find(" type ") - 12));
   EXPECT_EQ(listed, announced);
   EXPECT_EQ(announced.size(), 18u);
+}
+
+// Numbers are held to their ranges where they come in: the extensions to the 0-4 they
+// announce (and show what they hold), a depth below 1 means no depth limit.
+TEST(Uci, NumbersAreHeldToTheirRanges) {
+  startUci();
+  typeLine("setoption name Pawn 7th Rank Extension value 2147483647");
+  typeLine("setoption name Check Extension value -99999999999999999999");
+  typeLine("setoption name Hash value 99999");
+  EXPECT_EQ(settings.pawn7thExtension, 4);
+  EXPECT_EQ(settings.checkExtension, 0);
+  EXPECT_EQ(settings.hash, MAX_TABLE_MB);
+  const std::string options = typeLine("uci");
+  EXPECT_NE(options.find("option name Pawn 7th Rank Extension type spin default 4 min 0 max 4\n"), std::string::npos);
+  EXPECT_NE(options.find("option name Check Extension type spin default 0 min 0 max 4\n"), std::string::npos);
+  typeLine("setoption name Hash value 1");
+  typeLine("position fen 8/8/2k1P3/8/8/8/8/4K2R w K - 0 1");  // checks and a pawn to the seventh
+  EXPECT_NE(typeLine("go depth 4").find("bestmove "), std::string::npos);
+  EXPECT_NE(typeLine("go depth -600000000 movetime 100").find("bestmove "), std::string::npos);
+  EXPECT_EQ(maxDepth, 64);
+  xboardMode = 1;
+  uciMode = 0;
+  typeLine("sd -600000000");
+  EXPECT_EQ(maxDepth, 64);
+  typeLine("sd 7");
+  EXPECT_EQ(maxDepth, 7);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "frontend/frontend.h"
 #include "session/session.h"
 
 void resetEngine() {
