@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -14,9 +13,6 @@
 namespace {
 
 constexpr char BEL = 7;
-
-// Milliseconds since a time stamp; stamps wrap, so the difference is taken unsigned.
-int elapsedSince(int stamp) { return int(uint32_t(nowMs()) - uint32_t(stamp)); }
 
 // clock + increment - used, held inside the int range.
 int chargeClock(int clock, int used) {
@@ -39,7 +35,7 @@ void showEngineMove(const char* san, int used, const char* (*format)(int), const
 
 // The opponent's clock in the console after the opponent moved.
 void chargeOpponent(const char* (*format)(int)) {
-  int used = elapsedSince(opponentTurnStart);
+  int used = msSince(opponentTurnStart);
   opponentClock = chargeClock(opponentClock, used);
   std::printf("   time used: %s\n", format(used));
   std::printf("   time remaining: %s\n", format(opponentClock));
@@ -86,7 +82,7 @@ void engineTurn() {
   char san[16];
   std::snprintf(san, sizeof san, "%s", moveToSAN(best));
   if (consoleMode) {
-    int used = elapsedSince(searchStart);
+    int used = msSince(searchStart);
     engineClock = chargeClock(engineClock, used);
     showEngineMove(san, used, formatTime, "\t");
   } else {
@@ -149,7 +145,7 @@ int ponderTurn() {
     if (xboardMode) {
       std::printf("move %s\n", san);
     } else {
-      int used = elapsedSince(searchStart) - ponderElapsed;
+      int used = msSince(searchStart) - ponderElapsed;
       engineClock = chargeClock(engineClock, used);
       showEngineMove(san, used, formatClock, "   ");
     }

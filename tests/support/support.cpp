@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "eval/eval.h"
 #include "session/session.h"
 
 void resetEngine() {
   static bool tablesBuilt = false;
   if (!tablesBuilt) {
-    initBoardTables();
-    initDistanceTable();
-    initAttackTable();
+    initTables();
     tablesBuilt = true;
   }
   engineState = STATE_WAITING;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-// Builds the tables once, then puts the session state and settings to their defaults and sets
+// Builds the start-up tables once, then puts the session state and settings to their defaults and sets
 // the start position, with the engine in Waiting state and no protocol mode.
 void resetEngine();
 
