@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers shared by the bench scripts, which source this file from the top of the tree.
 
 # Runs a measuring command `count` times and prints the line of the fastest run. Each run prints

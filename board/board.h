@@ -226,6 +226,8 @@ void clearGameState();           // ply, gamePly, plyStack and history to zero
 inline const AttackEntry& attackEntry(int diff) { return attackTable[diff + 128]; }
 inline int distance(Square a, Square b) { return distanceTable[a - b + 128]; }
 inline Square kingSquare(int colour) { return slotSquare(pieceList[colour][0]); }
+// Castling rights left after a move from `from` to `to`: touching a king or rook square loses them.
+inline int rightsAfter(Square from, Square to) { return castleRights & castleMask[from] & castleMask[to]; }
 // Piece values of colour without its pawns (kings count nothing).
 inline int nonPawnMaterial(int colour) { return material[colour] - pieceValue[PAWN] * typeCount[colour][PAWN]; }
 bool historyFull();              // gamePly has reached MAX_GAME_PLIES: no further game move fits
@@ -274,8 +276,7 @@ HashKey keyAfterSpecialMove(Move m, HashKey nullKey);  // keyAfterMove for any m
 // search computes the keys of all children to prefetch their table entries).
 inline HashKey keyAfterMove(Move m, HashKey nullKey) {
   const Square from = moveFrom(m), to = moveTo(m);
-  if ((m & (MF_CASTLE | MF_DOUBLE_PUSH | MF_EN_PASSANT)) != 0 ||
-      (castleRights & castleMask[from] & castleMask[to]) != castleRights)
+  if ((m & (MF_CASTLE | MF_DOUBLE_PUSH | MF_EN_PASSANT)) != 0 || rightsAfter(from, to) != castleRights)
     return keyAfterSpecialMove(m, nullKey);
   const int piece = pieceOf(m), landing = isPromotion(m) ? promotionOf(m) : piece;
   const int to64 = square64(to);

@@ -109,7 +109,7 @@ void makeMove(Move m) {
   HashKey key = keyAfterNullMove() ^ zobrist(piece, from) ^ zobrist(piece, to);
 
   // 2. Castling rights lost by touching a king or rook square.
-  const int rights = castleRights & castleMask[from] & castleMask[to];
+  const int rights = rightsAfter(from, to);
   if (rights != castleRights) {
     key ^= castleKeys[castleRights] ^ castleKeys[rights];
     castleRights = rights;
@@ -265,7 +265,7 @@ HashKey keyAfterSpecialMove(Move m, HashKey nullKey) {
     const int rook = sideToMove * 8 + ROOK;
     key ^= zobrist(rook, rookOrigin(m, from)) ^ zobrist(rook, rookTarget(m, from));
   }
-  const int rights = castleRights & castleMask[from] & castleMask[to];
+  const int rights = rightsAfter(from, to);
   if (rights != castleRights) key ^= castleKeys[castleRights] ^ castleKeys[rights];
   return key;
 }
