@@ -1,6 +1,7 @@
 // Evaluation speed: evaluations per second over the EPD suite positions with the evaluation
 // cache off (every call a full evaluation or endgame evaluator) and on (repeats are hits), and
-// the time initKPK takes to build the bitbase. Prints figures only.
+// the time the start-up tables take to build (the KPK bitbase nearly all of it). Prints figures
+// only.
 // Usage: eval_bench [data-directory] [calls-per-position]
 #include <chrono>
 #include <cstdio>
@@ -58,15 +59,10 @@ int main(int argc, char** argv) {
   int calls = argc > 2 ? atoi(argv[2]) : 20000;
   if (calls < 1) calls = 1;
 
-  initBoardTables();
-  initDistanceTable();
-  initAttackTable();
-  resetSettings();
-  clearGameState();
-
   auto start = std::chrono::steady_clock::now();
-  initKPK();
-  printf("initKPK: %.3f ms\n", secondsSince(start) * 1000);
+  initTables();
+  printf("initTables: %.3f ms\n", secondsSince(start) * 1000);
+  clearGameState();
 
   std::vector<std::string> fens = readSuites(dir);
   if (fens.empty()) return 1;

@@ -7,32 +7,22 @@
 #   bench/search.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 build=${1:-build}
-if [ ! -x "$build/talvek" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target talvek >/dev/null
-fi
+[ -x "$build/talvek" ] || build_target "$build" talvek
 
 runs=${RUNS:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The fastest of the runs: prints "nodes ms" of the run with the highest rate.
-best() {
-  local nodes ms bestNodes=0 bestMs=0
-  while read -r nodes ms; do
-    if [ "$bestMs" -eq 0 ] || [ $((nodes * bestMs)) -gt $((bestNodes * ms)) ]; then
-      bestNodes=$nodes bestMs=$ms
-    fi
-  done
-  echo "$bestNodes $bestMs"
-}
-
-for ((i = 0; i < runs; i++)); do
+# One run of talvek bench: prints "nodes ms" and keeps the output for the positions and depth.
+benchOnce() {
   "$build/talvek" bench >"$work/talvek.txt"
   echo "$(sed -n 's/^total nodes: //p' "$work/talvek.txt") \
 $(sed -n 's/^total time: \([0-9]*\) ms$/\1/p' "$work/talvek.txt")"
-done | best >"$work/talvek.best"
+}
+
+best_of_runs "$runs" benchOnce >"$work/talvek.best"
 depth=$(sed -n 's/^bench: .* depth \([0-9]*\)$/\1/p' "$work/talvek.txt")
 sed -n 's/^ *[0-9]* *[0-9]* nodes .* nps  //p' "$work/talvek.txt" >"$work/fens.txt"
 read -r talvekNodes talvekMs <"$work/talvek.best"
@@ -80,7 +70,7 @@ for engine in toga2 glaurung; do
     printf '%-10s %s\n' "$engine" "not installed (apt-get install $engine)"
     continue
   fi
-  read -r nodes ms < <(for ((i = 0; i < runs; i++)); do searchWith "$path"; done | best)
+  read -r nodes ms < <(best_of_runs "$runs" searchWith "$path")
   r=$(rate "$nodes" "$ms")
   printf '%-10s %12s %10s %12s   talvek/%s = %s\n' "$engine" "$nodes" "$ms" "$r" "$engine" \
     "$(awk -v a="$talvekRate" -v b="$r" 'BEGIN { printf("%.2f", (b > 0) ? a / b : 0) }')"

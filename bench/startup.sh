@@ -4,22 +4,23 @@
 # fastest of the runs in seconds. Usage: bench/startup.sh [path-to-talvek] [runs]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 binary=$(realpath "${1:-build/talvek}")
 runs=${2:-20}
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+times=$(mktemp)
+trap 'rm -rf "$dir" "$times"' EXIT
 
-total=0
-best=""
-for ((i = 0; i < runs; i++)); do
+# One start: prints "1 nanoseconds" and keeps the time for the mean.
+startOnce() {
+  local start end
   start=$(date +%s%N)
-  printf 'quit\n' | "$binary" >/dev/null
+  (cd "$dir" && printf 'quit\n' | "$binary" >/dev/null)
   end=$(date +%s%N)
-  ns=$((end - start))
-  total=$((total + ns))
-  if [[ -z "$best" || $ns -lt $best ]]; then best=$ns; fi
-done
-awk -v total="$total" -v best="$best" -v runs="$runs" 'BEGIN {
+  echo "1 $((end - start))" | tee -a "$times"
+}
+
+read -r _ best < <(best_of_runs "$runs" startOnce)
+awk -v best="$best" -v runs="$runs" '{ total += $2 } END {
   printf "start-up to first prompt: mean %.4f s, fastest %.4f s over %d runs (no talvek.ini)\n",
-         total / runs / 1e9, best / 1e9, runs }'
+         total / runs / 1e9, best / 1e9, runs }' "$times"

@@ -130,7 +130,7 @@ struct PlyRecord {
 };
 
 // Counters zeroed at the start of every search and printed after it; the search, the
-// evaluation cache and the endgame databases each increment their own.
+// evaluation cache and the endgame databases each increment their own, through countStat.
 struct SearchStats {
   int cutoffs, firstMoveCutoffs, nullTries, nullCuts;
   int extCheck, extSingleReply, extMateThreat, extPawn7th, extRecapture, extPawnEndgame;
@@ -138,6 +138,10 @@ struct SearchStats {
   int hashProbes, hashHits, evalProbes, evalHits;
   int egtbProbes, egtbHits, egbbProbes, egbbHits;
 };
+
+// Adds one to a SearchStats counter, wrapping past INT_MAX instead of overflowing: endless
+// analysis passes 2^31 evaluations in a quarter of an hour.
+inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
 
 // ---------------------------------------------------------------------------
 // Move-word and square helpers
@@ -222,6 +226,10 @@ void clearGameState();           // ply, gamePly, plyStack and history to zero
 inline const AttackEntry& attackEntry(int diff) { return attackTable[diff + 128]; }
 inline int distance(Square a, Square b) { return distanceTable[a - b + 128]; }
 inline Square kingSquare(int colour) { return slotSquare(pieceList[colour][0]); }
+// Castling rights left after a move from `from` to `to`: touching a king or rook square loses them.
+inline int rightsAfter(Square from, Square to) { return castleRights & castleMask[from] & castleMask[to]; }
+// Piece values of colour without its pawns (kings count nothing).
+inline int nonPawnMaterial(int colour) { return material[colour] - pieceValue[PAWN] * typeCount[colour][PAWN]; }
 bool historyFull();              // gamePly has reached MAX_GAME_PLIES: no further game move fits
 
 // Walks from `from` by `step` over empty squares; true when the walk arrives on `target`,
@@ -254,6 +262,28 @@ void unmakeMove();
 void unmakeGameMove();                   // unmakeMove for a move made before the lists were rebuilt
 void makeNullMove();
 void unmakeNullMove();
+void changeSideToMove(int colour);       // give colour the move, no move made: the en-passant
+                                         // square goes and the key follows
+
+// Keys of the positions one move on, computed without making the move (makemove.cpp).
+// Key of the en-passant square ep, 0 when there is none (no branch: it is set at a few nodes only).
+inline HashKey epKey(Square ep) { return pieceKeys[0][square64(ep)] & (HashKey(0) - HashKey(ep != 0)); }
+// The key after a null move: the side flips and the en-passant square goes, as after any move.
+inline HashKey keyAfterNullMove() { return hashKey ^ SIDE_KEY ^ epKey(epSquare); }
+HashKey keyAfterSpecialMove(Move m, HashKey nullKey);  // keyAfterMove for any move
+// The key makeMove will give the position after m, given nullKey = keyAfterNullMove(). Plain
+// moves, captures and promotions that keep the castling rights take the short way inline (the
+// search computes the keys of all children to prefetch their table entries).
+inline HashKey keyAfterMove(Move m, HashKey nullKey) {
+  const Square from = moveFrom(m), to = moveTo(m);
+  if ((m & (MF_CASTLE | MF_DOUBLE_PUSH | MF_EN_PASSANT)) != 0 || rightsAfter(from, to) != castleRights)
+    return keyAfterSpecialMove(m, nullKey);
+  const int piece = pieceOf(m), landing = isPromotion(m) ? promotionOf(m) : piece;
+  const int to64 = square64(to);
+  HashKey key = nullKey ^ pieceKeys[piece][square64(from)] ^ pieceKeys[landing][to64];
+  if (capturedOf(m) != 0) key ^= pieceKeys[capturedOf(m)][to64];
+  return key;
+}
 
 // FEN and display (fen.cpp).
 int setBoard(const char* text);          // 0 when a position is set; non-zero on a syntax error
@@ -281,6 +311,9 @@ void showProgress(double fraction);      // progress bar on the current line
 
 // Console and clock (console.cpp).
 int nowMs();                             // wall clock in ms, 32-bit, wrapping
+// Milliseconds since a time stamp of nowMs(); the clock wraps, so the difference is taken modulo
+// 2^32.
+inline int msSince(int start) { return int(unsigned(nowMs()) - unsigned(start)); }
 bool outputIsTerminal();                 // colours and clearing only on a terminal
 void setColour(int colour);              // foreground colour (0-15)
 void resetColour();                      // grey on black

@@ -53,26 +53,26 @@ int restorePosition(const SavedPosition& s) {
 // Returns the index of the offending character, or -1 when the record parses.
 int parseFEN(const char* text) {
   int i = 0;
-  // 1. Placement from a8 onward; `sq` drops below 0 once the eighth rank is complete.
-  Square sq = 112;
+  // 1. Placement from a8 onward: eight ranks of eight squares, separated by '/'.
+  int rank = 7, file = 0;
   for (; text[i] && text[i] != ' '; i++) {
     const char ch = text[i];
     if (ch == '/') {
-      if (sq < 0) return i;  // a ninth rank
-      if (fileOf(sq) != 0)
-        while (fileOf(sq) < 8) board[sq++] = EMPTY;
+      if (file != 8 || rank == 0) return i;  // a short rank, or a ninth
+      rank--;
+      file = 0;
     } else if (ch >= '1' && ch <= '8') {
       const int run = ch - '0';
-      if (sq < 0 || fileOf(sq) + run > 8) return i;
-      for (int k = 0; k < run; k++) board[sq++] = EMPTY;
+      if (file + run > 8) return i;
+      for (int k = 0; k < run; k++) board[rank * 16 + file++] = EMPTY;
     } else if (const int code = codeOfLetter(ch)) {
-      if (sq < 0) return i;
-      board[sq++] = uint8_t(code);
+      if (file == 8) return i;
+      board[rank * 16 + file++] = uint8_t(code);
     } else {
       return i;
     }
-    if (fileOf(sq) == 8) sq -= 24;
   }
+  if (rank != 0 || file != 8) return i;  // fewer than eight ranks, or a short last one
   // 2. Side to move.
   while (text[i] == ' ') i++;
   if (text[i] == 'w')
@@ -144,7 +144,7 @@ int setBoard(const char* text) {
     return restorePosition(saved);
   }
 
-  // 6. A new game starts here.
+  // 1. A new game starts here.
   gamePly = 0;
   ply = 0;
   gameOver = 0;
@@ -153,7 +153,7 @@ int setBoard(const char* text) {
   hashKey = computeHashKey();  // a refused position kept in xboard mode has its key too
   PlyRecord& root = plyStack[0];
 
-  // 7. A refused position.
+  // 2. A refused position.
   if (validatePosition()) {
     if (xboardMode || uciMode) {
       if (xboardMode) printf("tellusererror Illegal position\n");
@@ -169,7 +169,7 @@ int setBoard(const char* text) {
     return 0;
   }
 
-  // 8. Checkers, moves and the game-end test of the new root.
+  // 3. Checkers, moves and the game-end test of the new root.
   genPlyMoves();
   checkGameEnd();
   if (!gameOver) {

@@ -27,13 +27,18 @@ inline Square rookTarget(Move m, Square kingFrom) {
   return (m & MF_SHORT_CASTLE) ? kingFrom + 1 : kingFrom - 1;
 }
 
-// Key of the en-passant square, 0 when there is none (no branch: it is set at a few nodes only).
-inline HashKey epKey(Square ep) { return zobrist(0, ep) & (HashKey(0) - HashKey(ep != 0)); }
+// Square of the unit a capture takes: beside the mover's origin, on the to-square's file, for
+// en passant; the to-square otherwise.
+inline Square victimSquare(Move m) {
+  return (m & MF_EN_PASSANT) ? (moveFrom(m) & 0x70) | fileOf(moveTo(m)) : moveTo(m);
+}
+
+// Square a double push passes over, which becomes the en-passant square.
+inline Square passedSquare(Move m) { return (moveFrom(m) + moveTo(m)) / 2; }
 
 // The rarer half of makeMove, done before the mover leaves: captures, castling, double pushes.
 [[gnu::noinline]] void makeSpecialMove(Move m, UndoRecord& rec, HashKey& key) {
   const Square from = moveFrom(m);
-  const Square to = moveTo(m);
   const int captured = capturedOf(m);
   const int side = sideToMove;
   const int enemy = otherSide;
@@ -48,14 +53,14 @@ inline HashKey epKey(Square ep) { return zobrist(0, ep) & (HashKey(0) - HashKey(
   } else {
     fiftyCount = 0;
     if (m & MF_DOUBLE_PUSH) {
-      epSquare = to + pawnInfo[enemy].forward;
+      epSquare = passedSquare(m);
       key ^= zobrist(0, epSquare);
     }
   }
 
   // The captured unit leaves the board; its slot is only marked GONE.
   if (captured) {
-    const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[enemy].forward : to;
+    const Square victim = victimSquare(m);
     const int victimSlot = listIndex[victim];
     key ^= zobrist(captured, victim);
     pieceList[enemy][victimSlot] = PieceEntry(GONE | victim | captured << 8);
@@ -101,10 +106,10 @@ void makeMove(Move m) {
   const int side = sideToMove;
 
   // 1. Key: the mover leaves `from` for `to`, the side flips, the old en-passant square leaves.
-  HashKey key = hashKey ^ zobrist(piece, from) ^ zobrist(piece, to) ^ SIDE_KEY ^ epKey(epSquare);
+  HashKey key = keyAfterNullMove() ^ zobrist(piece, from) ^ zobrist(piece, to);
 
   // 2. Castling rights lost by touching a king or rook square.
-  const int rights = castleRights & castleMask[from] & castleMask[to];
+  const int rights = rightsAfter(from, to);
   if (rights != castleRights) {
     key ^= castleKeys[castleRights] ^ castleKeys[rights];
     castleRights = rights;
@@ -173,7 +178,7 @@ void unmakeMove() {
   board[to] = EMPTY;
 
   if (captured) {
-    const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[enemy].forward : to;
+    const Square victim = victimSquare(m);
     listIndex[victim] = rec.capturedSlot;
     pieceList[enemy][rec.capturedSlot] = PieceEntry(victim | captured << 8);
     board[victim] = uint8_t(captured);
@@ -192,16 +197,18 @@ void makeNullMove() {
   rec.castleRights = castleRights;
   rec.fiftyCount = fiftyCount;
   rec.hashKey = hashKey;
-  hashKey ^= SIDE_KEY;
-  if (epSquare) {
-    hashKey ^= zobrist(0, epSquare);
-    epSquare = 0;
-  }
+  changeSideToMove(otherSide);
   fiftyCount++;
   gamePly++;
   ply++;
-  sideToMove ^= 1;
-  otherSide ^= 1;
+}
+
+void changeSideToMove(int colour) {
+  if (colour == sideToMove) return;
+  hashKey = keyAfterNullMove();
+  epSquare = 0;
+  sideToMove = colour;
+  otherSide = colour ^ 1;
 }
 
 void unmakeNullMove() {
@@ -244,4 +251,21 @@ void unmakeGameMove() {
     rec.promotedSlot = uint8_t(pawnSlot);
   }
   unmakeMove();
+}
+
+// Everything makeMove does to the key, without making the move: the mover, the victim, the
+// castling rook, the rights and the new en-passant square, on top of nullKey.
+HashKey keyAfterSpecialMove(Move m, HashKey nullKey) {
+  const Square from = moveFrom(m), to = moveTo(m);
+  const int piece = pieceOf(m);
+  HashKey key = nullKey ^ zobrist(piece, from) ^ zobrist(isPromotion(m) ? promotionOf(m) : piece, to);
+  if (capturedOf(m)) key ^= zobrist(capturedOf(m), victimSquare(m));
+  if (m & MF_DOUBLE_PUSH) key ^= zobrist(0, passedSquare(m));
+  if (m & MF_CASTLE) {
+    const int rook = sideToMove * 8 + ROOK;
+    key ^= zobrist(rook, rookOrigin(m, from)) ^ zobrist(rook, rookTarget(m, from));
+  }
+  const int rights = rightsAfter(from, to);
+  if (rights != castleRights) key ^= castleKeys[castleRights] ^ castleKeys[rights];
+  return key;
 }

@@ -133,7 +133,7 @@ void perft(int depth) {
     unmakeMove();
   }
   showProgress(n ? 1.0 : 0.0);  // a position without moves shows an empty bar
-  int elapsed = int(uint32_t(nowMs()) - uint32_t(start));  // the clock wraps
+  int elapsed = msSince(start);
   if (elapsed <= 0) elapsed = 1;
   printf("\n\n\n");
   printf("perft nodes: %" PRIu64 "\n", nodes);
@@ -192,7 +192,7 @@ void speedTest() {
   showProgress(1.0);
 
   printf("\n\n\n");
-  printf("used time: %.2fs\n", int(uint32_t(nowMs()) - uint32_t(start)) / 1000.0);
+  printf("used time: %.2fs\n", msSince(start) / 1000.0);
   printf("genMoves(): %d/s\n", int(SPEED_ROUNDS / genTime));
   printf("make/unmakeMove(): %d/s\n", int(SPEED_ROUNDS / makeTime));
   printf("make/unmakeMove() + legal(): %d/s\n", int(SPEED_ROUNDS / legalTime));

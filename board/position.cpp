@@ -103,7 +103,7 @@ HashKey computeHashKey() {
     }
   }
   key ^= castleKeys[castleRights & 15];
-  if (epSquare) key ^= pieceKeys[0][square64(epSquare)];
+  key ^= epKey(epSquare);
   if (sideToMove == BLACK) key ^= SIDE_KEY;
   return key;
 }

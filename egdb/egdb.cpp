@@ -113,7 +113,7 @@ int nalimovScore(int value) {
 // move, 0 when no table answers (the tables know nothing of castling, so a position with castling
 // rights gets no answer). Counts egtbProbes and egtbHits.
 int probeNalimov(int* score) {
-  searchStats.egtbProbes++;
+  countStat(searchStats.egtbProbes);
   if (castleRights) return 0;
   int blocks[2][TB_BLOCK_SIZE], counts[10];
   if (!fillSquareBlock(WHITE, blocks[WHITE], counts) ||
@@ -136,7 +136,7 @@ int probeNalimov(int* score) {
   if (index == TB_NO_INDEX) return 0;
   int value = probeTB(index, side, classNumber);
   if (value == TB_NO_ANSWER) return 0;
-  searchStats.egtbHits++;
+  countStat(searchStats.egtbHits);
   *score = nalimovScore(value);
   return 1;
 }
@@ -145,7 +145,7 @@ int probeNalimov(int* score) {
 // library's value for the side to move (0 a draw), 0 when it has no answer. Counts egbbProbes
 // and egbbHits.
 int probeEgbb(int* score) {
-  searchStats.egbbProbes++;
+  countStat(searchStats.egbbProbes);
   if (!egbbProbe) return 0;
   int pieces[3] = {}, squares[3] = {}, used = 0;
   for (int colour = WHITE; colour <= BLACK; colour++) {
@@ -164,7 +164,7 @@ int probeEgbb(int* score) {
   int result = egbbProbe(sideToMove, square64(kingSquare(WHITE)), square64(kingSquare(BLACK)),
                          pieces[0], squares[0], pieces[1], squares[1], pieces[2], squares[2]);
   if (result == EGBB_NO_ANSWER) return 0;
-  searchStats.egbbHits++;
+  countStat(searchStats.egbbHits);
   *score = result;
   return 1;
 }

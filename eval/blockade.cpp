@@ -7,12 +7,13 @@
 
 #include "eval/eval.h"
 
-uint8_t fenceMap[8][8];
 uint8_t fencePath[8][8];
-uint8_t fenceVisited[8][8];
-int fencePawnsOnFile[8];
 
 namespace {
+
+uint8_t fenceMap[8][8];      // White's rammed pawns and squares Black's pawns attack
+uint8_t fenceVisited[8][8];  // squares the path search has entered
+int fencePawnsOnFile[8];     // White's pawns per file
 
 constexpr int WHITE_PAWN = PAWN;
 constexpr int BLACK_PAWN = BLACK_BIT | PAWN;
@@ -31,24 +32,6 @@ inline bool enter(int file, int rank) {
 
 inline bool blackPawnOn(Square sq) { return board[sq] == BLACK_PAWN; }
 
-// The last check for a free pawn whose path is guarded below the fence: it may sit behind its
-// two rammed neighbours only when they stand level on ranks below 5 and Black's king watches
-// its file.
-bool neighboursHoldFile(int file) {
-  if ((kingSquare(BLACK) & 7) != file || file == 0 || file == 7) return false;
-  int ranks[2];
-  for (int i = 0; i < 2; ++i) {
-    int f = file - 1 + 2 * i;
-    if (fencePawnsOnFile[f] != 1) return false;
-    int rank = highestFenceRank(f);
-    if (rank < 0 || rank >= 5) return false;
-    Square sq = rank * 16 + f;
-    if (board[sq] != WHITE_PAWN || !isRammed(sq)) return false;
-    ranks[i] = rank;
-  }
-  return ranks[0] == ranks[1];
-}
-
 }  // namespace
 
 // 1 when the pawn on sq cannot advance because an enemy pawn stands in front of it or of the
@@ -65,6 +48,32 @@ int isRammed(Square sq) {
     if (board[front] != ownPawn) return 0;
     sq = front;
   }
+}
+
+int highestFenceRank(int file) {
+  for (int rank = 6; rank >= 1; --rank)
+    if (fencePath[file][rank]) return rank;
+  return -1;
+}
+
+namespace {
+
+// The last check for a free pawn whose path is guarded below the fence: it may sit behind its
+// two rammed neighbours only when they stand level on ranks below 5 and Black's king watches
+// its file.
+bool neighboursHoldFile(int file) {
+  if ((kingSquare(BLACK) & 7) != file || file == 0 || file == 7) return false;
+  int ranks[2];
+  for (int i = 0; i < 2; ++i) {
+    int f = file - 1 + 2 * i;
+    if (fencePawnsOnFile[f] != 1) return false;
+    int rank = highestFenceRank(f);
+    if (rank < 0 || rank >= 5) return false;
+    Square sq = rank * 16 + f;
+    if (board[sq] != WHITE_PAWN || !isRammed(sq)) return false;
+    ranks[i] = rank;
+  }
+  return ranks[0] == ranks[1];
 }
 
 // Depth-first search for a fence path from (file, rank) to the h-file: up, then right, then
@@ -90,12 +99,6 @@ int findFencePath(int file, int rank) {
     return 1;
   }
   return 0;
-}
-
-int highestFenceRank(int file) {
-  for (int rank = 6; rank >= 1; --rank)
-    if (fencePath[file][rank]) return rank;
-  return -1;
 }
 
 // 1 when none of White's free (unrammed) pawns can get through the fence.
@@ -125,6 +128,8 @@ int freePawnsCannotBreak(const Square* pawns, int count) {
   return 1;
 }
 
+}  // namespace
+
 // 1 when only kings and pawns are left and White can make no progress: a fence of rammed
 // White pawns and Black pawn attacks runs from the a- to the h-file, White's king is behind it,
 // Black's king in front of it, and no free White pawn breaks through. Writes the fence grids.
@@ -139,7 +144,7 @@ int isPawnBlockade() {
   memset(fenceMap, 0, sizeof fenceMap);
   memset(fencePawnsOnFile, 0, sizeof fencePawnsOnFile);
 
-  // 3-4. The fence squares and White's free pawns.
+  // 3. The fence squares and White's free pawns.
   Square freePawns[PIECE_SLOTS];
   int freeCount = 0;
   for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[WHITE]; ++slot) {
@@ -159,7 +164,7 @@ int isPawnBlockade() {
       if (onBoard(t)) fenceMap[t & 7][t >> 4] = 1;
   }
 
-  // 5. A path from the a-file, starting as high as possible.
+  // 4. A path from the a-file, starting as high as possible.
   bool found = false;
   for (int rank = 6; rank >= 1 && !found; --rank) {
     if (!fenceMap[0][rank]) continue;
@@ -168,13 +173,13 @@ int isPawnBlockade() {
   }
   if (!found) return 0;
 
-  // 6. White's king must be below the fence and Black's king above it, on their files.
+  // 5. White's king must be below the fence and Black's king above it, on their files.
   Square white = kingSquare(WHITE), black = kingSquare(BLACK);
   for (int rank = 1; rank <= 6; ++rank) {
     if (fencePath[black & 7][rank] && (black >> 4) < rank) return 0;
     if (fencePath[white & 7][rank] && (white >> 4) > rank) return 0;
   }
 
-  // 7. Free pawns.
+  // 6. Free pawns.
   return freePawnsCannotBreak(freePawns, freeCount);
 }

@@ -140,7 +140,7 @@ int evalKRPKR() {
   int defRookRank = rankOfSquare(defRook), pawnKingRank = rankOfSquare(pawnKing);
   bool rookBehind = fileOfSquare(pawnRook) == f && pawnRook < pawn;
 
-  // 1-4. Drawn set-ups.
+  // 1. Drawn set-ups.
   if (r <= 4 && distance(defKing, queening) <= 1 && pawnKingRank <= 4 &&
       (defRookRank == 5 || (r <= 2 && rankOfSquare(pawnRook) != 5)))
     return 0;
@@ -154,7 +154,7 @@ int evalKRPKR() {
       (defRookRank <= 2 || fileOfSquare(pawnKing) >= 3 || pawnKingRank <= 4))
     return 0;
 
-  // 5-6. Winning set-ups.
+  // 2. Winning set-ups.
   if (r == 6 && f != 0 && fileOfSquare(pawnRook) == f && pawnRook != queening &&
       distance(pawnKing, queening) < distance(defKing, queening) + tempo - 2 &&
       distance(pawnKing, queening) < distance(defKing, pawnRook) + tempo)
@@ -167,11 +167,11 @@ int evalKRPKR() {
       return withSign(strong, 4 * (16 * r - toQueen + 25));
   }
 
-  // 7. The defending king blocks the pawn and the attackers are far.
+  // 3. The defending king blocks the pawn and the attackers are far.
   if (r <= 4 && defKing == front && distance(pawnKing, pawn) - tempo >= 2 && distance(pawnKing, defRook) - tempo >= 2)
     return 0;
 
-  // 8. Everything else.
+  // 4. Everything else.
   int v = 16 * r + 100;
   if (f == 0) v -= 60;
   v -= 6 * std::abs(fileOfSquare(defRook) - f) + 4 * distance(pawn, defRook);

@@ -27,11 +27,6 @@ constexpr int ENDGAME_PIECES = 2 * (500 + 900);  // both sides' non-pawn materia
 constexpr int DF_DRAWISH = 1;
 constexpr int DF_OPPOSITE_BISHOPS = 2;
 
-// sideDrawFlags bits, per colour.
-constexpr int SDF_BISHOP_PAWNS = 1;  // only bishops and pawns, at least one pawn
-constexpr int SDF_LONE_BISHOP = 2;   // ... with at most one bishop, against some piece
-constexpr int SDF_KNIGHT_PAWN = 4;   // exactly a knight and a pawn, against some piece
-
 // What the material signature returns: 0 or the key of an ending with its own evaluator.
 using EndgameCode = uint64_t;
 constexpr EndgameCode EG_NONE = 0;
@@ -92,7 +87,6 @@ extern int scaleBlack;   // sixteenths applied to a negative one
 // Material signature (material.cpp).
 extern uint64_t materialKey;    // 4-bit counts: white P N B R Q in bits 0-19, black in 20-39
 extern int drawFlags;           // DF_* of the last signature or known-draw test
-extern int sideDrawFlags[2];    // SDF_* per colour
 
 // Evaluation cache (ecache.cpp). evalCache is null while no table is allocated; evaluate()
 // then computes every position afresh.
@@ -120,16 +114,14 @@ extern const PawnCacheEntry* pawnEntry;
 extern uint8_t kpkBitbase[KPK_BYTES];
 
 // Pawn-blockade test (blockade.cpp), by [file][rank].
-extern uint8_t fenceMap[8][8];       // White's rammed pawns and squares Black's pawns attack
 extern uint8_t fencePath[8][8];      // the connected fence found from the a- to the h-file
-extern uint8_t fenceVisited[8][8];   // squares the path search has entered
-extern int fencePawnsOnFile[8];      // White's pawns per file
 
 // ---------------------------------------------------------------------------
 // Procedures
 // ---------------------------------------------------------------------------
 
 // Driver (evaluate.cpp).
+void initTables();                 // every table fixed at start-up, board's and KPK; empties the board
 int evaluate();                    // score for the side to move; cached; counts evalProbes/evalHits
 int isRepetitionOrFifty();         // 1 when the fifty-move rule or an earlier occurrence draws
 int applyScale(int score);         // a White-relative sum scaled by scaleWhite / scaleBlack
@@ -145,7 +137,6 @@ int fullEvaluation();              // the whole White-relative sum
 void clearEvalScratch();           // empty attack maps, pawn files and counters; sets isEndgame
 int evalPawnPlacement();           // pawn tables and storms; fills the pawn files, pawn attacks
 int evalPieces();                  // piece tables, mobility, outposts; attacks and counters
-void markKingAttacks();            // each king's neighbours in its own attack map
 int evalAggregates();              // seventh rank, rook files, development
 int evalPatterns();                // trapped bishops, blocked centre pawns, shut-in rooks
 int kingDangerIndex(int colour);   // king-safety index F of colour's king (term must apply)
@@ -158,19 +149,12 @@ int evalBishopPair();              // two bishops
 void clearPawnCache();             // forget every pawn structure
 void fillPawnStructure(PawnCacheEntry& entry);  // doubled/isolated sum and masks from the pawn files
 int evalPawnStructure();           // every pawn's terms plus the pawn race
-int evalPawn(Square sq);           // one pawn's doubled, isolated, backward, passed terms
 
 // Material signature and draws (material.cpp).
 EndgameCode materialSignature();   // sets materialKey, flags and scale factors; 0 or an ending
 uint64_t computeMaterialKey();     // the key of the current material
 int isKnownDraw();                 // 1 when the material is a certain draw (at most two units)
-int hasBishopOnColour(int colour, Square sq);  // a bishop of colour on squares of sq's colour
 int normalizePosition(int colour, Square* out);  // colour's men, then the enemy's; returns count
-int drawKQKP(const Square* list, int queenSideToMove);
-int drawKPKB(const Square* list);
-int drawKPKN(const Square* list);
-int drawKNPK(const Square* list);
-int drawKBPKB(const Square* list);
 
 // Specialised endgame evaluators (endgame.cpp), White-relative.
 int evalKPK();
@@ -189,6 +173,4 @@ int probeKPK(Square pawn, Square strongKing, Square weakKing, int strongToMove);
 // Pawn-blockade test (blockade.cpp).
 int isPawnBlockade();              // 1 when White's king and pawns cannot get through
 int isRammed(Square sq);           // the pawn on sq (or the file chain ahead) is blocked by a pawn
-int findFencePath(int file, int rank);  // recursive fence search towards the h-file
 int highestFenceRank(int file);    // highest rank 6..1 of the fence on file, -1 if none
-int freePawnsCannotBreak(const Square* pawns, int count);

@@ -8,8 +8,6 @@ int scaleBlack = 16;
 
 namespace {
 
-inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
-
 inline int squareColour(Square sq) { return ((sq & 7) + (sq >> 4)) & 1; }
 
 // With much material left, a pawnless side that is at most a minor piece up gets little from
@@ -41,6 +39,16 @@ void scaleOppositeBishops() {
 
 }  // namespace
 
+// Builds what the engine needs before the first position: the empty board with its guards,
+// rankOf and flippedRank, the distance and attack tables, and the KPK bitbase. The engine's
+// start-up, bench, the tests and the fuzz harness all start here.
+void initTables() {
+  initBoardTables();
+  initDistanceTable();
+  initAttackTable();
+  initKPK();
+}
+
 int applyScale(int score) {
   if (score > 0) return score * scaleWhite / 16;
   if (score < 0) return score * scaleBlack / 16;
@@ -52,11 +60,11 @@ int applyScale(int score) {
 // scaleWhite/scaleBlack, the signature state and the full evaluation's scratch state behind.
 int evaluate() {
   // 1. Cache probe: both key halves must match.
-  ++searchStats.evalProbes;
+  countStat(searchStats.evalProbes);
   uint32_t keyLow = uint32_t(hashKey), keyHigh = uint32_t(hashKey >> 32);
   EvalCacheEntry* entry = evalCache ? &evalCache[keyLow & evalCacheMask] : nullptr;
   if (entry && entry->keyLow == keyLow && entry->keyHigh == keyHigh) {
-    ++searchStats.evalHits;
+    countStat(searchStats.evalHits);
     return sideToMove == BLACK ? -entry->score : entry->score;
   }
 

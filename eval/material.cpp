@@ -9,9 +9,15 @@
 
 uint64_t materialKey;
 int drawFlags;
-int sideDrawFlags[2];
 
 namespace {
+
+// sideDrawFlags bits.
+constexpr int SDF_BISHOP_PAWNS = 1;  // only bishops and pawns, at least one pawn
+constexpr int SDF_LONE_BISHOP = 2;   // ... with at most one bishop, against some piece
+constexpr int SDF_KNIGHT_PAWN = 4;   // exactly a knight and a pawn, against some piece
+
+int sideDrawFlags[2];  // SDF_* per colour, from the last signature or known-draw test
 
 constexpr Square A7 = 96, B7 = 97, C7 = 98, D7 = 99, E7 = 100;
 constexpr Square A8 = 112, B8 = 113, C8 = 114, D8 = 115, E8 = 116;
@@ -31,7 +37,6 @@ Counts countsOf(int colour) {
 }
 
 inline int squareColour(Square sq) { return ((sq & 7) + (sq >> 4)) & 1; }
-inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 inline int ownRank(int colour, Square sq) { return colour == WHITE ? sq >> 4 : 7 - (sq >> 4); }
 
 // True when the drawish flag belongs to this material (signature and known-draw tests agree).
@@ -86,53 +91,6 @@ Square loneFilePawn(int colour) {
   return best;
 }
 
-// Wrong-bishop and blockade rules for side x; returns its new scale factor.
-int sideRules(int x, int scale) {
-  int o = x ^ 1;
-  Square enemyKing = kingSquare(o);
-  if (sideDrawFlags[x] & SDF_BISHOP_PAWNS) {
-    Square pawn = loneFilePawn(x);
-    if (pawn >= 0 && ((pawn & 7) == 0 || (pawn & 7) == 7)) {
-      Square promotion = (pawn & 7) + (x == WHITE ? 112 : 0);
-      if (distance(enemyKing, promotion) <= 1 && !hasBishopOnColour(x, promotion)) scale = 0;
-    }
-  }
-  if (sideDrawFlags[x] & SDF_LONE_BISHOP) {
-    Square pawn = loneFilePawn(x);
-    if (pawn >= 0 && (enemyKing & 7) == (pawn & 7) && ownRank(x, enemyKing) > ownRank(x, pawn) &&
-        !hasBishopOnColour(x, enemyKing))
-      scale = 1;
-  }
-  if (sideDrawFlags[x] & SDF_KNIGHT_PAWN) {
-    Square pawns[PIECE_SLOTS];
-    if (pawnSquares(x, pawns) > 0) {
-      Square pawn = pawns[0];
-      if ((enemyKing & 7) == (pawn & 7) && ownRank(x, enemyKing) > ownRank(x, pawn) &&
-          ownRank(x, pawn) <= 5)
-        scale = 1;
-    }
-  }
-  return scale;
-}
-
-// Runs the exact draw recogniser that belongs to this key, if any.
-int recogniseDraw(uint64_t key) {
-  Square list[MAX_LIST];
-  switch (key) {
-    case 0x1000000001: normalizePosition(WHITE, list); return drawKQKP(list, sideToMove == BLACK);
-    case 0x110000: normalizePosition(BLACK, list); return drawKQKP(list, sideToMove == WHITE);
-    case 0x10000001: normalizePosition(WHITE, list); return drawKPKB(list);
-    case 0x100100: normalizePosition(BLACK, list); return drawKPKB(list);
-    case 0x1000001: normalizePosition(WHITE, list); return drawKPKN(list);
-    case 0x100010: normalizePosition(BLACK, list); return drawKPKN(list);
-    case 0x11: normalizePosition(WHITE, list); return drawKNPK(list);
-    case 0x1100000: normalizePosition(BLACK, list); return drawKNPK(list);
-    case 0x10000101: normalizePosition(WHITE, list); return drawKBPKB(list);
-    case 0x10100100: normalizePosition(BLACK, list); return drawKBPKB(list);
-    default: return 0;
-  }
-}
-
 // Whether a piece stepping from `from` along dir reaches `to` before meeting any of the other
 // men of a normalised list (the list squares are the only units on the board).
 bool reachesFreely(Square from, Square to, int dir, const Square* men, int count) {
@@ -154,18 +112,7 @@ bool bishopStopsPawn(Square bishop, Square pawn, const Square* men, int count) {
   return false;
 }
 
-}  // namespace
-
-uint64_t computeMaterialKey() {
-  uint64_t group[2];
-  for (int c = WHITE; c <= BLACK; ++c) {
-    const uint8_t* n = typeCount[c];
-    group[c] = uint64_t(n[PAWN] & 15) | uint64_t(n[KNIGHT] & 15) << 4 | uint64_t(n[BISHOP] & 15) << 8 |
-               uint64_t(n[ROOK] & 15) << 12 | uint64_t(n[QUEEN] & 15) << 16;
-  }
-  return group[BLACK] << 20 | group[WHITE];
-}
-
+// Whether colour has a bishop on squares of sq's colour.
 int hasBishopOnColour(int colour, Square sq) {
   for (int slot = 1; slot < pieceSlots[colour]; ++slot) {
     PieceEntry e = pieceList[colour][slot];
@@ -173,23 +120,6 @@ int hasBishopOnColour(int colour, Square sq) {
       return 1;
   }
   return 0;
-}
-
-// Colour's king and pieces in slot order, its pawns, then the enemy's king, pieces and pawns;
-// mirrored so that colour moves up with its first pawn on files a-d.
-int normalizePosition(int colour, Square* out) {
-  int n = 0;
-  for (int side : {colour, colour ^ 1}) {
-    for (int slot = 0; slot < pieceSlots[side]; ++slot)
-      if (!(pieceList[side][slot] & GONE)) out[n++] = slotSquare(pieceList[side][slot]);
-    n += pawnSquares(side, out + n);
-  }
-  Square pawns[PIECE_SLOTS];
-  int flip = 0;
-  if (pawnSquares(colour, pawns) > 0 && (pawns[0] & 7) >= 4) flip ^= 7;
-  if (colour == BLACK) flip ^= 0x70;
-  for (int i = 0; i < n; ++i) out[i] ^= flip;
-  return n;
 }
 
 // King and pawn on the seventh against king and queen (list: pawn's king, pawn, queen's king,
@@ -267,6 +197,82 @@ int drawKBPKB(const Square* list) {
   return bishopStopsPawn(list[4], list[2], blockers, 1);
 }
 
+// Wrong-bishop and blockade rules for side x; returns its new scale factor.
+int sideRules(int x, int scale) {
+  int o = x ^ 1;
+  Square enemyKing = kingSquare(o);
+  if (sideDrawFlags[x] & SDF_BISHOP_PAWNS) {
+    Square pawn = loneFilePawn(x);
+    if (pawn >= 0 && ((pawn & 7) == 0 || (pawn & 7) == 7)) {
+      Square promotion = (pawn & 7) + (x == WHITE ? 112 : 0);
+      if (distance(enemyKing, promotion) <= 1 && !hasBishopOnColour(x, promotion)) scale = 0;
+    }
+  }
+  if (sideDrawFlags[x] & SDF_LONE_BISHOP) {
+    Square pawn = loneFilePawn(x);
+    if (pawn >= 0 && (enemyKing & 7) == (pawn & 7) && ownRank(x, enemyKing) > ownRank(x, pawn) &&
+        !hasBishopOnColour(x, enemyKing))
+      scale = 1;
+  }
+  if (sideDrawFlags[x] & SDF_KNIGHT_PAWN) {
+    Square pawns[PIECE_SLOTS];
+    if (pawnSquares(x, pawns) > 0) {
+      Square pawn = pawns[0];
+      if ((enemyKing & 7) == (pawn & 7) && ownRank(x, enemyKing) > ownRank(x, pawn) &&
+          ownRank(x, pawn) <= 5)
+        scale = 1;
+    }
+  }
+  return scale;
+}
+
+// Runs the exact draw recogniser that belongs to this key, if any.
+int recogniseDraw(uint64_t key) {
+  Square list[MAX_LIST];
+  switch (key) {
+    case 0x1000000001: normalizePosition(WHITE, list); return drawKQKP(list, sideToMove == BLACK);
+    case 0x110000: normalizePosition(BLACK, list); return drawKQKP(list, sideToMove == WHITE);
+    case 0x10000001: normalizePosition(WHITE, list); return drawKPKB(list);
+    case 0x100100: normalizePosition(BLACK, list); return drawKPKB(list);
+    case 0x1000001: normalizePosition(WHITE, list); return drawKPKN(list);
+    case 0x100010: normalizePosition(BLACK, list); return drawKPKN(list);
+    case 0x11: normalizePosition(WHITE, list); return drawKNPK(list);
+    case 0x1100000: normalizePosition(BLACK, list); return drawKNPK(list);
+    case 0x10000101: normalizePosition(WHITE, list); return drawKBPKB(list);
+    case 0x10100100: normalizePosition(BLACK, list); return drawKBPKB(list);
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+uint64_t computeMaterialKey() {
+  uint64_t group[2];
+  for (int c = WHITE; c <= BLACK; ++c) {
+    const uint8_t* n = typeCount[c];
+    group[c] = uint64_t(n[PAWN] & 15) | uint64_t(n[KNIGHT] & 15) << 4 | uint64_t(n[BISHOP] & 15) << 8 |
+               uint64_t(n[ROOK] & 15) << 12 | uint64_t(n[QUEEN] & 15) << 16;
+  }
+  return group[BLACK] << 20 | group[WHITE];
+}
+
+// Colour's king and pieces in slot order, its pawns, then the enemy's king, pieces and pawns;
+// mirrored so that colour moves up with its first pawn on files a-d.
+int normalizePosition(int colour, Square* out) {
+  int n = 0;
+  for (int side : {colour, colour ^ 1}) {
+    for (int slot = 0; slot < pieceSlots[side]; ++slot)
+      if (!(pieceList[side][slot] & GONE)) out[n++] = slotSquare(pieceList[side][slot]);
+    n += pawnSquares(side, out + n);
+  }
+  Square pawns[PIECE_SLOTS];
+  int flip = 0;
+  if (pawnSquares(colour, pawns) > 0 && (pawns[0] & 7) >= 4) flip ^= 7;
+  if (colour == BLACK) flip ^= 0x70;
+  for (int i = 0; i < n; ++i) out[i] ^= flip;
+  return n;
+}
+
 // Names the ending when it has an evaluator of its own; otherwise sets drawFlags,
 // sideDrawFlags, scaleWhite and scaleBlack for the full evaluation and returns 0. Writes
 // materialKey. evaluate() has set both scale factors to 16 before the call.
@@ -318,15 +324,15 @@ EndgameCode materialSignature() {
   // 7. Queen against queen, rook against rook.
   if (key == 0x1000010000 || key == 0x100001000) scaleWhite = scaleBlack = 0;
 
-  // 8-9. Wrong bishop, blockaded pawns; never above the material scales.
+  // 8. Wrong bishop, blockaded pawns.
   int materialWhite = scaleWhite, materialBlack = scaleBlack;
   scaleWhite = sideRules(WHITE, scaleWhite);
   scaleBlack = sideRules(BLACK, scaleBlack);
 
-  // 10. Exact draws.
+  // 9. Exact draws.
   if (recogniseDraw(key)) scaleWhite = scaleBlack = 1;
 
-  // 11.
+  // 10. Never above the material scales.
   scaleWhite = std::min(scaleWhite, materialWhite);
   scaleBlack = std::min(scaleBlack, materialBlack);
   return EG_NONE;

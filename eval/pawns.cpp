@@ -23,7 +23,6 @@ constexpr int backwardPenalty[10] = {0, 4, 8, 12, 16, 16, 12, 8, 4, 0};
 constexpr int passedPawnTable[8] = {0, 10, 10, 30, 50, 90, 120, 0};
 
 inline bool isPawnCode(int code) { return code < EMPTY && typeOf(code) == PAWN; }
-inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 
 // A pawn is backward when it cannot safely advance and no neighbour can come up to support it.
 template <int colour>
@@ -91,10 +90,6 @@ int passedPawnValue(int colour, Square sq, int ownRank) {
   return value;
 }
 
-}  // namespace
-
-namespace {
-
 // A pawn's doubled and isolated penalties, White-relative: what the pawn files alone decide.
 int fixedPawnTerms(int colour, int f, bool& isolated) {
   int enemy = colour ^ 1, score = 0;
@@ -106,15 +101,11 @@ int fixedPawnTerms(int colour, int f, bool& isolated) {
 
 // A pawn that is not isolated pays for being backward, White-relative.
 template <int colour>
-int backwardTermOf(Square sq) {
+int backwardTerm(Square sq) {
   int f = sq & 7, ownRank = colour == WHITE ? sq >> 4 : 7 - (sq >> 4);
   if (!isBackward<colour>(sq, ownRank)) return 0;
   int penalty = pawnsOnFile[colour ^ 1][f + 1] > 0 ? backwardPenalty[f + 1] >> 1 : backwardPenalty[f + 1];
   return colour == WHITE ? -penalty : penalty;
-}
-
-int backwardTerm(int colour, Square sq) {
-  return colour == WHITE ? backwardTermOf<WHITE>(sq) : backwardTermOf<BLACK>(sq);
 }
 
 int passedTerm(int colour, Square sq) {
@@ -123,17 +114,6 @@ int passedTerm(int colour, Square sq) {
 }
 
 }  // namespace
-
-// One pawn's terms, White-relative: the pawn on sq pays for being doubled, isolated or
-// backward and earns its passed-pawn value. An unstoppable passer lowers raceMin of its colour.
-int evalPawn(Square sq) {
-  int colour = colourOf(board[sq]);
-  bool isolated;
-  int score = fixedPawnTerms(colour, sq & 7, isolated);
-  if (!isolated) score += backwardTerm(colour, sq);
-  if (isPassed(colour, sq & 7, sq >> 4)) score += passedTerm(colour, sq);
-  return score;
-}
 
 void clearPawnCache() {
   for (PawnCacheEntry& e : pawnCache) e = PawnCacheEntry{};
@@ -170,9 +150,9 @@ int evalPawnStructure() {
   raceMin[WHITE] = raceMin[BLACK] = 7;
   int score = pawnEntry->fixedTerms;
   for (uint64_t bits = pawnEntry->structureSquares[WHITE]; bits; bits &= bits - 1)
-    score += backwardTermOf<WHITE>(square88(__builtin_ctzll(bits)));
+    score += backwardTerm<WHITE>(square88(__builtin_ctzll(bits)));
   for (uint64_t bits = pawnEntry->structureSquares[BLACK]; bits; bits &= bits - 1)
-    score += backwardTermOf<BLACK>(square88(__builtin_ctzll(bits)));
+    score += backwardTerm<BLACK>(square88(__builtin_ctzll(bits)));
   for (uint64_t bits = pawnEntry->passedSquares; bits; bits &= bits - 1) {
     Square sq = square88(__builtin_ctzll(bits));
     score += passedTerm(colourOf(board[sq]), sq);

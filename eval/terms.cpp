@@ -131,7 +131,6 @@ static_assert(kingDangerTable[22 - DANGER_MIN] == 496 && kingDangerTable[31 - DA
 
 constexpr int sign(int colour) { return colour == WHITE ? 1 : -1; }
 constexpr int ownRank(int colour, Square sq) { return colour == WHITE ? sq >> 4 : 7 - (sq >> 4); }
-inline int nonPawnMaterial(int colour) { return material[colour] - 100 * typeCount[colour][PAWN]; }
 
 // Walks one ray from sq: marks and counts the empty squares, marks the first occupied square
 // and counts it when it holds an enemy. Through an own unit of a type in xrayTypes (bit per
@@ -392,7 +391,8 @@ int evalPieces() {
   return score - evalPiecesOf<BLACK>();
 }
 
-void markKingAttacks() {
+// Marks each king's neighbours in its own attack map.
+static void markKingAttacks() {
   for (int c = WHITE; c <= BLACK; ++c) {
     uint8_t* __restrict around = attackMap[c] + kingSquare(c);
     around[17] += KING_ATTACK;
@@ -567,25 +567,25 @@ int fullEvaluation() {
   clearEvalScratch();
 
   int score = material[WHITE] - material[BLACK];
-  // 2-3. Pawns: tables, storms, files and attacks.
+  // 2. Pawns: tables, storms, files and attacks.
   score += evalPawnPlacement();
-  // 4. Pieces.
+  // 3. Pieces.
   score += evalPieces();
-  // 5. Kings.
+  // 4. Kings.
   markKingAttacks();
-  // 6. Aggregates.
+  // 5. Aggregates.
   score += evalAggregates();
-  // 7. Pawn structure.
+  // 6. Pawn structure.
   score += evalPawnStructure();
-  // 8. Patterns.
+  // 7. Patterns.
   score += evalPatterns();
-  // 9. King safety.
+  // 8. King safety.
   score += evalKingSafety();
-  // 10. King placement.
+  // 9. King placement.
   score += evalKingPlacement();
-  // 11. Imbalance.
+  // 10. Imbalance.
   score += evalImbalance();
-  // 12. Bishop pair.
+  // 11. Bishop pair.
   score += evalBishopPair();
   return score;
 }

@@ -22,8 +22,8 @@ static_assert(LINE_SIZE > 6 * MAX_GAME_PLIES + 64);
 constexpr int MAX_TOKENS = 32;    // words kept from one line
 constexpr int TOKEN_SIZE = 128;   // bytes of a word slot: 127 characters and a NUL
 constexpr const char* SETTINGS_FILE = "talvek.ini";
-constexpr const char* VERSION_TEXT = "ver. 0.8.3beta2";
-constexpr const char* ENGINE_NAME = "Talvek v0.8.3beta2";
+constexpr const char* VERSION_TEXT = "ver. " TALVEK_VERSION;  // TALVEK_VERSION comes from CMake
+constexpr const char* ENGINE_NAME = "Talvek v" TALVEK_VERSION;
 constexpr int MAX_FETCH_DEPTH = 16;   // command files that fetch command files, nested at most
 #ifdef TALVEK_FUZZ
 constexpr int MAX_TABLE_MB = 8;       // fuzz builds keep every table small, so each input runs fast

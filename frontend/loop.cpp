@@ -178,14 +178,11 @@ void startEngine(int argc, char** argv) {
   // 6. The settings file, which can only change settings while Initialising.
   runCommandLine("init");
 
-  // 7. Board, distance and attack tables.
-  initBoardTables();
-  initDistanceTable();
-  initAttackTable();
+  // 7. Board, distance and attack tables, king-and-pawn bitbase.
+  initTables();
 
-  // 8. Transposition table, king-and-pawn bitbase, evaluation cache.
+  // 8. Transposition table, evaluation cache.
   initTT(tableBytes(settings.hash));
-  initKPK();
   initECache(tableBytes(settings.ecache));
 
   // 9. Endgame databases; the search polls the input from now on.

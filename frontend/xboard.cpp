@@ -60,11 +60,8 @@ void xboardGo() { engineSide = sideToMove; }
 void setSideToMove(int colour) {
   engineSide = colour ^ 1;
   if (sideToMove == colour) return;
-  sideToMove = colour;
-  otherSide = colour ^ 1;
-  epSquare = 0;
+  changeSideToMove(colour);
   if (positionRejected) return;
-  hashKey = computeHashKey();
   if (inCheck(otherSide)) {
     std::fputs("tellusererror Illegal position\n", stdout);
     positionRejected = true;

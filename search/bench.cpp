@@ -102,10 +102,7 @@ struct BenchSettings {
 // of each and of the whole run. The position and the table are left as the last search left
 // them; the table keeps the bench size.
 void runBench() {
-  initBoardTables();
-  initDistanceTable();
-  initAttackTable();
-  initKPK();
+  initTables();
   if (ttTable == nullptr || ttBuckets != (BENCH_HASH >> 6)) initTT(BENCH_HASH);
   if (evalCache == nullptr) initECache(uint32_t(settings.ecache) << 20);
   BenchSettings scope;

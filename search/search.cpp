@@ -26,8 +26,6 @@ constexpr int LMR_MIN_DEPTH = 12;
 constexpr int LMR_DEPTH = 8;              // reduced searches go this much deeper than quiescence
 constexpr int BITBASE_MEN = 5;
 
-int nonPawnMaterial(int colour) { return material[colour] - pieceValue[PAWN] * typeCount[colour][PAWN]; }
-
 bool hasPieces(int colour) {
   const uint8_t* count = typeCount[colour];
   return count[KNIGHT] + count[BISHOP] + count[ROOK] + count[QUEEN] > 0;
@@ -129,19 +127,19 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
   Move hashMove = 0;
   if (probeTT(depth, alpha, beta, ttScore, hashMove, nullAllowed) != PROBE_NONE) return ttScore;
 
-  // 6-7. Endgame databases
+  // 6. Endgame databases
   const Move lastMove = gamePly > 0 ? history[gamePly - 1].move : 0;
   if (tbMaxMen != 0 || egbbAvailable) {
     int score;
     if (probeDatabases(depth, lastMove, &score)) return score;
   }
 
-  // 8. Null move
+  // 7. Null move
   PlyRecord& rec = plyStack[ply];
   if (nullAllowed && !pv && rec.checkCount == 0 && hasPieces(sideToMove)) {
     const bool low = nonPawnMaterial(WHITE) < NULL_LOW_MATERIAL && nonPawnMaterial(BLACK) < NULL_LOW_MATERIAL;
     countStat(searchStats.nullTries);
-    prefetchTT(hashKey ^ SIDE_KEY ^ (epSquare != 0 ? pieceKeys[0][square64(epSquare)] : 0));
+    prefetchTT(keyAfterNullMove());
     makeNullMove();
     plyStack[ply].checkCount = 0;
     const int childDepth = depth > (low ? NULL_DEEP_DEPTH_LOW : NULL_DEEP_DEPTH) ? depth - NULL_DEEP_REDUCTION
@@ -157,7 +155,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
     if (s < -MATE_RANGE) threat = 1;  // a free move lets the opponent mate
   }
 
-  // 9. Generate
+  // 8. Generate
   const bool inCheck = rec.checkCount > 0;
   if (inCheck) {
     genEvasions();
@@ -166,7 +164,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
     genMoves();
   }
 
-  // 10. Order, while the children's table entries load (children that still have a ply to go
+  // 9. Order, while the children's table entries load (children that still have a ply to go
   //     search before they evaluate, if they evaluate at all)
   prefetchChildren(depth < 2 * ONE_PLY);
   scoreMoves(hashMove);
@@ -178,7 +176,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
   const int lastTo = moveTo(lastMove);
   const int lastVictim = pieceValue[capturedOf(lastMove)];
 
-  // 11. Moves
+  // 10. Moves
   for (; m != 0; m = picker.next()) {
     if (!legal(m)) continue;
     n++;
@@ -248,10 +246,10 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
     }
   }
 
-  // 12. No legal move and not in check: stalemate
+  // 11. No legal move and not in check: stalemate
   if (n == 0) return 0;
 
-  // 13. Store and return
+  // 12. Store and return
   storeTT(depth, best, bestMove, bound, threat);
   return best;
 }

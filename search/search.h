@@ -120,18 +120,10 @@ extern int lastInfoTime;      // elapsed ms of the last periodic UCI progress li
 // Procedures
 // ---------------------------------------------------------------------------
 
-// Milliseconds since a time stamp of nowMs(); the clock wraps, so the difference is taken modulo
-// 2^32.
-inline int msSince(int start) { return int(unsigned(nowMs()) - unsigned(start)); }
-
-// Adds one to a 32-bit statistics counter, wrapping instead of overflowing in endless analysis.
-inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
-
 // Transposition table (tt.cpp).
 void initTT(uint32_t bytes);  // (re)allocate and clear, print the size line; exits 1 on failure
 void freeTT();                // release the table (quit, resize)
 void clearTT();               // zero every entry; age and store count stay
-HashKey keyAfterMove(Move m);  // hashKey of the position after m, computed without making it
 // Starts loading the table bucket of a position (prefetchTT: and its evaluation-cache entry),
 // so that its probes a little later find them in the processor's cache.
 inline void prefetchTTOnly(HashKey key) { __builtin_prefetch(&ttTable[uint32_t(key) & ttMask]); }
@@ -139,30 +131,15 @@ inline void prefetchTT(HashKey key) {
   prefetchTTOnly(key);
   if (evalCache != nullptr) __builtin_prefetch(&evalCache[uint32_t(key) & evalCacheMask]);
 }
-// What every move from the current position changes alike: the side and the en-passant square.
-inline HashKey childKeyBase() { return hashKey ^ SIDE_KEY ^ (epSquare != 0 ? pieceKeys[0][square64(epSquare)] : 0); }
-// keyAfterMove(m), given childKeyBase(): plain moves, captures and promotions that keep the
-// castling rights take the short way.
-inline HashKey childKey(Move m, HashKey base) {
-  const Square from = moveFrom(m), to = moveTo(m);
-  if ((m & (MF_CASTLE | MF_DOUBLE_PUSH | MF_EN_PASSANT)) != 0 ||
-      (castleRights & castleMask[from] & castleMask[to]) != castleRights)
-    return keyAfterMove(m);
-  const int piece = pieceOf(m), landing = isPromotion(m) ? promotionOf(m) : piece;
-  const int to64 = square64(to);
-  HashKey key = base ^ pieceKeys[piece][square64(from)] ^ pieceKeys[landing][to64];
-  if (capturedOf(m) != 0) key ^= pieceKeys[capturedOf(m)][to64];
-  return key;
-}
 // Starts loading the table buckets of the positions after every move of plyStack[ply], and
 // their evaluation-cache entries too when withEval is set (children about to evaluate). Kept
 // inline on purpose: an out-of-line function that only prefetches has no visible effect, and
 // link-time optimisation then drops the calls.
 inline void prefetchChildren(bool withEval) {
   const PlyRecord& rec = plyStack[ply];
-  const HashKey base = childKeyBase();
+  const HashKey nullKey = keyAfterNullMove();
   for (int i = 0; i < rec.moveCount; i++) {
-    const HashKey key = childKey(rec.moves[i], base);
+    const HashKey key = keyAfterMove(rec.moves[i], nullKey);
     if (withEval) prefetchTT(key);
     else prefetchTTOnly(key);
   }

@@ -81,21 +81,21 @@ void keepSearchMoves(PlyRecord& root) {
 // reached it, and rootScore its score. Prints thinking lines, and in console mode the
 // allocation line and the statistics; applies the resign rule after a game search.
 void think() {
-  // 1-2. Reset
+  // 1. Reset
   searchStart = nowMs();
   ttAge = (ttAge + 1) & 7;
   ttStores = 0;
   resetSearchState();
   epdStreak = 0;
 
-  // 3. Root moves
+  // 2. Root moves
   initPieceLists();
   plyStack[0].checkCount = findCheckers(plyStack[0].checkers);
   genRootMoves();
   PlyRecord& root = plyStack[0];
   if (searchMoveCount > 0) keepSearchMoves(root);
 
-  // 4-5. Nothing to search; a single move is played at once unless only input ends the search
+  // 3. Nothing to search; a single move is played at once unless only input ends the search
   if (root.moveCount == 0) return;
   if (root.moveCount == 1 && engineState != STATE_PONDERING && !endlessSearch) {
     pvTable[0][0] = root.moves[0];
@@ -103,7 +103,7 @@ void think() {
     return;
   }
 
-  // 6. Pre-search: a quiescence score for every root move, then the root order
+  // 4. Pre-search: a quiescence score for every root move, then the root order
   for (int i = 0; i < root.moveCount; i++) {
     makeMove(root.moves[i]);
     root.scores[i] = -quiesce(0, -MATE, MATE);
@@ -112,14 +112,14 @@ void think() {
   sortRootMoves();
   const int preSearchBest = root.scores[0];
 
-  // 7. Easy move
+  // 5. Easy move
   if (root.moveCount >= 2 && root.scores[0] >= root.scores[1] + EASY_MARGIN) easyMove = 1;
 
-  // 8. Time budget
+  // 6. Time budget
   allocateTime();
   if (settings.post && consoleMode) printTimeAllocation();
 
-  // 9. Iterations; depths past the table's depth field are not searched
+  // 7. Iterations; depths past the table's depth field are not searched
   const int lastDepth = std::min(maxDepth, MAX_SEARCH_DEPTH);
   for (int d = 4; d <= 4 * lastDepth; d += 4) {
     iterDepth = unsigned(d / 4);
@@ -159,7 +159,7 @@ void think() {
     rootScore = preSearchBest;
   }
 
-  // 10. After the search
+  // 8. After the search
   if (icsMode && engineState == STATE_THINKING) printIcsSummary();
   if (settings.post && consoleMode && engineState != STATE_PONDERING) printStatistics();
   if (!uciMode && engineState == STATE_THINKING && checkResign() && icsMode) printIcsResignation();

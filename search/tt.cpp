@@ -172,30 +172,6 @@ int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullA
   }
 }
 
-// The key makeMove will give the position after m: mover, victim, castling rook, rights,
-// en-passant squares and side. Used only to prefetch buckets ahead of the moves.
-HashKey keyAfterMove(Move m) {
-  const Square from = moveFrom(m), to = moveTo(m);
-  const int piece = pieceOf(m);
-  const int landing = isPromotion(m) ? promotionOf(m) : piece;
-  HashKey key = hashKey ^ SIDE_KEY ^ pieceKeys[piece][square64(from)] ^ pieceKeys[landing][square64(to)];
-  if (epSquare != 0) key ^= pieceKeys[0][square64(epSquare)];
-  if (capturedOf(m) != 0) {
-    const Square victim = (m & MF_EN_PASSANT) ? to + pawnInfo[sideToMove ^ 1].forward : to;
-    key ^= pieceKeys[capturedOf(m)][square64(victim)];
-  }
-  if (m & MF_DOUBLE_PUSH) key ^= pieceKeys[0][square64((from + to) / 2)];
-  if (m & MF_CASTLE) {
-    const int rook = sideToMove * 8 + ROOK;
-    const Square rookFrom = (m & MF_SHORT_CASTLE) ? from + 3 : from - 4;
-    const Square rookTo = (m & MF_SHORT_CASTLE) ? from + 1 : from - 1;
-    key ^= pieceKeys[rook][square64(rookFrom)] ^ pieceKeys[rook][square64(rookTo)];
-  }
-  const int rights = castleRights & castleMask[from] & castleMask[to];
-  if (rights != castleRights) key ^= castleKeys[castleRights] ^ castleKeys[rights];
-  return key;
-}
-
 // The stored move of the current position, for display lines, hints and pondering; counts as a
 // probe like any other.
 Move probeTTMove() {

@@ -94,7 +94,7 @@ TEST(Console, ColoursBecomeEscapesOnlyOnATerminalInConsoleMode) {
 TEST(Console, ClockCountsMilliseconds) {
   int start = nowMs();
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  int elapsed = int(unsigned(nowMs()) - unsigned(start));
+  int elapsed = msSince(start);
   EXPECT_GE(elapsed, 55);
   EXPECT_LT(elapsed, 1000);
 }

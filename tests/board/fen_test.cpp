@@ -73,6 +73,14 @@ TEST(SetBoard, SyntaxErrorsNameTheCharacterAndChangeNothing) {
       {"8/8/8/8/8/8/8/8/8/8/8/8 w - - 0 1", 15},
       {"8/8/8/8/8/8/8/8k w - - 0 1", 15},                                  // a 65th square
       {"8/8/8/8/8/8/8/7K1 w - - 0 1", 16},
+      // Fewer than eight ranks, or a rank of fewer than eight squares: nothing of the previous
+      // position may show through the squares the record leaves out.
+      {"4k3/8/8/8/8/8/8/4K w - - 0 1", 18},
+      {"4k3/8/8/8/8/8/8 w - - 0 1", 15},
+      {"4k3 w - - 0 1", 3},
+      {"4k3/pp/8/8/8/8/8/R3K2R w - - 0 1", 6},
+      {"4k3//8/8/8/8/8/8/4K3 w - - 0 1", 4},
+      {"/4k3/8/8/8/8/8/8/4K3 w - - 0 1", 0},
   };
   for (const auto& [fen, index] : cases) {
     ASSERT_TRUE(setPosition("4k3/8/8/8/8/8/8/4K2R w K - 0 1"));
@@ -91,8 +99,8 @@ TEST(SetBoard, LooseButAcceptedRecords) {
   EXPECT_EQ(setText("K2k4/8/8/8/8/8/8/8 w - - 12 40"), "1/2-1/2 {Draw by insufficient material}\n");
   EXPECT_EQ(fiftyCount, 12);
   EXPECT_EQ(fenNow(), "K2k4/8/8/8/8/8/8/8 w - - 12 1");
-  // A short rank is completed by "/", and "-" may stand among castling letters.
-  ASSERT_TRUE(setPosition("4k3/pp/8/8/8/8/8/R3K2R   w  K-Q   -   5"));
+  // Fields may be apart by several blanks, and "-" may stand among castling letters.
+  ASSERT_TRUE(setPosition("4k3/pp6/8/8/8/8/8/R3K2R   w  K-Q   -   5"));
   EXPECT_EQ(fenNow(), "4k3/pp6/8/8/8/8/8/R3K2R w KQ - 5 1");
   // A half-move clock with too many digits stops growing instead of overflowing.
   EXPECT_EQ(setText("4k3/8/8/8/8/8/8/4K2R b - - 99999999999999999999999 1"),
@@ -248,7 +256,7 @@ TEST(SetBoard, FuzzedRecordsLeaveAConsistentPosition) {
     }
     ASSERT_TRUE(boardIsConsistent()) << fen;
   }
-  EXPECT_GT(accepted, 100);
+  EXPECT_GT(accepted, 50);  // damaged records seldom keep eight full ranks
 }
 
 }  // namespace

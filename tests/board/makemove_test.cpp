@@ -50,24 +50,26 @@ struct Snapshot {
 
 int failures = 0;
 
-// Visits every node of the legal tree to `depth`: after each make the incremental key and the
-// lists must match a recount, after each unmake every global must be back bit for bit. A null
-// move is tried at every node that is not in check.
+// Visits every node of the legal tree to `depth`: after each make the incremental key, the key
+// predicted before the move and the lists must match a recount, after each unmake every global
+// must be back bit for bit. A null move is tried at every node that is not in check.
 void roundTrip(int depth) {
   genPlyMoves();
   PlyRecord& rec = plyStack[ply];
   const Snapshot before = Snapshot::take();
+  const HashKey nullKey = keyAfterNullMove();
   if (!rec.checkCount) {
     makeNullMove();
-    if (hashKey != computeHashKey() || !boardIsConsistent()) failures++;
+    if (hashKey != nullKey || hashKey != computeHashKey() || !boardIsConsistent()) failures++;
     unmakeNullMove();
     if (!(Snapshot::take() == before)) failures++;
   }
   for (int i = 0; i < rec.moveCount; i++) {
     const Move m = rec.moves[i];
     if (!legal(m)) continue;
+    const HashKey predicted = keyAfterMove(m, nullKey);
     makeMove(m);
-    if (hashKey != computeHashKey() || !boardIsConsistent()) {
+    if (hashKey != predicted || hashKey != computeHashKey() || !boardIsConsistent()) {
       ADD_FAILURE() << "after making " << moveToCoord(m);
       failures++;
     }

@@ -18,7 +18,6 @@ class EvalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetEngine();
-    initKPK();
     captureOutput([] { initECache(1 << 20); });
     searchStats = SearchStats{};
   }

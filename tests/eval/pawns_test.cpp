@@ -3,57 +3,63 @@
 
 using EvalPawns = EvalTest;
 
+// Each expected structure is summed pawn by pawn; the pawns beside the one a test is about
+// pay only doubled, isolated or backward penalties.
 TEST_F(EvalPawns, RookPawnIsIsolatedAgainstTheEdge) {
+  // a2 pays the edge file's 8, Black's isolated b5 its 12.
   fullAfter("4k3/8/8/1p6/8/8/P7/4K3 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("a2")), -8);
-  fullAfter("4k3/p7/8/8/8/8/P7/4K3 w - - 0 1");  // an enemy pawn on the file halves it
-  EXPECT_EQ(evalPawn(sq("a2")), -4);
-  EXPECT_EQ(evalPawn(sq("a7")), 4);
+  EXPECT_EQ(evalPawnStructure(), -8 + 12);
+  // An enemy pawn on the file halves it; a7 and b7 stand together and pay nothing.
+  fullAfter("4k3/pp6/8/8/8/8/P7/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), -4);
 }
 
 TEST_F(EvalPawns, DoubledIsolatedPawnsEachPay) {
+  // d2 and d3 pay 10 doubled and 20 isolated each; Black's c7 and e7 are isolated.
   fullAfter("4k3/2p1p3/8/8/8/3P4/3P4/4K3 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("d2")), -30);
-  EXPECT_EQ(evalPawn(sq("d3")), -30);
+  EXPECT_EQ(evalPawnStructure(), -30 - 30 + 16 + 20);
 }
 
 TEST_F(EvalPawns, BackwardPawn) {
-  // d3 is left behind: e4 has gone ahead, there is no c-pawn, and Black's c5 pawn holds d4.
-  fullAfter("4k3/8/8/2p5/4P3/3P4/8/4K3 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("d3")), -16);
-  // A white pawn on c3 holds d4 as well: equal pressure and no pawn attacks d3, still backward.
-  fullAfter("4k3/8/8/2p5/4P3/2PP4/8/4K3 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("d3")), -16);
-  // With e2 defending d3 the pawn is not backward.
-  fullAfter("4k3/8/8/2p5/8/3P4/4P3/4K3 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("d3")), 0);
+  // d3 is left behind (16): e4 has gone ahead, there is no c-pawn, and Black's c5 pawn holds
+  // d4. Black's c5 and e5 are isolated (16, and 20 halved by the e-pawn in front).
+  fullAfter("4k3/8/8/2p1p3/4P3/3P4/8/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), -16 + 16 + 10);
+  // A white pawn on c3 holds d4 as well: equal pressure and no pawn attacks d3, still backward
+  // (and c5's penalty halves).
+  fullAfter("4k3/8/8/2p1p3/4P3/2PP4/8/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), -16 + 8 + 10);
+  // With e2 defending d3 the pawn is not backward; e2 is (16, halved by Black's e-pawn).
+  fullAfter("4k3/8/8/2p1p3/8/3P4/4P3/4K3 w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), -8 + 16 + 10);
 }
 
 TEST_F(EvalPawns, PassedPawnOnTheSeventh) {
   // b8 free and held by nobody, the pawn undefended, Black's pieces worth more than 900:
   // 120 + 40 + 20, and 12 for the isolated b-pawn.
   fullAfter("7k/1P6/8/8/8/8/4q2r/K7 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("b7")), 180 - 12);
+  EXPECT_EQ(evalPawnStructure(), 180 - 12);
 }
 
 TEST_F(EvalPawns, SupportedPassedPawn) {
   // c6 defended by b5: base 90, + 22 for the support, c7 and c8 free and held by nobody
-  // + 30 + 15; Black's queen and knight (1200) leave the king's distance out.
-  fullAfter("7k/8/2P4n/1P6/7q/8/8/K7 w - - 0 1");
-  EXPECT_EQ(evalPawn(sq("c6")), 90 + 22 + 30 + 15);
+  // + 30 + 15; Black's queen and knight (1200) leave the king's distance out. Black's b6 stops
+  // b5, which is backward (8 halved), and is isolated itself (12 halved).
+  fullAfter("7k/8/1pP4n/1P6/7q/8/8/K7 w - - 0 1");
+  EXPECT_EQ(evalPawnStructure(), 90 + 22 + 30 + 15 - 4 + 6);
 }
 
 TEST_F(EvalPawns, EnemyKingDistanceAgainstFewPieces) {
   // Against a lone rook (500) every square between the enemy king and the pawn is worth 5.
   fullAfter("r6k/8/8/8/3P4/8/8/7K w - - 0 1");
-  int far = evalPawn(sq("d4"));
+  int far = evalPawnStructure();
   fullAfter("r7/8/k7/8/3P4/8/8/7K w - - 0 1");
-  EXPECT_EQ(far - evalPawn(sq("d4")), 5 * (4 - 3));
+  EXPECT_EQ(far - evalPawnStructure(), 5 * (4 - 3));
   // With queen and rook (1400) distance earns nothing.
   fullAfter("r6k/6q1/8/8/3P4/8/8/7K w - - 0 1");
-  far = evalPawn(sq("d4"));
+  far = evalPawnStructure();
   fullAfter("r7/6q1/k7/8/3P4/8/8/7K w - - 0 1");
-  EXPECT_EQ(far, evalPawn(sq("d4")));
+  EXPECT_EQ(far, evalPawnStructure());
 }
 
 TEST_F(EvalPawns, UnstoppablePawnWinsTheRace) {
@@ -95,23 +101,11 @@ constexpr const char* SAME_PAWNS[] = {
     "3r2k1/p1n2ppp/1pb1pn2/2pP4/1N1N4/2P1B1P1/P4P1P/3R2K1 w - - 0 1",
 };
 
-// The terms of every pawn taken one at a time, plus the race: what the structure must add up to.
-int pawnTermsOneByOne() {
-  raceMin[WHITE] = raceMin[BLACK] = 7;
-  int score = 0;
-  for (Square s = 0; s < 120; s++)
-    if (onBoard(s) && typeOf(board[s]) == PAWN) score += evalPawn(s);
-  if (raceMin[BLACK] > raceMin[WHITE]) score += 600;
-  if (raceMin[BLACK] < raceMin[WHITE]) score -= 600;
-  return score;
-}
-
 TEST_F(EvalPawns, CachedStructureMatchesFreshComputation) {
   for (const char* fen : SAME_PAWNS) {
     clearPawnCache();
     const int fresh = fullAfter(fen);
     const int freshPawns = evalPawnStructure();
-    EXPECT_EQ(freshPawns, pawnTermsOneByOne()) << fen;
     // Every other position fills the entry of these pawns first; this one then hits it.
     for (const char* other : SAME_PAWNS) {
       if (other == fen) continue;

@@ -13,14 +13,13 @@
 #include "tests/support/support.h"
 
 // Small transposition table and evaluation cache (allocated once; their size lines are not
-// captured) and the king-and-pawn bitbase, as start-up leaves them.
+// captured), as start-up leaves them.
 inline void initSearchTables() {
   static bool done = false;
   if (done) return;
   std::string ignored = captureOutput([] {
     initTT(1 << 20);
     initECache(1 << 20);
-    initKPK();
   });
   done = true;
 }

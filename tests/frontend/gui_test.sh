@@ -72,7 +72,7 @@ check() {
     fail "$name" "a program ended during the match"
   fi
   echo "$name: $(grep -E '^\[(White|Black|Result) ' "$pgn" | sed -E 's/^\[[A-Za-z]+ "(.*)"\]/\1/' |
-    paste -d ' ' - - - | sed 's/ v0.8.3beta2//' | paste -sd ';' -)"
+    paste -d ' ' - - - | sed -E 's/ v[0-9][^ ]*//' | paste -sd ';' -)"
 }
 
 # xboard waits for the engine with ping (announced with ping=1): every ping gets its pong, but

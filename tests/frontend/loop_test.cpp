@@ -115,10 +115,10 @@ TEST(Program, StartsWithBannerSettingsMessageAndPromptAndEndsWithInput) {
   ProgramRun run = runProgram("fen\n");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.output.substr(0, 1), "\n");
-  size_t version = run.output.find("\n\n                  ver. 0.8.3beta2\n\n\n");
+  size_t version = run.output.find("\n\n                  ver. " TALVEK_VERSION "\n\n\n");
   ASSERT_NE(version, std::string::npos);
   EXPECT_TRUE(matchesMask(run.output.substr(version),
-                          "\n\n                  ver. 0.8.3beta2\n\n\n"
+                          "\n\n                  ver. " TALVEK_VERSION "\n\n\n"
                           "**ERROR**  init(): unable to open talvek.ini\nUsing default settings\n\n" +
                               TABLES_AND_DATABASES +
                               "Talvek[W-1]> FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"
@@ -138,9 +138,9 @@ TEST(Program, ReadsTheSettingsFileSilently) {
       "board off\n\nnoise 6\n\nponder on\n\npost on";
   ProgramRun run = runProgram("quit\nfen\n", "", settingsText);
   EXPECT_EQ(run.exitCode, 0);
-  size_t version = run.output.find("ver. 0.8.3beta2\n\n\n");
+  size_t version = run.output.find("ver. " TALVEK_VERSION "\n\n\n");
   ASSERT_NE(version, std::string::npos);
-  EXPECT_TRUE(matchesMask(run.output.substr(version), "ver. 0.8.3beta2\n\n\n" + TABLES_AND_DATABASES + "Talvek[W-1]> "))
+  EXPECT_TRUE(matchesMask(run.output.substr(version), "ver. " TALVEK_VERSION "\n\n\n" + TABLES_AND_DATABASES + "Talvek[W-1]> "))
       << run.output;
   EXPECT_NE(run.output.find("Main Hash :   2048 KB"), std::string::npos);
   EXPECT_NE(run.output.find("Eval Cache:   1024 KB"), std::string::npos);

@@ -29,7 +29,7 @@ void startUci() {
 }
 
 std::string identification(int hash) {
-  return "id name Talvek v0.8.3beta2\n"
+  return "id name Talvek v" TALVEK_VERSION "\n"
          "id author the Talvek developers\n"
          "option name Hash type spin default " + std::to_string(hash) + " min 1 max 4095\n"
          "option name NalimovPath type string default c:\\EGTB\n"
@@ -117,6 +117,9 @@ TEST(Uci, AnIllegalMoveEndsTheMoveList) {
   // A FEN that cannot be read keeps the position and plays none of the moves.
   std::string out = typeLine("position fen 4k3/8/8/8/8/8/4P3/4X3 w - - 0 1 moves e2e4");
   EXPECT_EQ(out, "**ERROR**  setBoard() : bad FEN (char 19)\n");
+  EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  // So does a record of one rank: the start position is not mixed into it.
+  EXPECT_EQ(typeLine("position fen 4k3 w - - 0 1"), "**ERROR**  setBoard() : bad FEN (char 3)\n");
   EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
 }
 

@@ -133,7 +133,7 @@ TEST(UciTranscript, LongGamesTyposAndDepthLimits) {
 TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   ProgramRun run = runProgram("uci\nisready\nhelp\nquit\nfen\n");
   EXPECT_EQ(run.exitCode, 0);
-  size_t start = run.output.find("Talvek[W-1]> \nid name Talvek v0.8.3beta2\n");
+  size_t start = run.output.find("Talvek[W-1]> \nid name Talvek v" TALVEK_VERSION "\n");
   ASSERT_NE(start, std::string::npos) << run.output;
   std::string rest = run.output.substr(start + 14);
   EXPECT_EQ(rest.substr(rest.find("uciok\n")), "uciok\nreadyok\n");  // help and fen are not UCI

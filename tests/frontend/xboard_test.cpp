@@ -12,7 +12,7 @@
 namespace {
 
 const char* const FEATURES =
-    "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"Talvek v0.8.3beta2\" "
+    "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"Talvek v" TALVEK_VERSION "\" "
     "variants=\"normal\" colors=0 ics=1 done=1\n";
 
 void startXboard() {
@@ -72,9 +72,9 @@ TEST(Xboard, NewResetsTheGameAndGreetsOnAServer) {
   EXPECT_EQ(typeLine("ics"), "");  // no host: ignored
   EXPECT_EQ(typeLine("new"), "");
   EXPECT_EQ(typeLine("ics freechess.org"), "");
-  EXPECT_EQ(typeLine("new"), "tellall Hello from Talvek v0.8.3beta2!\n");
+  EXPECT_EQ(typeLine("new"), "tellall Hello from Talvek v" TALVEK_VERSION "!\n");
   EXPECT_EQ(typeLine("ics -"), "");  // never cleared
-  EXPECT_EQ(typeLine("new"), "tellall Hello from Talvek v0.8.3beta2!\n");
+  EXPECT_EQ(typeLine("new"), "tellall Hello from Talvek v" TALVEK_VERSION "!\n");
   icsMode = 0;
 }
 
@@ -140,6 +140,23 @@ TEST(Xboard, SwitchesAndSides) {
   typeLine("setboard 4k3/8/8/8/8/8/4r3/4K3 w - - 0 1");  // White in check, to move
   EXPECT_EQ(typeLine("black"), "tellusererror Illegal position\n");
   EXPECT_EQ(gameOver, 1);
+}
+
+// A refused position stays on the board; giving the move to the other side there must still
+// take the en-passant square away and turn the key with it.
+TEST(Xboard, SideChangeOnARefusedPositionKeepsTheBoardConsistent) {
+  startXboard();
+  const std::pair<const char*, const char*> cases[] = {
+      {"setboard 4k3/8/8/8/8/8/8/4K3 w KQkq - 0 1", "black"},
+      {"setboard 4k3/8/8/8/8/8/8/4K3 b - e3 0 1", "white"},
+  };
+  for (const auto& [setboard, side] : cases) {
+    EXPECT_NE(typeLine(setboard).find("tellusererror Illegal position\n"), std::string::npos) << setboard;
+    EXPECT_EQ(typeLine(side), "") << setboard;
+    EXPECT_EQ(sideToMove, std::string(side) == "white" ? WHITE : BLACK);
+    EXPECT_EQ(epSquare, 0);
+    EXPECT_TRUE(boardIsConsistent()) << setboard << " then " << side;
+  }
 }
 
 TEST(Xboard, SetboardAcceptsRefusesAndKeepsRejectedPositionsOutOfTheSearch) {

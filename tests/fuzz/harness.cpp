@@ -85,12 +85,9 @@ void fuzzStart() {
   fuzzRequire(std::freopen("/dev/null", "r", stdin) != nullptr, "stdin");
   if (std::getenv("TALVEK_FUZZ_VERBOSE") == nullptr)
     fuzzRequire(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout");
-  initBoardTables();
-  initDistanceTable();
-  initAttackTable();
+  initTables();
   initTT(1 << 20);
   initECache(1 << 20);
-  initKPK();
   pollHook = stopAtFirstPoll;
   quitHook = throwQuit;
 }

@@ -14,7 +14,6 @@ class SearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     resetEngine();
-    initKPK();
     captureOutput([] { initTT(1 << 20); });
     searchStats = SearchStats{};
     nodes = qnodes = 0;

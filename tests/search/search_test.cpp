@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <climits>
+
 #include "egdb/egdb.h"
 #include "tests/search/search_fixture.h"
 
@@ -5,13 +8,10 @@ namespace {
 
 using MainSearchTest = SearchTest;
 
-// Key of the current position with the other side to move (as after a null move).
-HashKey nullKey() { return hashKey ^ SIDE_KEY; }
-
 TEST_F(MainSearchTest, NullMoveAtOnePlyGoesStraightToQuiescence) {
   // White is a queen up: the null move fails high.
   ASSERT_TRUE(setPosition("4k3/pppp4/8/8/8/8/PPPP4/3QK3 w - - 0 1"));
-  const HashKey child = nullKey();
+  const HashKey child = keyAfterNullMove();
   const int s = searchNode(4, 0, 1);
   EXPECT_GE(s, 1);
   EXPECT_EQ(searchStats.nullTries, 1);
@@ -22,18 +22,18 @@ TEST_F(MainSearchTest, NullMoveAtOnePlyGoesStraightToQuiescence) {
 
 TEST_F(MainSearchTest, NullMoveReductionDependsOnDepthAndMaterial) {
   ASSERT_TRUE(setPosition("4k3/pppp4/8/8/8/8/PPPP4/3QK3 w - - 0 1"));
-  HashKey child = nullKey();
+  HashKey child = keyAfterNullMove();
   searchNode(28, 0, 1);
   EXPECT_EQ(storedDepth(child), 12);  // deep node with a queen on: four plies less
   // A rook each and White two pawns up: below the material threshold the node must be deeper
   // than 8 plies for the larger reduction.
   ASSERT_TRUE(setPosition("4k3/pp3r2/8/8/8/8/PPPP4/3RK3 w - - 0 1"));
-  child = nullKey();
+  child = keyAfterNullMove();
   searchNode(28, 0, 1);
   EXPECT_EQ(storedDepth(child), 16);
   ASSERT_TRUE(setPosition("4k3/pp3r2/8/8/8/8/PPPP4/3RK3 w - - 0 1"));
   clearTT();
-  child = nullKey();
+  child = keyAfterNullMove();
   searchNode(36, 0, 1);
   EXPECT_EQ(storedDepth(child), 20);
 }
@@ -163,6 +163,30 @@ TEST_F(MainSearchTest, BitbaseWinsArePreferredSooner) {
   ply = 0;
   egbbAvailable = 0;
   egbbProbe = nullptr;
+}
+
+// Endless analysis takes the counters past 2^31 in a quarter of an hour: the search, the
+// evaluation and the endgame databases all wrap them instead of overflowing (a signed overflow
+// stops the sanitizer build).
+TEST_F(MainSearchTest, StatisticsCountersWrapAround) {
+  captureOutput([] { initECache(1 << 20); });
+  int* counter = reinterpret_cast<int*>(&searchStats);
+  std::fill(counter, counter + sizeof(SearchStats) / sizeof(int), INT_MAX);
+  ASSERT_TRUE(setPosition("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4"));
+  searchNode(16, -MATE, MATE);
+  evaluate();
+  evaluate();
+  int score;
+  probeNalimov(&score);
+  ASSERT_TRUE(setPosition("4k3/8/8/8/8/8/4P3/R3K3 w - - 0 1"));
+  egbbProbe = fakeBitbase;
+  EXPECT_EQ(probeEgbb(&score), 1);
+  egbbProbe = nullptr;
+  freeECache();
+  const SearchStats& st = searchStats;
+  for (int wrapped : {st.cutoffs, st.nullTries, st.hashProbes, st.hashHits, st.evalProbes, st.evalHits,
+                      st.egtbProbes, st.egbbProbes, st.egbbHits})
+    EXPECT_LT(wrapped, 0);
 }
 
 TEST_F(MainSearchTest, StopUnwindsAndRestoresThePosition) {

@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "eval/eval.h"
 #include "frontend/frontend.h"
 #include "session/session.h"
 
 void resetEngine() {
   static bool tablesBuilt = false;
   if (!tablesBuilt) {
-    initBoardTables();
-    initDistanceTable();
-    initAttackTable();
+    initTables();
     tablesBuilt = true;
   }
   engineState = STATE_WAITING;

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-// Builds the tables once, then puts the session state and settings to their defaults and sets
-// the start position, with the engine in Waiting state and no protocol mode.
+// Builds the start-up tables once, then puts the session state and settings to their defaults
+// and sets the start position, with the engine in Waiting state and no protocol mode.
 void resetEngine();
 
 // Sets a position and fails the test (returns false) when setBoard does not accept it as given.
