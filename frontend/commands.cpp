@@ -412,9 +412,7 @@ int parseNumber(const char* text) {
 
 void newGame() {
   setBoard(START_FEN);
-  startControl(60, 1800000, 0);
-  gameOver = 0;
-  maxDepth = 64;
+  newGameClocks();
 }
 
 void resetSettings() {

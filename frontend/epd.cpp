@@ -84,7 +84,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
   engineState = STATE_EPD_TESTING;
   if (log != nullptr) std::fprintf(log, "EPD test suite: %s\n\nunsolved:\n", epdFile);
   long long perPosition = (long long)seconds * 1000;
-  moveTime = int(perPosition > INT_MAX ? INT_MAX : perPosition < -INT_MAX ? -INT_MAX : perPosition);
+  limits.moveTime = int(perPosition > INT_MAX ? INT_MAX : perPosition < -INT_MAX ? -INT_MAX : perPosition);
   epdIterations = iterations;
   const int start = nowMs();
 

@@ -199,4 +199,3 @@ void playGameMove(Move m);        // play an accepted move on the game record
 void keepPonderReplies();         // the legal moves of the current position, the one pondered on
 Move matchPonderReply(Move partial);  // the kept legal move that matches partial; 0 if none
 void chargeMove(bool engine, int used);  // the mover's clock after a move that took used ms
-void startControl(int moves, int baseMs, int incrementMs);  // a time control for both clocks

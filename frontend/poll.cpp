@@ -112,7 +112,7 @@ void keepWaitingLines() {
 }  // namespace
 
 bool searchEndless() {
-  return engineState == STATE_PONDERING || engineState == STATE_ANALYSING || endlessSearch;
+  return engineState == STATE_PONDERING || engineState == STATE_ANALYSING || limits.endless;
 }
 
 // Number of input units waiting on the command input, 0 when none: characters left in the

@@ -92,14 +92,6 @@ void chargeMove(bool engine, int used) {
   }
 }
 
-void startControl(int moves, int baseMs, int incrementMs) {
-  movesPerControl = moves;
-  engineClock = opponentClock = controlTime = baseMs;
-  engineIncrement = incrementMs;
-  engineControlMoves = opponentControlMoves = 0;
-  moveTime = 0;
-}
-
 void keepPonderReplies() {
   genPlyMoves();
   ponderReplyCount = 0;
@@ -209,11 +201,11 @@ int ponderTurn() {
 // Thinks on the current position without moving and shows the lines until input ends it: the
 // analysis of xboard's analyze mode and of the console's analyze command.
 void analyseTurn() {
-  endlessSearch = 1;
-  infiniteSearch = 1;
+  limits.endless = 1;
+  limits.untimed = 1;
   runSearch(STATE_ANALYSING);
-  endlessSearch = 0;
-  infiniteSearch = 0;
+  limits.endless = 0;
+  limits.untimed = 0;
   engineState = STATE_WAITING;
   prepareRoot();
 }

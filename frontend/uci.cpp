@@ -196,9 +196,7 @@ void uciPosition(const char* text) {
     const char* moves = std::strstr(text, "moves");
     text = moves != nullptr ? moves : text + std::strlen(text);
   }
-  startControl(60, 1800000, 0);
-  maxDepth = 64;
-  gameOver = 0;
+  newGameClocks();
   text = skipSpaces(text);
   if (positionRefused != nullptr || !startsWith(text, "moves")) return;
   if (!applyMoves(text + 5)) positionRefused = "a move of its list is not legal";
@@ -207,19 +205,18 @@ void uciPosition(const char* text) {
 // The root moves listed after "searchmoves" (up to the next word that is no move) that are
 // legal; a listed move that is not legal is reported and left out.
 void readSearchMoves(const char* text) {
-  searchMoveCount = 0;
   const char* list = std::strstr(text, "searchmoves");
   if (list == nullptr) return;
   list += 11;
   char word[TOKEN_SIZE];
-  while (*(list = skipSpaces(list)) != '\0' && searchMoveCount < MAX_SEARCH_MOVES) {
+  while (*(list = skipSpaces(list)) != '\0' && limits.searchMoveCount < MAX_SEARCH_MOVES) {
     const size_t length = std::strcspn(list, " ");
     std::snprintf(word, sizeof word, "%.*s", int(length < sizeof word ? length : sizeof word - 1), list);
     for (char* p = word; *p != '\0'; p++) *p = char(std::tolower(static_cast<unsigned char>(*p)));
     if (!looksLikeMove(word)) break;
     list += length;
     const Move m = matchMove(parseCoord(word));
-    if (m != 0) searchMoves[searchMoveCount++] = m;
+    if (m != 0) limits.searchMoves[limits.searchMoveCount++] = m;
     else std::printf("info string searchmoves: %s is not a legal move\n", word);
   }
 }
@@ -229,35 +226,32 @@ void readSearchMoves(const char* text) {
 // bestmove line. A depth, node count or mate length without the engine's clock or a move time
 // is searched to its end, untimed; a depth below 1 is no depth limit.
 void uciGo(const char* text) {
-  engineClock = opponentClock = engineIncrement = opponentIncrement = 0;
-  movesPerControl = moveTime = infiniteSearch = 0;
-  maxDepth = 64;
-  nodeLimit = 0;
-  mateLimit = 0;
+  engineClock = opponentClock = engineIncrement = opponentIncrement = movesPerControl = 0;
+  limits = SearchLimits{};
   int value = 0;
-  if (std::strstr(text, "infinite") != nullptr) infiniteSearch = 1;
+  if (std::strstr(text, "infinite") != nullptr) limits.untimed = 1;
   if (keywordValue(text, "wtime", &value)) (sideToMove == WHITE ? engineClock : opponentClock) = value;
   if (keywordValue(text, "btime", &value)) (sideToMove == BLACK ? engineClock : opponentClock) = value;
   if (keywordValue(text, "winc", &value)) (sideToMove == WHITE ? engineIncrement : opponentIncrement) = value;
   if (keywordValue(text, "binc", &value)) (sideToMove == BLACK ? engineIncrement : opponentIncrement) = value;
   if (keywordValue(text, "movestogo", &value)) movesPerControl = value;
-  if (keywordValue(text, "depth", &value) && value >= 1) maxDepth = value;
-  if (keywordValue(text, "nodes", &value) && value >= 1) nodeLimit = uint64_t(value);
+  if (keywordValue(text, "depth", &value) && value >= 1) limits.maxDepth = value;
+  if (keywordValue(text, "nodes", &value) && value >= 1) limits.nodes = uint64_t(value);
   if (keywordValue(text, "mate", &value) && value >= 1) {
     // A mate in n needs 2n - 1 plies; a few more let reductions and extensions settle.
-    mateLimit = value;
-    maxDepth = std::min(maxDepth, value < 30 ? 2 * value + 3 : 64);
+    limits.mate = value;
+    limits.maxDepth = std::min(limits.maxDepth, value < NO_DEPTH_LIMIT / 2 ? 2 * value + 3 : NO_DEPTH_LIMIT);
   }
-  if (keywordValue(text, "movetime", &value)) moveTime = value;
+  if (keywordValue(text, "movetime", &value)) limits.moveTime = value;
   readSearchMoves(text);
   const bool ponder = std::strstr(text, "ponder") != nullptr;
-  const bool infinite = infiniteSearch != 0;
+  const bool infinite = limits.untimed != 0;
   const bool clockGiven = std::strstr(text, sideToMove == WHITE ? "wtime" : "btime") != nullptr;
-  const bool limited = std::strstr(text, "depth") != nullptr || nodeLimit != 0 || mateLimit != 0;
-  if (limited && !clockGiven && moveTime == 0) infiniteSearch = 1;
+  const bool limited = std::strstr(text, "depth") != nullptr || limits.nodes != 0 || limits.mate != 0;
+  if (limited && !clockGiven && limits.moveTime == 0) limits.untimed = 1;
 
   engineSide = sideToMove;
-  endlessSearch = infinite;
+  limits.endless = infinite;
   if (positionRefused != nullptr) {
     std::printf("info string no position to search: the last position command was refused (%s)\n",
                 positionRefused);
@@ -268,11 +262,7 @@ void uciGo(const char* text) {
     pvTable[0][0] = 0;
   }
   engineState = STATE_WAITING;
-  infiniteSearch = 0;
-  endlessSearch = 0;
-  nodeLimit = 0;
-  mateLimit = 0;
-  searchMoveCount = 0;
+  limits.endless = 0;
   printBestMove();
 }
 

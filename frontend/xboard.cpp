@@ -42,9 +42,7 @@ void xboardProtover() {
 
 void xboardNew() {
   setBoard(START_FEN);
-  startControl(60, 1800000, 0);
-  maxDepth = 64;
-  gameOver = 0;
+  newGameClocks();
   if (icsMode) std::printf("tellall Hello from %s!\n", ENGINE_NAME);
 }
 
@@ -86,12 +84,12 @@ void xboardLevel() {
   startControl(parseNumber(tokens[1]), clampToInt(base), clampToInt(std::round(std::strtod(tokens[3], nullptr) * 1000.0)));
 }
 
-void xboardSt() { moveTime = clampToInt(parseNumber(tokens[1]) * 1000.0); }
+void xboardSt() { limits.moveTime = clampToInt(parseNumber(tokens[1]) * 1000.0); }
 
 // A depth below 1 is no depth limit.
 void xboardSd() {
   const int depth = parseNumber(tokens[1]);
-  maxDepth = depth < 1 ? 64 : depth;
+  limits.maxDepth = depth < 1 ? NO_DEPTH_LIMIT : depth;
 }
 
 void xboardTime() { engineClock = clampToInt(parseNumber(tokens[1]) * 10.0); }

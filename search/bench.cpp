@@ -61,33 +61,31 @@ constexpr int BENCH_COUNT = sizeof BENCH_POSITIONS / sizeof BENCH_POSITIONS[0];
 // switched off for the run and given back afterwards.
 struct BenchSettings {
   Settings savedSettings = settings;
+  SearchLimits savedLimits = limits;
   void (*savedHook)() = pollHook;
   int savedState = engineState, savedConsole = consoleMode, savedXboard = xboardMode, savedUci = uciMode;
-  int savedIcs = icsMode, savedInfinite = infiniteSearch, savedMoveTime = moveTime, savedDepth = maxDepth;
-  int savedTbMen = tbMaxMen, savedEgbb = egbbAvailable;
+  int savedIcs = icsMode, savedTbMen = tbMaxMen, savedEgbb = egbbAvailable;
 
   BenchSettings() {
     settings.post = 0;
     pollHook = nullptr;
     engineState = STATE_WAITING;
     consoleMode = xboardMode = uciMode = icsMode = 0;
-    infiniteSearch = 1;
-    moveTime = 0;
-    maxDepth = BENCH_DEPTH;
+    limits = SearchLimits{};
+    limits.untimed = 1;
+    limits.maxDepth = BENCH_DEPTH;
     tbMaxMen = 0;
     egbbAvailable = 0;
   }
   ~BenchSettings() {
     settings = savedSettings;
+    limits = savedLimits;
     pollHook = savedHook;
     engineState = savedState;
     consoleMode = savedConsole;
     xboardMode = savedXboard;
     uciMode = savedUci;
     icsMode = savedIcs;
-    infiniteSearch = savedInfinite;
-    moveTime = savedMoveTime;
-    maxDepth = savedDepth;
     tbMaxMen = savedTbMen;
     egbbAvailable = savedEgbb;
   }

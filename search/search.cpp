@@ -82,10 +82,10 @@ int findCheckStatus(int* checkers) {
 bool pollSearch() {
   if (pollHook != nullptr) pollHook();
   checkTime();
-  if (nodeLimit != 0 && nodes >= nodeLimit) stopSearch = 1;
+  if (limits.nodes != 0 && nodes >= limits.nodes) stopSearch = 1;
   if (stopSearch) return true;
   nextPoll = nodes + POLL_INTERVAL;
-  if (nodeLimit != 0 && nextPoll > nodeLimit) nextPoll = nodeLimit;
+  if (limits.nodes != 0 && nextPoll > limits.nodes) nextPoll = limits.nodes;
   return false;
 }
 

@@ -34,7 +34,7 @@ void resetSearchState() {
   stopSearch = 0;
   ply = 0;
   nodes = qnodes = 0;
-  nextPoll = nodeLimit != 0 && nodeLimit < POLL_INTERVAL ? nodeLimit : POLL_INTERVAL;
+  nextPoll = limits.nodes != 0 && limits.nodes < POLL_INTERVAL ? limits.nodes : POLL_INTERVAL;
   rootAlpha = -MATE;
   rootBeta = MATE;
   rootScore = prevScore = -MATE;
@@ -62,13 +62,13 @@ void updateEpdStreak() {
   else epdStreak = 0;
 }
 
-// Keeps only the root moves listed in searchMoves, in their generated order; when none of them
+// Keeps only the root moves listed in limits.searchMoves, in their generated order; when none of them
 // is legal every move stays.
 void keepSearchMoves(PlyRecord& root) {
   int kept = 0;
   for (int i = 0; i < root.moveCount; i++) {
     const Move m = root.moves[i];
-    if (std::find(searchMoves, searchMoves + searchMoveCount, m) != searchMoves + searchMoveCount)
+    if (std::find(limits.searchMoves, limits.searchMoves + limits.searchMoveCount, m) != limits.searchMoves + limits.searchMoveCount)
       root.moves[kept++] = m;
   }
   if (kept > 0) root.moveCount = kept;
@@ -93,11 +93,11 @@ void think() {
   plyStack[0].checkCount = findCheckers(plyStack[0].checkers);
   genRootMoves();
   PlyRecord& root = plyStack[0];
-  if (searchMoveCount > 0) keepSearchMoves(root);
+  if (limits.searchMoveCount > 0) keepSearchMoves(root);
 
   // 3. Nothing to search; a single move is played at once unless only input ends the search
   if (root.moveCount == 0) return;
-  if (root.moveCount == 1 && engineState != STATE_PONDERING && !endlessSearch) {
+  if (root.moveCount == 1 && engineState != STATE_PONDERING && !limits.endless) {
     pvTable[0][0] = root.moves[0];
     pvLength[0] = 1;
     return;
@@ -120,7 +120,7 @@ void think() {
   if (settings.post && consoleMode) printTimeAllocation();
 
   // 7. Iterations; depths past the table's depth field are not searched
-  const int lastDepth = std::min(maxDepth, MAX_SEARCH_DEPTH);
+  const int lastDepth = std::min(limits.maxDepth, MAX_SEARCH_DEPTH);
   for (int d = 4; d <= 4 * lastDepth; d += 4) {
     iterDepth = unsigned(d / 4);
     scoreDropped = 0;
@@ -142,8 +142,8 @@ void think() {
       dropped = prevScoreDropped;
     }
     prevScore = s;
-    if (mateLimit > 0 && s >= MATE - (2 * mateLimit - 1)) break;
-    if (engineState == STATE_THINKING && !infiniteSearch && moveTime == 0 && endOfIteration(elapsed, s, dropped))
+    if (limits.mate > 0 && s >= MATE - (2 * limits.mate - 1)) break;
+    if (engineState == STATE_THINKING && !limits.untimed && limits.moveTime == 0 && endOfIteration(elapsed, s, dropped))
       break;
     if (engineState == STATE_EPD_TESTING) {
       updateEpdStreak();

@@ -27,8 +27,8 @@ constexpr int64_t MAX_MOVES_TO_GO = 1000;  // moves a control is taken to last a
 // the sums are taken in 64 bits, a negative increment counts as none, a control of fewer than
 // one move as no control, and a control lasts at most MAX_MOVES_TO_GO moves.
 void allocateTime() {
-  if (moveTime != 0) {
-    targetTime = std::max(moveTime, 1);
+  if (limits.moveTime != 0) {
+    targetTime = std::max(limits.moveTime, 1);
     return;
   }
   int64_t movesToGo = DEFAULT_MOVES_TO_GO;
@@ -61,8 +61,8 @@ void checkTime() {
       lastInfoTime = elapsed;
     }
   }
-  if (engineState == STATE_PONDERING || infiniteSearch || elapsed < targetTime) return;
-  if (moveTime != 0 || elapsed >= maxTime || (!scoreDropped && !prevScoreDropped && rootMovesDone == 0))
+  if (engineState == STATE_PONDERING || limits.untimed || elapsed < targetTime) return;
+  if (limits.moveTime != 0 || elapsed >= maxTime || (!scoreDropped && !prevScoreDropped && rootMovesDone == 0))
     stopSearch = 1;
 }
 

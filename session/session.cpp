@@ -13,8 +13,8 @@ int uciMode = 0;
 int icsMode = 0;
 int engineSide = NO_SIDE;
 int gameOver = 0;
+SearchLimits limits;
 volatile int stopSearch = 0;
-int maxDepth = 64;
 Move pendingMove = 0;
 Move ponderMove = 0;
 char ponderText[8] = "none";
@@ -23,16 +23,9 @@ int opponentClock = 0;
 int engineIncrement = 0;
 int opponentIncrement = 0;
 int movesPerControl = 0;
-int moveTime = 0;
-int infiniteSearch = 0;
-uint64_t nodeLimit = 0;
-int mateLimit = 0;
-Move searchMoves[MAX_SEARCH_MOVES];
-int searchMoveCount = 0;
 int searchStart = 0;
 int opponentTurnStart = 0;
 int ponderElapsed = 0;
-int endlessSearch = 0;
 int searchDropped = 0;
 int analysing = 0;
 int controlTime = 0;
@@ -40,6 +33,20 @@ int engineControlMoves = 0;
 int opponentControlMoves = 0;
 int inputEnded = 0;
 Settings settings;
+
+void startControl(int moves, int baseMs, int incrementMs) {
+  movesPerControl = moves;
+  engineClock = opponentClock = controlTime = baseMs;
+  engineIncrement = incrementMs;
+  engineControlMoves = opponentControlMoves = 0;
+  limits.moveTime = 0;
+}
+
+void newGameClocks() {
+  limits = SearchLimits{};
+  startControl(NEW_GAME_MOVES, NEW_GAME_CLOCK, 0);
+  gameOver = 0;
+}
 
 namespace {
 

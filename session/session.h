@@ -27,6 +27,11 @@ constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
 constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
 constexpr int MAX_SEARCH_MOVES = 256;  // root moves a search can be limited to
 
+// A new game's time control and depth.
+constexpr int NEW_GAME_MOVES = 60;          // moves of the control
+constexpr int NEW_GAME_CLOCK = 1800000;     // ms on each clock: 30 minutes
+constexpr int NO_DEPTH_LIMIT = 64;          // plies: as deep as the search goes
+
 // The user-settable values; their ranges and start-up values are the front end's command table.
 struct Settings {
   int abscore;                // thinking scores from White's point of view
@@ -55,6 +60,19 @@ struct Settings {
   int ownBook;                // play from the opening book
 };
 
+// What ends a search besides the clock: set by the time control and by the protocols' search
+// commands, read by the search.
+struct SearchLimits {
+  int maxDepth = NO_DEPTH_LIMIT;  // iterations in plies
+  int moveTime = 0;         // fixed ms per move; 0 = none
+  int untimed = 0;          // no clock: the depth, the limits below or input end the search
+  int endless = 0;          // only input ends the search (UCI "go infinite", analysis)
+  uint64_t nodes = 0;       // stop after about this many nodes; 0 = none
+  int mate = 0;             // stop once a mate in this many moves is found; 0 = none
+  int searchMoveCount = 0;  // the root moves to search (UCI "searchmoves"); 0 = every legal move
+  Move searchMoves[MAX_SEARCH_MOVES] = {};
+};
+
 // Lines kept while a search runs: at most this many, of at most this many bytes in all. When
 // the store is full the poll leaves further input unread on standard input, where the
 // command loop finds it later, so no line is lost.
@@ -73,24 +91,17 @@ extern int uciMode;            // UCI protocol active
 extern int icsMode;            // xboard told us we play on a chess server
 extern int engineSide;         // colour the engine plays, or NO_SIDE
 extern int gameOver;           // set when the game has ended
+extern SearchLimits limits;    // what ends the next search
 extern volatile int stopSearch;  // set to end the running search
-extern int maxDepth;           // iteration limit in plies
 extern Move pendingMove;       // user move read while pondering
 extern Move ponderMove;        // predicted opponent move being pondered
 extern char ponderText[8];     // SAN of ponderMove, or "none"
 extern int engineClock, opponentClock;           // ms left
 extern int engineIncrement, opponentIncrement;   // ms per move
 extern int movesPerControl;    // moves per time control; 0 = whole game
-extern int moveTime;           // fixed ms per move; 0 = none
-extern int infiniteSearch;     // UCI "go infinite" running
-extern uint64_t nodeLimit;     // the search stops after about this many nodes; 0 = none
-extern int mateLimit;          // the search stops once it finds a mate in this many moves; 0 = none
-extern Move searchMoves[MAX_SEARCH_MOVES];  // the root moves to search (UCI "searchmoves")
-extern int searchMoveCount;    // 0 = every legal move
 extern int searchStart;        // nowMs() when the search began
 extern int opponentTurnStart;  // nowMs() when the opponent's turn began
 extern int ponderElapsed;      // ms pondered before a ponder hit
-extern int endlessSearch;      // the running search ends only on input (UCI "go infinite", analysis)
 extern int searchDropped;      // the running search was ended by a change of the game: its move
                                // is not played (console, xboard); UCI still answers bestmove
 extern int analysing;          // xboard analyze mode: the engine thinks on every position it is given
@@ -102,6 +113,10 @@ extern Settings settings;      // user settings
 // ---------------------------------------------------------------------------
 // Procedures
 // ---------------------------------------------------------------------------
+
+// Time controls (session.cpp).
+void startControl(int moves, int baseMs, int incrementMs);  // both clocks; no fixed move time
+void newGameClocks();             // a new game's control and limits; the game not over
 
 // Lines read while a search ran, first in first out (session.cpp).
 bool queueLine(const char* line); // keeps a copy; false, keeping nothing, when no line fits

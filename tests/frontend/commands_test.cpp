@@ -123,11 +123,11 @@ TEST(ConsoleCommands, TimeControl) {
   EXPECT_EQ(engineClock, 600000);
   EXPECT_EQ(opponentClock, 600000);
   EXPECT_EQ(engineIncrement, 5000);
-  moveTime = 3000;
+  limits.moveTime = 3000;
   EXPECT_EQ(run("tc 40 5 0"), "time control: 40 moves in 5 minutes\n");
   EXPECT_EQ(movesPerControl, 40);
   EXPECT_EQ(engineIncrement, 0);
-  EXPECT_EQ(moveTime, 0);
+  EXPECT_EQ(limits.moveTime, 0);
   EXPECT_EQ(run("tc 40 5"), "usage: tc <moves> <base_time> <inc>\n");
   EXPECT_EQ(movesPerControl, 40);
   run("tc 1 99999999 99999999");  // the clocks hold at the int range
@@ -197,7 +197,7 @@ TEST(ConsoleCommands, SetboardFenAndNewgame) {
   EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
 
   run("tc 40 5 3");
-  maxDepth = 9;
+  limits.maxDepth = 9;
   gameOver = 1;
   run("setboard 4k3/8/8/8/8/8/8/4K2R w K - 0 1");
   EXPECT_EQ(run("n"), "");
@@ -206,7 +206,7 @@ TEST(ConsoleCommands, SetboardFenAndNewgame) {
   EXPECT_EQ(engineClock, 1800000);
   EXPECT_EQ(opponentClock, 1800000);
   EXPECT_EQ(engineIncrement, 0);
-  EXPECT_EQ(maxDepth, 64);
+  EXPECT_EQ(limits.maxDepth, 64);
   EXPECT_EQ(gameOver, 0);
   EXPECT_EQ(engineSide, BLACK);
 }

@@ -93,7 +93,7 @@ TEST(EpdTest, SolutionRulesAreSubstringTests) {
 
   // Afterwards a new game, and the state is Waiting again.
   EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
-  EXPECT_EQ(moveTime, 0);
+  EXPECT_EQ(limits.moveTime, 0);
   EXPECT_EQ(engineState, STATE_WAITING);
 }
 

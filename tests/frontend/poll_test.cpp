@@ -266,12 +266,12 @@ TEST_F(PollTest, EndOfInputEndsOnlyAnEndlessSearch) {
   inputEnded = 0;
   {
     PipedStdin in;
-    endlessSearch = 1;
+    limits.endless = 1;
     in.end();
     pollInput();
     EXPECT_EQ(stopSearch, 1);
   }
-  stopSearch = inputEnded = endlessSearch = 0;
+  stopSearch = inputEnded = limits.endless = 0;
   {
     PipedStdin in;
     xboardMode = 1;
@@ -352,7 +352,7 @@ TEST_F(PollTest, AFullStoreLeavesInputUnread) {
   pollInput();
   EXPECT_EQ(inputWaiting(), 5);
   EXPECT_EQ(stopSearch, 0);
-  endlessSearch = 1;
+  limits.endless = 1;
   pollInput();
   EXPECT_EQ(stopSearch, 1);
   EXPECT_EQ(inputWaiting(), 5);

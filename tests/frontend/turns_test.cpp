@@ -143,8 +143,8 @@ void mateInOneForTheEngine() {
   engineClock = opponentClock = 60000;
   engineIncrement = 2000;
   movesPerControl = 0;
-  moveTime = 0;
-  maxDepth = 64;
+  limits.moveTime = 0;
+  limits.maxDepth = 64;
 }
 
 }  // namespace
@@ -183,7 +183,7 @@ TEST(EngineTurn, ResignationPlaysNothing) {
   engineSide = WHITE;
   settings.resignThreshold = 300;
   settings.resignCount = 1;
-  maxDepth = 3;
+  limits.maxDepth = 3;
   std::string out = captureOutput(engineTurn);
   EXPECT_EQ(out, "0-1 {Talvek resigns}\n");
   EXPECT_EQ(gamePly, 0);
@@ -222,7 +222,7 @@ TEST(PonderTurn, PondersOnTheTablesMoveAndGivesThePositionBack) {
   engineSide = NO_SIDE;
   userMove("e2e4");
   consoleMode = 1;
-  maxDepth = 4;
+  limits.maxDepth = 4;
   engineSide = BLACK;
   engineState = STATE_PONDERING;  // four whole iterations, whatever the clocks
   captureOutput([] { think(); });
@@ -268,7 +268,7 @@ TEST(PonderTurn, XboardAnnouncesThePredictionAsAHint) {
   xboardMode = 1;
   engineSide = NO_SIDE;
   userMove("d2d4");
-  maxDepth = 4;
+  limits.maxDepth = 4;
   engineState = STATE_PONDERING;
   captureOutput([] { think(); });
   engineState = STATE_WAITING;

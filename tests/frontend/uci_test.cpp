@@ -84,7 +84,7 @@ TEST(Uci, PositionStartposFenAndMoves) {
   EXPECT_EQ(typeLine("position startpos moves e2e4 e7e5"), "");
   EXPECT_EQ(currentFen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 1");
   EXPECT_EQ(gamePly, 2);
-  EXPECT_EQ(maxDepth, 64);
+  EXPECT_EQ(limits.maxDepth, 64);
   EXPECT_EQ(movesPerControl, 60);
   EXPECT_EQ(engineClock, 1800000);
   EXPECT_EQ(opponentClock, 1800000);
@@ -151,8 +151,8 @@ TEST(Uci, GoReadsEveryKeyword) {
   EXPECT_EQ(engineIncrement, 2000);
   EXPECT_EQ(opponentIncrement, 1000);
   EXPECT_EQ(movesPerControl, 1);
-  EXPECT_EQ(maxDepth, 1);
-  EXPECT_EQ(moveTime, 0);
+  EXPECT_EQ(limits.maxDepth, 1);
+  EXPECT_EQ(limits.moveTime, 0);
   EXPECT_EQ(engineSide, BLACK);
   EXPECT_EQ(engineState, STATE_WAITING);
   EXPECT_EQ(out.rfind("info depth 1\n", 0), 0u) << out;
@@ -163,7 +163,7 @@ TEST(Uci, GoReadsEveryKeyword) {
   EXPECT_EQ(engineClock, 5000);
   EXPECT_EQ(engineIncrement, 700);
   EXPECT_EQ(opponentClock, 0);
-  EXPECT_EQ(moveTime, 300);
+  EXPECT_EQ(limits.moveTime, 300);
   EXPECT_EQ(movesPerControl, 0);
 }
 
@@ -347,11 +347,11 @@ TEST(Uci, NumbersAreHeldToTheirRanges) {
   typeLine("position fen 8/8/2k1P3/8/8/8/8/4K2R w K - 0 1");  // checks and a pawn to the seventh
   EXPECT_NE(typeLine("go depth 4").find("bestmove "), std::string::npos);
   EXPECT_NE(typeLine("go depth -600000000 movetime 100").find("bestmove "), std::string::npos);
-  EXPECT_EQ(maxDepth, 64);
+  EXPECT_EQ(limits.maxDepth, 64);
   xboardMode = 1;
   uciMode = 0;
   typeLine("sd -600000000");
-  EXPECT_EQ(maxDepth, 64);
+  EXPECT_EQ(limits.maxDepth, 64);
   typeLine("sd 7");
-  EXPECT_EQ(maxDepth, 7);
+  EXPECT_EQ(limits.maxDepth, 7);
 }

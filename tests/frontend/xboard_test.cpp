@@ -62,8 +62,8 @@ TEST(Xboard, NewResetsTheGameAndGreetsOnAServer) {
   EXPECT_EQ(engineIncrement, 0);
   EXPECT_EQ(engineClock, 1800000);
   EXPECT_EQ(opponentClock, 1800000);
-  EXPECT_EQ(maxDepth, 64);
-  EXPECT_EQ(moveTime, 0);
+  EXPECT_EQ(limits.maxDepth, 64);
+  EXPECT_EQ(limits.moveTime, 0);
   EXPECT_EQ(gameOver, 0);
   EXPECT_EQ(engineSide, BLACK);
 
@@ -89,12 +89,12 @@ TEST(Xboard, ClocksAndTimeControls) {
       {"level 40 5x 1y", {300000, 1000}},     // text after the digits is ignored
   };
   for (const auto& [line, clock] : levels) {
-    moveTime = 5000;
+    limits.moveTime = 5000;
     EXPECT_EQ(typeLine(line), "") << line;
     EXPECT_EQ(engineClock, clock.first) << line;
     EXPECT_EQ(opponentClock, clock.first) << line;
     EXPECT_EQ(engineIncrement, clock.second) << line;
-    EXPECT_EQ(moveTime, 0) << line;
+    EXPECT_EQ(limits.moveTime, 0) << line;
   }
   EXPECT_EQ(movesPerControl, 40);
   typeLine("time 12345");
@@ -104,9 +104,9 @@ TEST(Xboard, ClocksAndTimeControls) {
   typeLine("otim -250");  // a flag fell: the clock goes below zero
   EXPECT_EQ(opponentClock, -2500);
   typeLine("st 7");
-  EXPECT_EQ(moveTime, 7000);
+  EXPECT_EQ(limits.moveTime, 7000);
   typeLine("sd 5");
-  EXPECT_EQ(maxDepth, 5);
+  EXPECT_EQ(limits.maxDepth, 5);
 }
 
 TEST(Xboard, SwitchesAndSides) {
@@ -210,7 +210,7 @@ TEST(Xboard, HintComesFromTheTable) {
   EXPECT_EQ(typeLine("hint"), "Hint: none\n");
   EXPECT_EQ(ponderMove, 0u);
   // After a search the position that follows the best move is in the table.
-  maxDepth = 4;
+  limits.maxDepth = 4;
   engineState = STATE_PONDERING;
   captureOutput([] { think(); });
   engineState = STATE_WAITING;

@@ -99,9 +99,7 @@ void fuzzReset(Protocol p) {
   xboardMode = p == Protocol::Xboard;
   uciMode = p == Protocol::Uci;
   stopSearch = 0;
-  gameOver = 0;
-  infiniteSearch = 0;
-  endlessSearch = 0;
+  newGameClocks();
   inputEnded = 0;
   clearQueuedLines();
   fetchDepth = 0;

@@ -87,10 +87,10 @@ TEST_F(MateTest, EveryMateIsFoundAtItsDepth) {
   int counts[4] = {0, 0, 0, 0};
   for (const MateCase& c : MATES) {
     ASSERT_TRUE(setPosition(c.fen));
-    maxDepth = 2 * c.moves - 1;
+    limits.maxDepth = 2 * c.moves - 1;
     captureOutput(think);
     EXPECT_STREQ(formatScore(rootScore), expected[c.moves]) << c.fen;
-    EXPECT_EQ(int(iterDepth), maxDepth) << c.fen;
+    EXPECT_EQ(int(iterDepth), limits.maxDepth) << c.fen;
     if (c.moves == 1) {
       // The move played mates.
       makeMove(pvTable[0][0]);
@@ -113,7 +113,7 @@ TEST_F(MateTest, ShallowerSearchesNeverClaimAShorterMate) {
   for (const MateCase& c : MATES) {
     if (c.moves == 1) continue;
     ASSERT_TRUE(setPosition(c.fen));
-    maxDepth = 2 * c.moves - 3;
+    limits.maxDepth = 2 * c.moves - 3;
     captureOutput(think);
     EXPECT_LE(rootScore, MATE - (2 * c.moves - 1)) << c.fen;
   }

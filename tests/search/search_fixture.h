@@ -19,15 +19,15 @@ class SearchTest : public ::testing::Test {
     nodes = qnodes = 0;
     nextPoll = 1ull << 62;
     pollHook = nullptr;
-    infiniteSearch = 1;
-    moveTime = 0;
+    limits.untimed = 1;
+    limits.moveTime = 0;
     seldepth = 0;
     iterDepth = 1;
     ttAge = 1;
   }
   void TearDown() override {
     pollHook = nullptr;
-    infiniteSearch = 0;
+    limits.untimed = 0;
     captureOutput([] { initTT(16 << 20); });
     resetEngine();
   }

@@ -31,7 +31,7 @@ TEST_F(ThinkTest, SingleLegalMoveIsPlayedAtOnceAndSilently) {
   EXPECT_EQ(nodes, 0u);
   engineState = STATE_PONDERING;  // a ponder search still searches
   settings.post = 0;
-  maxDepth = 2;
+  limits.maxDepth = 2;
   thinkQuietly();
   EXPECT_GT(nodes, 0u);
 }
@@ -41,9 +41,9 @@ TEST_F(ThinkTest, EasyMoveIsAnnouncedAfterTheAllocation) {
   consoleMode = 1;
   settings.post = 1;
   engineState = STATE_THINKING;
-  infiniteSearch = 0;
+  limits.untimed = 0;
   engineClock = 60000;
-  maxDepth = 1;
+  limits.maxDepth = 1;
   const std::string out = thinkQuietly();
   const std::string first = out.substr(0, out.find('\n'));
   EXPECT_EQ(first.rfind("time allocated: ", 0), 0u) << out;
@@ -55,7 +55,7 @@ TEST_F(ThinkTest, EasyMoveIsAnnouncedAfterTheAllocation) {
 TEST_F(ThinkTest, LaterRootMoveThatBeatsTheFirstIsSearchedAgain) {
   // Capturing the pawn on h5 leads the pre-search; pinning the queen wins more two plies on.
   ASSERT_TRUE(setPosition("4k3/8/8/4q2p/8/6N1/8/R4K2 w - - 0 1"));
-  maxDepth = 2;
+  limits.maxDepth = 2;
   thinkQuietly();
   EXPECT_EQ(pvTable[0][0], moveOf("a1e1"));
   EXPECT_EQ(rootResearch, 1);
@@ -66,16 +66,16 @@ TEST_F(ThinkTest, MateForTheEngineEndsDeepeningInAGameButNotWhenInfinite) {
   const char* mateInTwo = "6k1/8/8/8/8/8/R7/1R4K1 w - - 0 1";
   ASSERT_TRUE(setPosition(mateInTwo));
   engineState = STATE_THINKING;
-  infiniteSearch = 0;
+  limits.untimed = 0;
   engineClock = 3600000;
-  maxDepth = 10;
+  limits.maxDepth = 10;
   thinkQuietly();
   EXPECT_EQ(rootScore, MATE - 3);
   EXPECT_EQ(iterDepth, 4u);
   EXPECT_EQ(stopSearch, 0);
   ASSERT_TRUE(setPosition(mateInTwo));
-  infiniteSearch = 1;
-  maxDepth = 6;
+  limits.untimed = 1;
+  limits.maxDepth = 6;
   thinkQuietly();
   EXPECT_EQ(iterDepth, 6u);
 }
@@ -83,7 +83,7 @@ TEST_F(ThinkTest, MateForTheEngineEndsDeepeningInAGameButNotWhenInfinite) {
 TEST_F(ThinkTest, UciDepthLimitRunsThoseIterations) {
   uciMode = 1;
   settings.post = 1;
-  maxDepth = 3;
+  limits.maxDepth = 3;
   const std::string out = thinkQuietly();
   const size_t d1 = out.find("info depth 1\n"), d2 = out.find("info depth 2\n"), d3 = out.find("info depth 3\n");
   ASSERT_NE(d1, std::string::npos) << out;
@@ -97,7 +97,7 @@ TEST_F(ThinkTest, UciDepthLimitRunsThoseIterations) {
 
 TEST_F(ThinkTest, NoCompletedRootMovePlaysThePreSearchBest) {
   ASSERT_TRUE(setPosition("4k3/8/8/3q4/8/8/8/3RK3 w - - 0 1"));
-  maxDepth = 0;
+  limits.maxDepth = 0;
   thinkQuietly();
   EXPECT_EQ(pvTable[0][0], moveOf("d1d5"));
   EXPECT_EQ(pvLength[0], 1);
@@ -107,7 +107,7 @@ TEST_F(ThinkTest, NoCompletedRootMovePlaysThePreSearchBest) {
 
 TEST_F(ThinkTest, DepthLimitIsClampedSoTableDepthsFit) {
   place("8/8/8/4k3/8/8/8/4K3 w - - 0 1");  // a dead draw: each iteration is instant
-  maxDepth = 1000;
+  limits.maxDepth = 1000;
   thinkQuietly();
   EXPECT_EQ(iterDepth, 127u);
   EXPECT_NE(pvTable[0][0], 0u);
@@ -118,7 +118,7 @@ TEST_F(ThinkTest, StopFromInputKeepsTheLastLineAndThePosition) {
   char before[FEN_BUFFER], after[FEN_BUFFER];
   getFEN(before);
   pollHook = [] { stopSearch = 1; };
-  maxDepth = 64;
+  limits.maxDepth = 64;
   thinkQuietly();
   getFEN(after);
   EXPECT_STREQ(before, after);
@@ -132,9 +132,9 @@ TEST_F(ThinkTest, StopFromInputKeepsTheLastLineAndThePosition) {
 TEST_F(ThinkTest, EpdRecordEndsThePositionOnceTheAnswerHolds) {
   ASSERT_TRUE(setPosition("4k3/8/8/3q4/8/8/8/3RK3 w - - 0 1"));
   engineState = STATE_EPD_TESTING;
-  infiniteSearch = 0;
-  moveTime = 1000000;
-  maxDepth = 6;
+  limits.untimed = 0;
+  limits.moveTime = 1000000;
+  limits.maxDepth = 6;
   epdIterations = 2;
   epdRecord = "4k3/8/8/3q4/8/8/8/3RK3 w - - bm Rxd5; id \"free queen\";";
   thinkQuietly();
@@ -144,7 +144,7 @@ TEST_F(ThinkTest, EpdRecordEndsThePositionOnceTheAnswerHolds) {
   thinkQuietly();
   EXPECT_EQ(iterDepth, 6u);
   epdRecord = nullptr;
-  moveTime = 0;
+  limits.moveTime = 0;
 }
 
 TEST_F(ThinkTest, ResignAfterTheSetNumberOfLostSearches) {

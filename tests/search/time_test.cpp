@@ -13,7 +13,7 @@ class TimeTest : public ::testing::Test {
     resetEngine();
     engineClock = opponentClock = 0;
     engineIncrement = opponentIncrement = 0;
-    movesPerControl = moveTime = infiniteSearch = 0;
+    movesPerControl = limits.moveTime = limits.untimed = 0;
     scoreDropped = prevScoreDropped = rootResearch = easyMove = rootMovesDone = 0;
     iterDepth = 1;
     engineState = STATE_THINKING;
@@ -65,7 +65,7 @@ TEST_F(TimeTest, UciMovesToGoIsTakenAsGiven) {
 
 TEST_F(TimeTest, FixedMoveTimeIsTheTargetAndKeepsTheOldMaximum) {
   allocate(300000, 0, 40, 20, 1);
-  moveTime = 5000;
+  limits.moveTime = 5000;
   allocate(1000, 0, 0, 0, 1);
   EXPECT_EQ(targetTime, 5000);
   EXPECT_EQ(maxTime, 142000);
@@ -108,7 +108,7 @@ TEST_F(TimeTest, NonsenseControlsAndIncrementsCountAsNone) {
   allocate(100000, -2147483647 - 1, 0, 10, 0);
   EXPECT_EQ(targetTime, target);
   EXPECT_EQ(maxTime, maximum);
-  moveTime = -5;  // a negative fixed time still stops at the first check
+  limits.moveTime = -5;  // a negative fixed time still stops at the first check
   allocateTime();
   EXPECT_EQ(targetTime, 1);
 }
@@ -139,11 +139,11 @@ TEST_F(TimeTest, CheckNeverStopsPonderingOrInfiniteAndAlwaysStopsAFixedTime) {
   checkTime();
   EXPECT_EQ(stopSearch, 0);
   engineState = STATE_THINKING;
-  infiniteSearch = 1;
+  limits.untimed = 1;
   checkTime();
   EXPECT_EQ(stopSearch, 0);
-  infiniteSearch = 0;
-  moveTime = 1500;
+  limits.untimed = 0;
+  limits.moveTime = 1500;
   targetTime = 1500;
   maxTime = 100000;
   rootMovesDone = 3;
@@ -157,7 +157,7 @@ TEST_F(TimeTest, CheckNeverStopsPonderingOrInfiniteAndAlwaysStopsAFixedTime) {
 
 TEST_F(TimeTest, UciProgressLineAtMostOncePerSecondAfterTheFirst) {
   uciMode = 1;
-  infiniteSearch = 1;
+  limits.untimed = 1;
   nodes = 3000;
   lastInfoTime = 777;
   searchStart = nowMs() - 500;

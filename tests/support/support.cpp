@@ -20,13 +20,12 @@ void resetEngine() {
   xboardMode = 0;
   uciMode = 0;
   stopSearch = 0;
-  gameOver = 0;
-  endlessSearch = 0;
   inputEnded = 0;
   clearQueuedLines();
   resetSettings();
   clearGameState();
   setBoard(START_FEN);
+  newGameClocks();
 }
 
 bool setPosition(const std::string& fen) {
