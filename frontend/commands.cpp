@@ -73,7 +73,8 @@ bool readSwitch(const CommandRow& row, int* value) {
 // 1; one beyond the table limit is held to it, one beyond a smaller limit (the bitbase
 // library's) refused. A path too long for its setting is refused.
 void consoleSetting(const CommandRow& row, const char*) {
-  int& value = settings.*row.value;
+  static int none = 0;
+  int& value = row.value != nullptr ? settings.*row.value : none;
   switch (row.kind) {
     case ROW_SWITCH:
     case ROW_CHOICE:
