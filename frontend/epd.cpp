@@ -61,7 +61,7 @@ void printSummary(FILE* out, int elapsed, int positions, int solved, uint64_t to
 // its solution has stood for iterations completed iterations in a row. logFile, when not
 // empty, receives the unsolved records and the summary. Ends with a new game.
 void epdTest(const char* epdFile, int seconds, int iterations, const char* logFile) {
-  // 1-2. Title and files
+  // 1. Title and files
   printTitle();
   FILE* epd = std::fopen(epdFile, "r");
   if (epd == nullptr) {
@@ -80,7 +80,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
     return;
   }
 
-  // 3. Run values
+  // 2. Run values
   engineState = STATE_EPD_TESTING;
   if (log != nullptr) std::fprintf(log, "EPD test suite: %s\n\nunsolved:\n", epdFile);
   long long perPosition = (long long)seconds * 1000;
@@ -88,7 +88,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
   epdIterations = iterations;
   const int start = nowMs();
 
-  // 4. The positions
+  // 3. The positions
   char line[EPD_LINE];
   int positions = 0, solved = 0;
   uint64_t totalNodes = 0;
@@ -114,7 +114,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
     positions++;
   }
 
-  // 5-6. Summary
+  // 4. Summary
   const int elapsed = msSince(start);
   if (log != nullptr && solved == positions) std::fputs("all positions solved\n", log);
   printSummary(stdout, elapsed, positions, solved, totalNodes, "\n\n\n");
@@ -124,7 +124,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
   }
   std::fclose(epd);
 
-  // 7. A new game in the active protocol
+  // 5. A new game in the active protocol
   runCommandLine("new");
   engineState = STATE_WAITING;
 }

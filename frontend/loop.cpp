@@ -171,28 +171,28 @@ void startEngine(int argc, char** argv) {
     resetColour();
   }
 
-  // 4. Empty game record and search stack. 5. Built-in settings.
+  // 4. Empty game record and search stack, built-in settings.
   clearGameState();
   resetSettings();
 
-  // 6. The settings file, which can only change settings while Initialising.
+  // 5. The settings file, which can only change settings while Initialising.
   runCommandLine("init");
 
-  // 7. Board, distance and attack tables, king-and-pawn bitbase.
+  // 6. Board, distance and attack tables, king-and-pawn bitbase.
   initTables();
 
-  // 8. Transposition table, evaluation cache.
+  // 7. Transposition table, evaluation cache.
   initTT(tableBytes(settings.hash));
   initECache(tableBytes(settings.ecache));
 
-  // 9. Endgame databases; the search polls the input from now on.
+  // 8. Endgame databases; the search polls the input from now on.
   std::fputs("\n", stdout);
   initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
   egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
   std::fputs("\n\n", stdout);
   pollHook = pollInput;
 
-  // 10. Ready: a new game in the active protocol. Should no handler know "new", the
+  // 9. Ready: a new game in the active protocol. Should no handler know "new", the
   // console's new game is set up, so that a position always stands on the board.
   engineState = STATE_WAITING;
   if (!runCommandLine("new")) newGame();
