@@ -58,6 +58,7 @@ void resetSettings() {
   settings.pawn7thExtension = 4;
   settings.recaptureExtension = 3;
   settings.singleReplyExtension = 3;
+  settings.multiPV = 1;
   settings.chess960 = 0;
 }
 

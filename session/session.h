@@ -50,6 +50,7 @@ struct Settings {
   int recaptureExtension;
   int singleReplyExtension;
   int chess960;               // stored only
+  int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)
 };
 
 // Lines kept while a search runs: at most this many, of at most this many bytes in all. When
