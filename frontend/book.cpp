@@ -18,11 +18,10 @@
 
 namespace {
 
-// The format's key numbers: BOOK_PIECE_KEYS for a piece on a square (64 * kind + square, where
-// kind is 2 * type + 1 for White, types pawn, knight, bishop, rook, queen, king, and square is
+// The format's key numbers: 768 for a piece on a square (64 * kind + square, where kind is
+// 2 * type + 1 for White, types pawn, knight, bishop, rook, queen, king, and square is
 // 8 * row + file from a1), then castling rights (white short, white long, black short, black
 // long), the en-passant file, and White to move.
-constexpr int BOOK_PIECE_KEYS = 768;
 constexpr int BOOK_CASTLE_KEYS = 768;
 constexpr int BOOK_EP_KEYS = 772;
 constexpr int BOOK_TURN_KEY = 780;
@@ -36,7 +35,7 @@ static_assert(sizeof bookKeyTable == BOOK_KEY_COUNT * sizeof(uint64_t));
 constexpr int bookPieceType[7] = {0, 5, 0, 1, 2, 3, 4};
 
 constexpr int ENTRY_BYTES = 16;
-constexpr int SCAN_ENTRIES = 4096;  // entries read at once while a file is checked
+constexpr int SCAN_ENTRIES = 1 << 16;  // entries read at once while a file is checked (1 MB)
 constexpr int NAME_SIZE = 256;      // bytes of the file name kept for messages
 
 FILE* bookFile = nullptr;            // the open book, null when none
@@ -50,6 +49,9 @@ uint64_t readBigEndian(const unsigned char* bytes, int count) {
   for (int i = 0; i < count; i++) value = value << 8 | bytes[i];
   return value;
 }
+
+// The key at the start of a stored entry.
+HashKey readKey(const unsigned char* bytes) { return readBigEndian(bytes, 8); }
 
 // Next number of the chooser (SplitMix64), seeded from the clock on first use.
 uint64_t nextRandom() {
@@ -72,7 +74,7 @@ bool readEntry(uint64_t index, BookEntry* entry, HashKey* key) {
     closeBook();
     return false;
   }
-  *key = readBigEndian(bytes, 8);
+  *key = readKey(bytes);
   entry->raw = uint16_t(readBigEndian(bytes + 8, 2));
   entry->weight = uint16_t(readBigEndian(bytes + 10, 2));
   entry->move = 0;
@@ -92,7 +94,7 @@ bool checkOrder(const char* name) {
       return false;
     }
     for (uint64_t i = 0; i < want; i++, index++) {
-      const HashKey key = readBigEndian(chunk + i * ENTRY_BYTES, 8);
+      const HashKey key = readKey(chunk + i * ENTRY_BYTES);
       if (key < previous) {
         std::printf("**ERROR**  openBook() : %s is no Polyglot book: keys out of order at entry %" PRIu64 "\n",
                     name, index);
