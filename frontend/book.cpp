@@ -126,19 +126,24 @@ const char* rawMoveText(uint16_t raw) {
 // book is open. Returns true when the book is open.
 bool openBook(const char* path) {
   closeBook();
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
-    std::printf("**ERROR**  openBook() : unable to open %s\n", path);
-    return false;
-  }
+  // Looked at before it is opened: opening a named pipe would wait for a writer.
   struct stat status;
   const char* fault = nullptr;
-  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) fault = "is not a regular file";
-  else if (status.st_size == 0) fault = "is empty";
-  else if (status.st_size % ENTRY_BYTES != 0) fault = "is no Polyglot book: its size is not a multiple of 16 bytes";
+  if (stat(path, &status) == 0) {
+    if (!S_ISREG(status.st_mode)) fault = "is not a regular file";
+    else if (status.st_size == 0) fault = "is empty";
+    else if (status.st_size % ENTRY_BYTES != 0) fault = "is no Polyglot book: its size is not a multiple of 16 bytes";
+  }
   if (fault != nullptr) {
     std::printf("**ERROR**  openBook() : %s %s\n", path, fault);
-    std::fclose(file);
+    return false;
+  }
+  // Opened, it must still be what it was (it may have been replaced meanwhile).
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr || fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0 ||
+      status.st_size % ENTRY_BYTES != 0) {
+    std::printf("**ERROR**  openBook() : unable to open %s\n", path);
+    if (file != nullptr) std::fclose(file);
     return false;
   }
   std::setvbuf(file, nullptr, _IONBF, 0);  // each probe reads the file itself, never a stale buffer

@@ -63,9 +63,9 @@ std::string plainSAN(const std::string& san) {
 // The legal move of the current position written san, 0 if none.
 Move moveFromSAN(const std::string& san) {
   genRootMoves();
-  const std::vector<Move> moves(plyStack[0].moves, plyStack[0].moves + plyStack[0].moveCount);
-  for (Move m : moves)
-    if (plainSAN(rootMoveSAN(m)) == plainSAN(san)) return m;
+  const PlyRecord& root = plyStack[0];  // rootMoveSAN leaves it as it is
+  for (int i = 0; i < root.moveCount; i++)
+    if (plainSAN(rootMoveSAN(root.moves[i])) == plainSAN(san)) return root.moves[i];
   return 0;
 }
 
@@ -302,11 +302,13 @@ TEST_F(BookTest, DamagedFilesAreRefusedAndTheEngineGoesOnWithoutABook) {
   std::ofstream(path("empty.bin"), std::ios::binary);
   writeBook("unsorted.bin", {{start + 1, rawMove("a7a6"), 1}, {start, rawMove("e2e4"), 1}});
   mkdir(path("folder.bin").c_str(), 0700);
+  mkfifo(path("pipe.bin").c_str(), 0600);  // opening it would wait for a writer
 
   const std::pair<std::string, const char*> cases[] = {
       {path("cut.bin"), "not a multiple of 16"}, {path("odd.bin"), "not a multiple of 16"},
       {path("empty.bin"), "is empty"},           {path("unsorted.bin"), "keys out of order at entry 1"},
       {path("folder.bin"), "not a regular file"}, {"/dev/zero", "not a regular file"},
+      {path("pipe.bin"), "not a regular file"},
       {path("missing.bin"), "unable to open"}};
   for (const auto& [file, why] : cases) {
     open(good);  // a refused file also closes the book that was open
