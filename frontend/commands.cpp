@@ -53,6 +53,12 @@ void reloadNalimov() { initNalimov(settings.nalimovPath, tableBytes(settings.nal
 
 void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache)); }
 
+// The book is open while it is switched on and named; a refused file leaves none open.
+void reopenBook() {
+  if (settings.ownBook && settings.bookPath[0] != '\0') openBook(settings.bookPath);
+  else closeBook();
+}
+
 // ----- the console form of the settings ----------------------------------------
 
 // Word 1 must be exactly "on" or "off"; anything else prints the usage line and returns false.
@@ -114,6 +120,23 @@ void consoleBoard(const CommandRow& row, const char* word) {
   } else {
     printBoard();
   }
+}
+
+// book <file> plays from the book in file (once the engine has started); book off plays without.
+void consoleBook(const CommandRow& row, const char*) {
+  if (std::strcmp(tokens[1], "off") == 0) {
+    settings.ownBook = 0;
+  } else if (std::strlen(tokens[1]) > PATH_SIZE - 1) {
+    std::printf("usage: %s %s (at most %d characters)\n", row.name, row.parameters, PATH_SIZE - 1);
+    return;
+  } else {
+    std::strcpy(settings.bookPath, tokens[1]);
+    settings.ownBook = 1;
+  }
+  if (initialising()) return;
+  reopenBook();
+  if (bookEntryCount() > 0) std::printf("book: %s, %llu entries\n", settings.bookPath, (unsigned long long)bookEntryCount());
+  else if (!settings.ownBook) std::fputs("book: off\n", stdout);
 }
 
 // The threshold is kept positive; the count is the next row's setting.
@@ -281,6 +304,9 @@ const CommandRow COMMAND_ROWS[] = {
     {.name = "board", .kind = ROW_SWITCH, .minWords = 1, .parameters = "<on|off>",
      .help = "sets on/off board display after every move", .handler = consoleBoard, .value = &Settings::showBoard,
      .start = 1, .confirm = "auto display board after move: %s\n", .iniValue = "on", .iniPlace = 13},
+    {.name = "book", .kind = ROW_PATH, .parameters = "<file|off>",
+     .help = "plays from a Polyglot opening book, or not (off)", .handler = consoleBook, .path = &Settings::bookPath,
+     .apply = reopenBook, .uciName = "Book File", .uciPlace = 18},
     {.name = "createini", .group = GROUP_A, .minWords = 1, .help = "writes to talvek.ini default settings",
      .handler = commandCreateini},
     {.name = "ecache", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets the eval cache size in megabytes (min 1)",
@@ -353,7 +379,7 @@ const CommandRow COMMAND_ROWS[] = {
      .handler = commandShell},
     {.name = "init", .group = INIT_ONLY, .minWords = 1, .handler = commandInit},
     // The options of UCI alone.
-    {.kind = ROW_SWITCH, .value = &Settings::ownBook, .uciName = "OwnBook", .uciPlace = 5},
+    {.kind = ROW_SWITCH, .value = &Settings::ownBook, .apply = reopenBook, .uciName = "OwnBook", .uciPlace = 5},
     {.kind = ROW_BUTTON, .apply = clearTT, .uciName = "Clear Hash", .uciPlace = 6},
     {.kind = ROW_NUMBER, .value = &Settings::checkExtension, .high = EXTENSION_MAX, .start = 4,
      .uciName = "Check Extension", .uciPlace = 13},
@@ -365,7 +391,9 @@ const CommandRow COMMAND_ROWS[] = {
      .uciName = "Recapture Extension", .uciPlace = 16},
     {.kind = ROW_NUMBER, .value = &Settings::singleReplyExtension, .high = EXTENSION_MAX, .start = 3,
      .uciName = "Single Reply Extension", .uciPlace = 17},
-    {.kind = ROW_ABOUT, .uciName = "UCI_EngineAbout", .uciPlace = 18},
+    {.kind = ROW_NUMBER, .value = &Settings::multiPV, .low = 1, .high = MAX_MULTI_PV, .start = 1, .uciName = "MultiPV",
+     .uciPlace = 19},
+    {.kind = ROW_ABOUT, .uciName = "UCI_EngineAbout", .uciPlace = 20},
     {.kind = ROW_SWITCH, .value = &Settings::chess960, .uciName = "UCI_Chess960"},
 };
 const int COMMAND_ROW_COUNT = int(sizeof COMMAND_ROWS / sizeof COMMAND_ROWS[0]);

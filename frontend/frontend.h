@@ -25,6 +25,7 @@ constexpr const char* SETTINGS_FILE = "talvek.ini";
 constexpr const char* VERSION_TEXT = "ver. " TALVEK_VERSION;  // TALVEK_VERSION comes from CMake
 constexpr const char* ENGINE_NAME = "Talvek v" TALVEK_VERSION;
 constexpr int MAX_FETCH_DEPTH = 16;   // command files that fetch command files, nested at most
+constexpr int MAX_BOOK_ENTRIES = 256;  // book entries read for one position, the rest ignored
 #ifdef TALVEK_FUZZ
 constexpr int MAX_TABLE_MB = 8;       // fuzz builds keep every table small, so each input runs fast
 #else
@@ -100,6 +101,17 @@ struct CommandRow {
   int iniPlace = 0;                   // its line among them (1 on; 0: none)
   const char* uciName = nullptr;      // the UCI option
   int uciPlace = 0;                   // its place in the option list (1 on; 0: not announced)
+};
+
+// ---------------------------------------------------------------------------
+// Types
+// ---------------------------------------------------------------------------
+
+// One opening-book entry of the current position.
+struct BookEntry {
+  uint16_t raw;     // the move as the book stores it
+  uint16_t weight;  // its share of the position's choices; 0 = never chosen
+  Move move;        // the legal move it stands for
 };
 
 // ---------------------------------------------------------------------------
@@ -189,6 +201,19 @@ void pollInput();                 // read one waiting line while the search runs
 void runSearch(int state);        // think in state; an endless search that ran out of depth
                                   // goes on reading input until a line ends it
 bool searchEndless();             // the running search ends only on input
+
+// Opening book in the Polyglot format (book.cpp). Messages go to standard output; after any
+// failure the engine goes on without a book.
+bool openBook(const char* path);  // check and open path as the book; false, with a message, if refused
+void closeBook();                 // no book from now on
+uint64_t bookEntryCount();        // entries of the open book; 0 when none is open
+HashKey bookKey();                // the Polyglot key of the current position
+Move decodeBookMove(uint16_t raw);  // the legal move a stored move stands for here; 0 if none
+int findBookEntries(BookEntry* entries);  // the current position's entries (MAX_BOOK_ENTRIES
+                                  // room) whose moves are legal; their number
+void seedBook(uint64_t seed);     // seed the random choice (else seeded from the clock)
+Move chooseBookMove(int* percent = nullptr);  // a weighted random book move; 0 if none
+Move probeBook();                 // chooseBookMove, announced in the thinking output
 
 // Game turns (turns.cpp).
 void engineTurn();                // search and play the engine's move

@@ -185,10 +185,11 @@ void startEngine(int argc, char** argv) {
   initTT(tableBytes(settings.hash));
   initECache(tableBytes(settings.ecache));
 
-  // 8. Endgame databases; the search polls the input from now on.
+  // 8. Endgame databases and the opening book; the search polls the input from now on.
   std::fputs("\n", stdout);
   initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
   egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
+  if (settings.ownBook && settings.bookPath[0] != '\0') openBook(settings.bookPath);
   std::fputs("\n\n", stdout);
   pollHook = pollInput;
 

@@ -119,15 +119,22 @@ void playGameMove(Move m) {
   checkGameEnd();
 }
 
-// Searches for the engine's move and plays it: in the console with the prompt, the move in SAN,
+// Plays the book's move, or searches for the engine's move, and plays it: in the console with the prompt, the move in SAN,
 // the beeps and the clock; for xboard as "move <SAN>". A search that was told "force", a
 // resignation, or a search without a playable move leaves the game to the user
 // (engineSide NO_SIDE), so the main loop never asks again for a move that cannot come.
 void engineTurn() {
-  runSearch(STATE_THINKING);
-  engineState = STATE_WAITING;
-  if (searchDropped || engineSide == NO_SIDE) return;
-  Move best = bestLegalMove();
+  Move best = 0;
+  if (!historyFull()) {
+    searchStart = nowMs();
+    best = probeBook();
+  }
+  if (best == 0) {
+    runSearch(STATE_THINKING);
+    engineState = STATE_WAITING;
+    if (searchDropped || engineSide == NO_SIDE) return;
+    best = bestLegalMove();
+  }
   if (best == 0 || historyFull()) {
     engineSide = NO_SIDE;
     return;

@@ -248,6 +248,18 @@ void xboardEditDone() {
   if (forceMode) engineSide = NO_SIDE;
 }
 
+// The book's moves in the current position, a line each beginning with a tab, and an empty line.
+void xboardBook() {
+  BookEntry entries[MAX_BOOK_ENTRIES];
+  const int count = bookEntryCount() > 0 && !positionRejected ? findBookEntries(entries) : 0;
+  int total = 0;
+  for (int i = 0; i < count; i++) total += entries[i].weight;
+  if (count == 0) std::fputs("\tno book move\n", stdout);
+  for (int i = 0; i < count; i++)
+    std::printf("\t%s %d%%\n", moveToSAN(entries[i].move), total > 0 ? entries[i].weight * 100 / total : 0);
+  std::fputs("\n", stdout);
+}
+
 void xboardIcs() {
   if (std::strcmp(tokens[1], "-") != 0) icsMode = 1;
 }
@@ -272,6 +284,7 @@ constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"ping", 2, xboardPing, ACTS_OFF_MOVE},   {"result", 1, xboardResult, ENDS},
     {"edit", 1, xboardEditStart, ENDS},       {"analyze", 1, xboardAnalyze, ENDS},
     {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
+    {"bk", 1, xboardBook, WAITS},
 };
 
 const XboardCommand* findXboardCommand(const char* word) {

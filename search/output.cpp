@@ -41,10 +41,10 @@ const char* formatSpeed(int elapsed) {
   return buffer;
 }
 
-// Principal variation text of the thinking line: pvTable row 0, extended from the table, at
-// most iterDepth moves. Console and xboard lines carry move numbers and SAN, UCI coordinates.
-// The moves are made to write each in its own position and taken back before returning.
-const char* buildLine() {
+// Text of a line from the root: its count moves, extended from the table, at most iterDepth
+// moves. Console and xboard lines carry move numbers and SAN, UCI coordinates. The moves are
+// made to write each in its own position and taken back before returning.
+const char* buildLine(const Move* moves, int count) {
   static char line[LINE_BUFFER];
   size_t length = 0;
   line[0] = '\0';
@@ -55,7 +55,7 @@ const char* buildLine() {
   }
   const int startPly = ply;
   for (unsigned i = 0; i < iterDepth && ply < MAX_PLY - 1; i++) {
-    Move m = int(i) < pvLength[0] ? pvTable[0][i] : probeTTMove();
+    Move m = int(i) < count ? moves[i] : probeTTMove();
     if (m == 0) break;
     if (uciMode) {
       snprintf(piece, sizeof piece, " %s", moveToUci(m));
@@ -121,15 +121,19 @@ const char* rootMoveSAN(Move move) {
   return moveToSAN(move);
 }
 
-// The thinking line of kind THINK_* with the root score, in the active protocol's form. Silent
-// when post is off, and in console mode below the noise depth unless an EPD test runs.
-void printThinking(int score, int kind) {
+namespace {
+
+// One thinking line of kind THINK_* for the line of count moves with its score, in the active
+// protocol's form; number > 0 tags it as that line of a multi-line search ("multipv k" in UCI).
+// Silent when post is off, and in console mode below the noise depth unless an EPD test runs.
+void printLineOfThought(int score, int kind, const Move* moves, int count, int number) {
   const int elapsed = msSince(searchStart);
   if (!settings.post) return;
   if (consoleMode && engineState != STATE_EPD_TESTING && int(iterDepth) < settings.noise) return;
-  const char* line = buildLine();
+  const char* line = buildLine(moves, count);
   if (uciMode) {
     printf("info depth %u seldepth %d ", iterDepth, seldepth);
+    if (number > 0) printf("multipv %d ", number);
     if (score > MATE_RANGE) printf("score mate %d ", (MATE + 1 - score) / 2);
     else if (score < -MATE_RANGE) printf("score mate %d ", -((score + MATE + 1) / 2));
     else printf("score cp %d ", score);
@@ -151,6 +155,34 @@ void printThinking(int score, int kind) {
            formatSpeed(elapsed));
     resetColour();
   }
+}
+
+}  // namespace
+
+// The thinking line of kind THINK_* for the principal variation (pvTable row 0) with the root
+// score; in a multi-line search it is the first line.
+void printThinking(int score, int kind) {
+  printLineOfThought(score, kind, pvTable[0], pvLength[0], multiPvLines() > 1 ? 1 : 0);
+}
+
+// The lines of a multi-line search at the end of an iteration, best first.
+void printRootLines() {
+  for (int k = 0; k < rootLineCount; k++)
+    printLineOfThought(rootLines[k].score, THINK_ITERATION, rootLines[k].moves, rootLines[k].length, k + 1);
+}
+
+// The engine plays move from its opening book, where it holds percent of the position's
+// weight: a UCI "info string", an xboard thinking line of depth 0 (which GUIs show with the
+// other thinking), a plain line at the console. Silent when post is off.
+void printBookMove(Move move, int percent) {
+  if (!settings.post) return;
+  if (uciMode) {
+    printf("info string book move %s (%d%%)\n", moveToUci(move), percent);
+    return;
+  }
+  const char* san = rootMoveSAN(move);
+  if (xboardMode) printf("0 0 0 0 %s (book %d%%)\n", san, percent);
+  else printf("%d.%s %s (book %d%%)\n", (gamePly + 2) / 2, sideToMove == BLACK ? " ..." : "", san, percent);
 }
 
 void printTimeAllocation() {

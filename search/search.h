@@ -25,6 +25,7 @@ constexpr int POLL_INTERVAL = 500;    // fuzz builds: short searches, so that ea
 constexpr int POLL_INTERVAL = 20000;  // nodes between two input polls and time checks
 #endif
 constexpr int MAX_SEARCH_DEPTH = 127; // deepest iteration in plies (depth field holds 511 quarters)
+constexpr int MAX_MULTI_PV = 16;      // most root lines one search reports (the multiPV setting)
 
 // Bound of a stored score.
 constexpr int BOUND_NONE = 0;
@@ -66,6 +67,13 @@ struct alignas(64) TTBucket {
 };
 static_assert(sizeof(TTBucket) == 64);
 
+// One root move's line of a multi-line search: its exact score and the line it heads.
+struct RootLine {
+  int score;
+  int length;            // moves in moves
+  Move moves[MAX_PLY];
+};
+
 // ---------------------------------------------------------------------------
 // Globals
 // ---------------------------------------------------------------------------
@@ -101,6 +109,10 @@ extern int rootMovesDone;     // root moves completed in the current iteration
 extern unsigned resignStreak; // consecutive game searches below the resign threshold
 extern int prevIterationTime; // elapsed ms at the end of the iteration before the last
 extern int lastIterationTime; // elapsed ms at the end of the last completed iteration
+// With the multiPV setting above 1, the iteration's best lines so far, best first, ties in the
+// order they were found; filled by searchRoot, complete when an iteration ends.
+extern RootLine rootLines[MAX_MULTI_PV];
+extern int rootLineCount;     // lines held in rootLines
 
 // EPD runner hook (think.cpp): while engineState is STATE_EPD_TESTING the search ends once the
 // best move has passed the record's am/bm test for epdIterations completed iterations in a row.
@@ -178,6 +190,7 @@ int search(int depth, int alpha, int beta, int nullAllowed);
 // Iterative deepening (think.cpp).
 void think();                 // search the position; pvTable[0][0] is the move to play
 int searchRoot(int depth);    // one iteration at depth quarter plies
+int multiPvLines();           // the multiPV setting held to 1..MAX_MULTI_PV
 int checkResign();            // the resign rule after a game search; 1 when it resigned
 
 // Time management (time.cpp).
@@ -191,6 +204,8 @@ const char* formatClock(int ms);     // "00:01:5.25"
 const char* formatTime(int ms);      // "60.00", "1:01", "1:00:00"
 const char* formatNodes();           // nodes as "9999N", "10kN", "123mN"
 void printThinking(int score, int kind);  // the thinking line of the active protocol
+void printRootLines();               // every line of rootLines, numbered in UCI ("multipv k")
+void printBookMove(Move move, int percent);  // the move comes from the opening book
 void printTimeAllocation();          // console "time allocated" line
 void printInfoDepth();               // UCI "info depth" line
 void printCurrentMove(Move move, int number);  // UCI "info currmove" line

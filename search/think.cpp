@@ -20,6 +20,8 @@ int prevIterationTime = 0;
 int lastIterationTime = 0;
 int epdIterations = 0;
 const char* epdRecord = nullptr;
+RootLine rootLines[MAX_MULTI_PV];
+int rootLineCount = 0;
 
 namespace {
 
@@ -42,6 +44,7 @@ void resetSearchState() {
   iterDepth = 0;
   seldepth = 0;
   prevIterationTime = lastIterationTime = 0;
+  rootLineCount = 0;
   searchStats = SearchStats{};
   std::memset(pvTable, 0, sizeof pvTable);
   std::memset(pvLength, 0, sizeof pvLength);
@@ -62,19 +65,37 @@ void updateEpdStreak() {
   else epdStreak = 0;
 }
 
-// Keeps only the root moves listed in limits.searchMoves, in their generated order; when none of them
-// is legal every move stays.
+// Keeps only the root moves listed in limits.searchMoves, in their generated order; when none
+// of them is legal every move stays.
 void keepSearchMoves(PlyRecord& root) {
   int kept = 0;
   for (int i = 0; i < root.moveCount; i++) {
     const Move m = root.moves[i];
-    if (std::find(limits.searchMoves, limits.searchMoves + limits.searchMoveCount, m) != limits.searchMoves + limits.searchMoveCount)
-      root.moves[kept++] = m;
+    const Move* end = limits.searchMoves + limits.searchMoveCount;
+    if (std::find(static_cast<const Move*>(limits.searchMoves), end, m) != end) root.moves[kept++] = m;
   }
   if (kept > 0) root.moveCount = kept;
 }
 
+// Keeps the line of root move m, just searched to the exact score s, among the best lines of
+// the iteration: after those that score as much, dropping the last when all slots are taken.
+// The rest of the line is the one the reply's search left in pvTable row 1.
+void keepRootLine(Move m, int s) {
+  const int lines = multiPvLines();
+  int i = std::min(rootLineCount, lines - 1);
+  if (rootLineCount == lines && rootLines[i].score >= s) return;
+  for (; i > 0 && rootLines[i - 1].score < s; i--) rootLines[i] = rootLines[i - 1];
+  RootLine& line = rootLines[i];
+  line.score = s;
+  line.moves[0] = m;
+  line.length = 1;
+  for (int j = 1; j < pvLength[1] && j < MAX_PLY; j++) line.moves[line.length++] = pvTable[1][j];
+  rootLineCount = std::min(rootLineCount + 1, lines);
+}
+
 }  // namespace
+
+int multiPvLines() { return std::clamp(settings.multiPV, 1, MAX_MULTI_PV); }
 
 // Searches the current position for the engine. Afterwards pvTable[0][0] is the move to play
 // (0 only when there is no legal move), pvTable[0][1] the expected reply when the search
@@ -132,7 +153,8 @@ void think() {
     const int elapsed = msSince(searchStart);
     prevIterationTime = lastIterationTime;
     lastIterationTime = elapsed;
-    printThinking(s, THINK_ITERATION);
+    if (multiPvLines() > 1) printRootLines();
+    else printThinking(s, THINK_ITERATION);
     int dropped;
     if (iterDepth > 1) {
       dropped = scoreDropped;
@@ -167,6 +189,11 @@ void think() {
 
 // One iteration over the root moves at depth quarter plies, the previous best first. Returns
 // the best score; on a stop, the best score so far (the caller drops it).
+//
+// With the multiPV setting at N > 1 the window's floor is the N-th best score found so far
+// instead of the best: the first N moves get the full window and every later one that beats
+// the N-th line is searched again to its exact score, so rootLines ends up holding the N best
+// moves with exact scores. With N = 1 this is the plain principal-variation root search.
 int searchRoot(int depth) {
   // 1. Start
   nodes++;
@@ -176,6 +203,8 @@ int searchRoot(int depth) {
   int best = -MATE;
   rootMovesDone = 0;
   int n = 0;
+  const int lines = multiPvLines();
+  rootLineCount = 0;
 
   // 2. Order: last iteration's best first, ties in pre-search order
   scoreMoves(pvTable[0][0]);
@@ -202,19 +231,24 @@ int searchRoot(int depth) {
     }
     e = std::min(e, 4);
 
+    // Full window for the first move (the first N with N lines), else a null window on the
+    // floor, searched again with the full window above the floor when it fails high.
+    const bool fullWindow = lines == 1 ? n == 1 : rootLineCount < lines;
+    const int floor = lines == 1 ? alpha : fullWindow ? rootAlpha : rootLines[lines - 1].score;
     int s;
-    if (n == 1) {
-      s = -search(depth + e - 4, -beta, -alpha, 1);
+    if (fullWindow) {
+      s = -search(depth + e - 4, -beta, -floor, 1);
     } else {
-      s = -search(depth + e - 4, -alpha - 1, -alpha, 1);
-      if (s > alpha && s < beta && !stopSearch) {
+      s = -search(depth + e - 4, -floor - 1, -floor, 1);
+      if (s > floor && s < beta && !stopSearch) {
         rootResearch = 1;
         easyMove = 0;
-        s = -search(depth + e - 4, -beta, -alpha, 1);
+        s = -search(depth + e - 4, -beta, -floor, 1);
       }
     }
     unmakeMove();
     if (stopSearch) return best;
+    if (lines > 1 && (fullWindow || s > floor)) keepRootLine(m, s);
 
     if (s > best) {
       best = s;

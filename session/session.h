@@ -58,6 +58,8 @@ struct Settings {
   int singleReplyExtension;
   int chess960;               // stored only
   int ownBook;                // play from the opening book
+  char bookPath[PATH_SIZE];   // the opening book
+  int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)
 };
 
 // What ends a search besides the clock: set by the time control and by the protocols' search

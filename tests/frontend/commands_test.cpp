@@ -33,6 +33,7 @@ const char* const HELP_TEXT =
     "analyze                       thinks on the current position until you type a line\n"
     "beep       <on|off>           sets on/off beep after every talvek's move\n"
     "board      <on|off>           sets on/off board display after every move\n"
+    "book       <file|off>         plays from a Polyglot opening book, or not (off)\n"
     "createini                     writes to talvek.ini default settings\n"
     "ecache     <size>             sets the eval cache size in megabytes (min 1)\n"
     "egbbcache  <size>             sets the size for Shawul EGBB cache\n"

@@ -2,12 +2,15 @@
 // line, setoption. Searches that need "stop" or "ponderhit" from the GUI are driven through a
 // pipe in uci_transcript_test.cpp.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +51,8 @@ std::string identification(int hash) {
          "option name Pawn 7th Rank Extension type spin default 4 min 0 max 4\n"
          "option name Recapture Extension type spin default 3 min 0 max 4\n"
          "option name Single Reply Extension type spin default 3 min 0 max 4\n"
+         "option name Book File type string default \n"
+         "option name MultiPV type spin default 1 min 1 max 16\n"
          "option name UCI_EngineAbout type string default Talvek by the Talvek developers, see "
          "https://talvek.example.org\n"
          "uciok\n";
@@ -327,7 +332,7 @@ TEST(UciOptions, TheReadmeListsTheAnnouncedOptions) {
   for (std::string line; std::getline(lines, line);)
     if (line.rfind("option name ", 0) == 0) announced.insert(line.substr(12, line.find(" type ") - 12));
   EXPECT_EQ(listed, announced);
-  EXPECT_EQ(announced.size(), 18u);
+  EXPECT_EQ(announced.size(), 20u);
 }
 
 // Numbers are held to their ranges where they come in: the extensions to the 0-4 they
@@ -354,4 +359,90 @@ TEST(Uci, NumbersAreHeldToTheirRanges) {
   EXPECT_EQ(limits.maxDepth, 64);
   typeLine("sd 7");
   EXPECT_EQ(limits.maxDepth, 7);
+}
+
+namespace {
+
+// One "info ... multipv k ..." line: its number, score (mates as MATE - plies) and first move.
+struct PvLine {
+  int number;
+  int score;
+  std::string firstMove;
+};
+
+// The lines of the last complete multi-line block of a search's output.
+std::vector<PvLine> lastMultiPvBlock(const std::string& out) {
+  std::vector<PvLine> block;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t at = line.find(" multipv ");
+    if (at == std::string::npos) continue;
+    PvLine pv{std::atoi(line.c_str() + at + 9), 0, ""};
+    const size_t cp = line.find(" score cp "), mate = line.find(" score mate ");
+    if (cp != std::string::npos) pv.score = std::atoi(line.c_str() + cp + 10);
+    if (mate != std::string::npos) {
+      const int moves = std::atoi(line.c_str() + mate + 12);
+      pv.score = moves > 0 ? MATE - (2 * moves - 1) : -MATE + 2 * -moves;
+    }
+    std::istringstream pvWords(line.substr(line.find(" pv ") + 4));
+    pvWords >> pv.firstMove;
+    if (pv.number == 1) block.clear();
+    block.push_back(pv);
+  }
+  return block;
+}
+
+// Searches position at depth with the multiPV setting; returns the output.
+std::string searchLines(const std::string& position, int lines, int depth) {
+  startUci();
+  settings.post = 1;
+  settings.multiPV = lines;
+  clearTT();
+  EXPECT_EQ(typeLine("position " + position), "");
+  return typeLine("go depth " + std::to_string(depth));
+}
+
+}  // namespace
+
+// Three lines in a mate position and in one where a capture wins the queen: ordered by score,
+// each with its own first move, the mate or the capture first, and bestmove the first line's.
+TEST(Uci, MultiPvFindsTheBestLinesInOrder) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"fen 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1", "a1a8"},      // Ra8 mates
+      {"fen 4k3/8/8/3q4/8/8/5PPP/3R2K1 w - - 0 1", "d1d5"}};     // Rxd5 wins the queen
+  for (const auto& [position, best] : cases) {
+    const std::string out = searchLines(position, 3, 4);
+    const std::vector<PvLine> block = lastMultiPvBlock(out);
+    ASSERT_EQ(block.size(), 3u) << out;
+    std::set<std::string> moves;
+    for (size_t k = 0; k < block.size(); k++) {
+      EXPECT_EQ(block[k].number, int(k) + 1) << out;
+      if (k > 0) {
+        EXPECT_LE(block[k].score, block[k - 1].score) << out;
+      }
+      moves.insert(block[k].firstMove);
+    }
+    EXPECT_EQ(moves.size(), 3u) << out;
+    EXPECT_EQ(block[0].firstMove, best) << out;
+    EXPECT_GE(block[0].score - block[1].score, 500) << out;  // the others win nothing like it
+    EXPECT_EQ(lastLine(out).rfind("bestmove " + std::string(best), 0), 0u) << out;
+  }
+  EXPECT_EQ(lastMultiPvBlock(searchLines(cases[0].first, 3, 4))[0].score, MATE - 1);
+}
+
+// More lines asked for than there are legal moves: one line for each move. One line asked
+// for: the thinking lines carry no line number.
+TEST(Uci, MultiPvBeyondTheLegalMovesAndMultiPvOne) {
+  const std::string out = searchLines("fen k7/p7/8/8/8/8/8/K6R b - - 0 1", MAX_MULTI_PV, 3);
+  const std::vector<PvLine> block = lastMultiPvBlock(out);
+  std::set<std::string> moves;
+  for (const PvLine& pv : block) moves.insert(pv.firstMove);
+  EXPECT_EQ(moves, (std::set<std::string>{"a8b8", "a8b7", "a7a6", "a7a5"})) << out;
+  EXPECT_EQ(block.size(), 4u);
+  EXPECT_EQ(lastLine(out).rfind("bestmove " + block[0].firstMove, 0), 0u) << out;
+
+  const std::string single = searchLines("fen 4k3/8/8/3q4/8/8/5PPP/3R2K1 w - - 0 1", 1, 4);
+  EXPECT_EQ(single.find("multipv"), std::string::npos) << single;
+  EXPECT_EQ(lastLine(single).rfind("bestmove d1d5", 0), 0u) << single;
 }

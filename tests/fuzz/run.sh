@@ -3,13 +3,13 @@
 # time, at the lowest priority. New inputs go to a work folder; the seed corpus in the
 # repository is only read. A finding leaves its input in the work folder and fails the run.
 #   tests/fuzz/run.sh [seconds per target, default 60] [target ...]
-# Targets: fen console xboard uci settings epd table index (default: all).
+# Targets: fen console xboard uci settings epd table index book (default: all).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(fen console xboard uci settings epd table index)
+[[ ${#targets[@]} -gt 0 ]] || targets=(fen console xboard uci settings epd table index book)
 
 cxx=$(command -v clang++-14 || command -v clang++ || true)
 if [[ -z $cxx ]] || ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' |
