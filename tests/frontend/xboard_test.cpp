@@ -140,6 +140,10 @@ TEST(Xboard, SwitchesAndSides) {
   typeLine("setboard 4k3/8/8/8/8/8/4r3/4K3 w - - 0 1");  // White in check, to move
   EXPECT_EQ(typeLine("black"), "tellusererror Illegal position\n");
   EXPECT_EQ(gameOver, 1);
+  EXPECT_TRUE(boardIsConsistent());
+  EXPECT_EQ(typeLine("white"), "");  // it stays refused, its key following the side
+  EXPECT_EQ(gameOver, 1);
+  EXPECT_TRUE(boardIsConsistent());
 }
 
 TEST(Xboard, SetboardAcceptsRefusesAndKeepsRejectedPositionsOutOfTheSearch) {
