@@ -128,6 +128,10 @@ bool takeSize(const char* value, int* setting, int maximum = MAX_TABLE_MB) {
   return true;
 }
 
+// An extension in quarter plies, held to the 0..4 the option line announces: the search adds
+// several of them, and a value such as -2147483648 would take its depth past the int range.
+void takeExtension(const char* value, int* setting) { *setting = std::clamp(parseNumber(value), 0, 4); }
+
 void takeSwitch(const char* value, int* setting) {
   if (startsWith(value, "true")) *setting = 1;
   if (startsWith(value, "false")) *setting = 0;
@@ -317,15 +321,15 @@ void uciSetOption(const char* text) {
       initECache(tableBytes(settings.ecache));
     }
   } else if (startsWith(option, "Check Extension")) {
-    settings.checkExtension = parseNumber(value);
+    takeExtension(value, &settings.checkExtension);
   } else if (startsWith(option, "Mate Threat Extension")) {
-    settings.mateThreatExtension = parseNumber(value);
+    takeExtension(value, &settings.mateThreatExtension);
   } else if (startsWith(option, "Pawn 7th Rank Extension")) {
-    settings.pawn7thExtension = parseNumber(value);
+    takeExtension(value, &settings.pawn7thExtension);
   } else if (startsWith(option, "Recapture Extension")) {
-    settings.recaptureExtension = parseNumber(value);
+    takeExtension(value, &settings.recaptureExtension);
   } else if (startsWith(option, "Single Reply Extension")) {
-    settings.singleReplyExtension = parseNumber(value);
+    takeExtension(value, &settings.singleReplyExtension);
   } else if (startsWith(option, "UCI_Chess960")) {
     takeSwitch(value, &settings.chess960);
   }
