@@ -54,11 +54,14 @@ void xboardGo() { engineSide = sideToMove; }
 
 // Gives the move to colour, which the engine then does not play. The position key and the
 // replies follow the new side to move; a side that could now take the enemy king makes the
-// position illegal, and it is then never searched.
+// position illegal, and it is then never searched. A refused position stays refused, its key
+// following the side all the same. The game record starts again from the position: its moves
+// were made with the other side to move, and taking one back now would corrupt the board.
 void setSideToMove(int colour) {
   engineSide = colour ^ 1;
   if (sideToMove == colour) return;
   changeSideToMove(colour);
+  clearGameState();
   if (positionRejected) return;
   if (inCheck(otherSide)) {
     std::fputs("tellusererror Illegal position\n", stdout);

@@ -1,6 +1,7 @@
 // Iterative deepening: the per-search reset, the pre-search of the root moves, the iterations
 // with their stop rules, the root search and the resign rule.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "search/search.h"
@@ -124,7 +125,11 @@ void think() {
     return;
   }
 
-  // 4. Pre-search: a quiescence score for every root move, then the root order
+  // 4. Time budget, before the pre-search: in a position full of captures the pre-search
+  // polls, and the time check must not judge it by the budget of the search before
+  allocateTime();
+
+  // 5. Pre-search: a quiescence score for every root move, then the root order
   for (int i = 0; i < root.moveCount; i++) {
     makeMove(root.moves[i]);
     root.scores[i] = -quiesce(0, -MATE, MATE);
@@ -133,11 +138,8 @@ void think() {
   sortRootMoves();
   const int preSearchBest = root.scores[0];
 
-  // 5. Easy move
+  // 6. Easy move, announced with the budget
   if (root.moveCount >= 2 && root.scores[0] >= root.scores[1] + EASY_MARGIN) easyMove = 1;
-
-  // 6. Time budget
-  allocateTime();
   if (settings.post && consoleMode) printTimeAllocation();
 
   // 7. Iterations; depths past the table's depth field are not searched
@@ -164,7 +166,8 @@ void think() {
       dropped = prevScoreDropped;
     }
     prevScore = s;
-    if (limits.mate > 0 && s >= MATE - (2 * limits.mate - 1)) break;
+    // A mate in limits.mate moves or fewer (any number a GUI sends) ends the search.
+    if (limits.mate > 0 && MATE - s < MAX_PLY && MATE - s <= 2 * int64_t(limits.mate) - 1) break;
     if (engineState == STATE_THINKING && !limits.untimed && limits.moveTime == 0 && endOfIteration(elapsed, s, dropped))
       break;
     if (engineState == STATE_EPD_TESTING) {

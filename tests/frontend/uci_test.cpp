@@ -281,6 +281,11 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
   EXPECT_EQ(settings.zelt, 1);
   EXPECT_EQ(settings.zeltCache, 8);
   EXPECT_STREQ(settings.zeltPath, "c:\\My Tables");
+  // Extensions beyond the announced 0..4 are held to it: the search adds them up.
+  typeLine("setoption name Mate Threat Extension value -2147483648");
+  typeLine("setoption name Check Extension value 99999999999");
+  EXPECT_EQ(settings.mateThreatExtension, 0);
+  EXPECT_EQ(settings.checkExtension, 4);
   typeLine("setoption name ZELT value Bitbases");
   EXPECT_EQ(settings.zelt, 2);
   typeLine("setoption name ZELT value Disabled");

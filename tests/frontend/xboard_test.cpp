@@ -135,11 +135,20 @@ TEST(Xboard, SwitchesAndSides) {
   EXPECT_EQ(sideToMove, BLACK);
   EXPECT_EQ(engineSide, WHITE);
   EXPECT_TRUE(boardIsConsistent());
+  // The game record starts again there: e2e4 was White's move, and Black is to move now.
+  typeLine("white");
+  typeLine("undo");
+  EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 1");
+  EXPECT_TRUE(boardIsConsistent());
 
   // A side that could take the enemy king: the position is refused and never searched.
   typeLine("setboard 4k3/8/8/8/8/8/4r3/4K3 w - - 0 1");  // White in check, to move
   EXPECT_EQ(typeLine("black"), "tellusererror Illegal position\n");
   EXPECT_EQ(gameOver, 1);
+  EXPECT_TRUE(boardIsConsistent());
+  EXPECT_EQ(typeLine("white"), "");  // it stays refused, its key following the side
+  EXPECT_EQ(gameOver, 1);
+  EXPECT_TRUE(boardIsConsistent());
 }
 
 // A refused position stays on the board; giving the move to the other side there must still

@@ -3,25 +3,126 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "egdb/egdb.h"
 #include "eval/eval.h"
 #include "frontend/frontend.h"
 #include "search/search.h"
 
 namespace {
 
+// A search ends after SEARCH_NODES nodes once two iterations are complete, so that it reaches
+// the main search and the transposition table even where the pre-search is long (a position
+// full of captures), and after MAX_SEARCH_NODES in any case: an input with a handful of
+// searches runs in milliseconds.
+constexpr uint64_t SEARCH_NODES = 4000;
+constexpr uint64_t MAX_SEARCH_NODES = 32000;
+// Polls of one search, those made while it waits for input once out of depth included.
+constexpr uint64_t SEARCH_POLLS = 48;
+// Polls of one input: after them every search ends at its first poll, so that an input of
+// thousands of "go" lines still runs in a second or two.
+constexpr uint64_t INPUT_POLLS = 400;
+constexpr uint32_t TABLE_BYTES = 1 << 20;
+constexpr uint64_t MAX_MARK_POLLS = 1000000;  // a larger number reads as this
+
 struct QuitRequested {};
 
 [[noreturn]] void throwQuit() { throw QuitRequested{}; }
 
-// Searches end at their first poll (POLL_INTERVAL nodes, a few hundred in fuzz builds): enough
-// to reach every part of the search and still run dozens of inputs a second.
-void stopAtFirstPoll() { stopSearch = 1; }
+// ----- the clock -----------------------------------------------------------
+
+uint32_t clockMs = 0;  // the engine's clock: one millisecond more at every reading
+
+// ----- the input script ----------------------------------------------------
+
+struct ScriptLine {
+  std::string text;  // as the engine reads it, newline included
+  int searches;      // searches that must start before it arrives ('@' marks - 1); -1 unmarked
+  uint64_t polls;    // then the polls that must pass
+};
+
+struct Script {
+  std::vector<ScriptLine> lines;
+  size_t next = 0;            // the line the reader is given next
+  size_t given = 0;           // bytes of it given so far
+  uint64_t pollsAtNext = 0;   // polls made when it became next
+  size_t searchesAtNext = 0;  // searches started by then
+};
+
+Script script;
+FILE* scriptStream = nullptr;  // the stream over script, while an input runs
+
+uint64_t polls = 0;                     // polls made during this input
+std::vector<uint64_t> searchStartPolls; // polls made before the first poll of each search
+int lastSearchStart = 0;                // searchStart of the last search seen
+uint64_t pollsInSearch = 0;
+
+// A line with its mark, if any, taken off.
+ScriptLine parseScriptLine(const std::string& line) {
+  size_t p = 0;
+  while (p < line.size() && line[p] == '@') p++;
+  if (p == 0) return {line + "\n", -1, 0};
+  const int marks = int(p);
+  uint64_t count = 0;
+  for (; p < line.size() && line[p] >= '0' && line[p] <= '9'; p++)
+    count = std::min<uint64_t>(count * 10 + uint64_t(line[p] - '0'), MAX_MARK_POLLS);
+  if (p < line.size() && line[p] == ' ') p++;
+  return {line.substr(p) + "\n", marks - 1, count};
+}
+
+// The stream's read function: the bytes of the next line, never past its end, so that the line
+// after it becomes next exactly when the reader has taken the whole line.
+ssize_t readScript(void*, char* buffer, size_t size) {
+  if (script.next >= script.lines.size()) return 0;
+  const std::string& text = script.lines[script.next].text;
+  const size_t count = std::min(size, text.size() - script.given);
+  std::memcpy(buffer, text.data() + script.given, count);
+  script.given += count;
+  if (script.given == text.size()) {
+    script.next++;
+    script.given = 0;
+    script.pollsAtNext = polls;
+    script.searchesAtNext = searchStartPolls.size();
+  }
+  return ssize_t(count);
+}
+
+// The engine's readiness test while a script runs: 1 when the next line has arrived, or the
+// end of the script is there to be read.
+int scriptWaiting() {
+  if (commandInput != scriptStream) return 0;
+  if (script.next >= script.lines.size() || script.given > 0) return 1;
+  const ScriptLine& line = script.lines[script.next];
+  if (line.searches < 0) return 1;
+  if (line.searches == 0) return polls - script.pollsAtNext >= line.polls;
+  const size_t search = script.searchesAtNext + size_t(line.searches) - 1;
+  if (search >= searchStartPolls.size()) return 0;
+  if (search + 1 < searchStartPolls.size()) return 1;
+  return polls - searchStartPolls[search] >= line.polls;
+}
+
+// The search's poll: the engine's own, counted, and the end of a search that ran long enough.
+// A new search shows by its start time, which the clock never repeats.
+void pollScript() {
+  if (searchStartPolls.empty() || searchStart != lastSearchStart) {
+    searchStartPolls.push_back(polls);
+    lastSearchStart = searchStart;
+    pollsInSearch = 0;
+  }
+  polls++;
+  pollsInSearch++;
+  pollInput();
+  if ((nodes >= SEARCH_NODES && iterDepth > 2) || nodes >= MAX_SEARCH_NODES || pollsInSearch >= SEARCH_POLLS ||
+      polls >= INPUT_POLLS)
+    stopSearch = 1;
+}
 
 // The first word of a line as the readers see it (lower case), with lineBuffer set to the line.
 std::string commandWord(const std::string& line) {
@@ -48,7 +149,28 @@ std::string scratchPath;
 int scratchFolder = -1;  // descriptors of the scratch folder, where inputs run, and of the
 int startFolder = -1;    // working folder the fuzzer was started in (its corpus paths are relative)
 
+// Tables as start-up leaves them, so that no input depends on the ones before it.
+void resetTables() {
+  if (size_t(ttBuckets) * sizeof(TTBucket) != TABLE_BYTES) initTT(TABLE_BYTES);
+  clearTT();
+  ttAge = 0;
+  ttStores = 0;
+  static uint32_t cacheEntries = 0;  // entries of the evaluation cache fuzzStart made
+  if (cacheEntries == 0 || evalCacheEntries != cacheEntries) {
+    initECache(TABLE_BYTES);
+    cacheEntries = evalCacheEntries;
+  }
+  std::memset(static_cast<void*>(evalCache), 0, size_t(evalCacheEntries) * sizeof(EvalCacheEntry));
+  clearPawnCache();
+  resignStreak = 0;
+  if (tbMaxMen != 0) initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
+  egbbAvailable = 0;
+}
+
 }  // namespace
+
+// The clock the engine reads (every reference to nowMs() is bound here by the linker's --wrap).
+extern "C" int __wrap__Z5nowMsv() { return int(++clockMs); }
 
 bool fuzzConsistent() {
   if (boardIsConsistent()) return true;
@@ -86,26 +208,39 @@ void fuzzStart() {
   if (std::getenv("TALVEK_FUZZ_VERBOSE") == nullptr)
     fuzzRequire(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout");
   initTables();
-  initTT(1 << 20);
-  initECache(1 << 20);
-  pollHook = stopAtFirstPoll;
+  initTT(TABLE_BYTES);
+  initECache(TABLE_BYTES);
+  pollHook = pollScript;
   quitHook = throwQuit;
 }
 
 void fuzzReset(Protocol p) {
   fuzzRequire(fchdir(scratchFolder) == 0, "cannot enter the scratch folder");
+  clockMs = 0;
+  polls = pollsInSearch = 0;
+  searchStartPolls.clear();
+  commandInput = stdin;
   engineState = STATE_WAITING;
   consoleMode = p == Protocol::Console;
   xboardMode = p == Protocol::Xboard;
   uciMode = p == Protocol::Uci;
+  icsMode = 0;
   stopSearch = 0;
   newGameClocks();
+  analysing = 0;
+  editingPosition = 0;
+  searchDropped = 0;
   inputEnded = 0;
+  pendingMove = ponderMove = 0;
+  std::strcpy(ponderText, "none");
+  searchStart = opponentTurnStart = ponderElapsed = 0;
   clearQueuedLines();
   fetchDepth = 0;
   resetSettings();
+  resetTables();
   clearGameState();
-  if (!runCommandLine("new")) newGame();
+  if (p == Protocol::Uci) runCommandLine("position startpos");
+  else if (!runCommandLine("new")) newGame();
 }
 
 void fuzzGuarded(void (*fn)()) {
@@ -118,24 +253,30 @@ void fuzzGuarded(void (*fn)()) {
 }
 
 void fuzzLines(Protocol p, const std::string& text) {
-  std::string kept;
+  script = Script{};
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!leftOut(p, line)) kept += line + "\n";
+    ScriptLine line = parseScriptLine(text.substr(start, end - start));
+    if (!leftOut(p, line.text)) script.lines.push_back(std::move(line));
     start = end + 1;
   }
-  static FILE* input;
-  input = fmemopen(kept.data(), kept.size() ? kept.size() : 1, "r");
-  fuzzRequire(input != nullptr, "fmemopen");
-  if (kept.empty()) std::fgetc(input);  // an empty stream
+  scriptStream = fopencookie(&script, "r", cookie_io_functions_t{readScript, nullptr, nullptr, nullptr});
+  fuzzRequire(scriptStream != nullptr, "fopencookie");
+  FILE* const standardInput = stdin;
+  stdin = scriptStream;  // the console's "uci" serves standard input
+  inputWaitingHook = scriptWaiting;
   if (p == Protocol::Uci)
-    fuzzGuarded([] { uciLoop(input); });
+    fuzzGuarded([] { uciLoop(scriptStream); });
   else
-    fuzzGuarded([] { mainLoop(input); });
-  std::fclose(input);
+    fuzzGuarded([] { mainLoop(scriptStream); });
+  inputWaitingHook = nullptr;
+  stdin = standardInput;
+  commandInput = stdin;
+  std::fclose(scriptStream);
+  scriptStream = nullptr;
+  script = Script{};
 }
 
 void fuzzCheck() {

@@ -1,5 +1,24 @@
 // What every fuzz target shares: a quiet engine working in a scratch folder, input handed to the
-// engine's own readers, and the checks that follow each input.
+// engine's own readers at chosen moments of its searches, and the checks that follow each input.
+//
+// Input script. The lines of a session reach the engine through the stream its command loops
+// and its input poll read. An unmarked line is there at once, as a GUI's burst of lines is; a
+// line can instead be marked to arrive later, during a search:
+//
+//   @N line    arrives N polls after the line before it was read (N digits; none is 0)
+//   @@N line   arrives at poll N of the first search that starts after the line before it was
+//              read; every further '@' passes over one more search ("@@@3 g1f3": poll 3 of the
+//              second search, the one that ponders after the engine's own)
+//
+// One space after the mark is dropped with it. Searches poll every POLL_INTERVAL nodes, and a
+// search that only input ends (pondering, analysis, UCI "go infinite" or "go ponder") polls on
+// once it has run out of depth. A search that never polls does not count. Whenever a command
+// loop wants a line it reads the next one, marked or not, as a blocking read would.
+//
+// Every search ends after a few thousand nodes or a few dozen polls, if nothing ends it sooner
+// (once an input has made a few hundred polls, at its first poll). The clock advances one
+// millisecond each time the engine reads it, and the tables start empty for every input: the
+// same input makes the same run, and time limits fall where the engine's speed puts them.
 #pragma once
 
 #include <cstddef>
@@ -9,17 +28,18 @@
 enum class Protocol { Console, Xboard, Uci };
 
 // Once per process: tables, small hash tables, a scratch working folder, standard input from
-// /dev/null and standard output discarded (TALVEK_FUZZ_VERBOSE keeps it). Searches stop at their
-// first input poll; "quit" ends the current input instead of the process.
+// /dev/null and standard output discarded (TALVEK_FUZZ_VERBOSE keeps it), the bounded poll.
+// "quit" ends the current input instead of the process.
 void fuzzStart();
 
-// Before each input: settings, game record and start position as after start-up, in protocol p;
-// the input runs in the scratch folder until fuzzCheck.
+// Before each input: settings, game record, start position, tables and clock as after start-up,
+// in protocol p; the input runs in the scratch folder until fuzzCheck.
 void fuzzReset(Protocol p);
 
-// The lines of text through the protocol's reader (the main loop, or the UCI loop), as a GUI or
-// a person would send them. Lines that would run a shell command or write a file named by the
-// input are left out, and so are perft beyond depth 3 and the speed test at the console.
+// The input script (see above) through the protocol's reader (the main loop, or the UCI loop),
+// as a GUI or a person would send it; a switch of protocol ("xboard", "uci" at the console)
+// goes on reading it. Lines that would run a shell command or write a file named by the input
+// are left out, and so are perft beyond depth 3 and the speed test at the console.
 void fuzzLines(Protocol p, const std::string& text);
 
 // Runs fn; a "quit" inside it ends fn.

@@ -19,7 +19,8 @@ if [[ -z $cxx ]] || ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, u
 fi
 
 build=${TALVEK_FUZZ_BUILD:-build-fuzz}
-work=${TALVEK_FUZZ_WORK:-$build/work}
+# Absolute: an input that fails stops in the harness's scratch folder, where its file is written.
+work=$(realpath -m "${TALVEK_FUZZ_WORK:-$build/work}")
 lock=()  # TALVEK_BUILD_LOCK=file: the build waits for the lock on file (shared machines)
 [[ -n ${TALVEK_BUILD_LOCK:-} ]] && lock=(flock "$TALVEK_BUILD_LOCK")
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,3 +1,5 @@
+#include <climits>
+#include <cstdint>
 #include <string>
 
 #include "tests/search/search_fixture.h"
@@ -103,6 +105,37 @@ TEST_F(ThinkTest, NoCompletedRootMovePlaysThePreSearchBest) {
   EXPECT_EQ(pvLength[0], 1);
   EXPECT_GT(rootScore, 500);  // the pre-search score of the capture
   EXPECT_EQ(iterDepth, 0u);
+}
+
+TEST_F(ThinkTest, PreSearchIsTimedByItsOwnBudget) {
+  // Twelve queens: the quiescence pre-search passes several polls. The budget left by a quick
+  // search before must not stop it; five minutes on the clock leave time for an iteration.
+  ASSERT_TRUE(setPosition("qqqqkqq1/8/8/8/8/8/8/QQQQKQQ1 w - - 0 1"));
+  engineState = STATE_THINKING;
+  limits.untimed = 0;
+  nextPoll = POLL_INTERVAL;
+  engineClock = 300000;
+  targetTime = maxTime = 0;
+  limits.maxDepth = 1;
+  thinkQuietly();
+  EXPECT_GT(nodes, uint64_t(POLL_INTERVAL));
+  EXPECT_EQ(iterDepth, 1u);
+  EXPECT_NE(prevScore, -MATE);  // the iteration completed
+}
+
+TEST_F(ThinkTest, AnyMateLengthIsAStopRule) {
+  const char* mateInTwo = "6k1/8/8/8/8/8/R7/1R4K1 w - - 0 1";
+  ASSERT_TRUE(setPosition(mateInTwo));
+  limits.maxDepth = 8;
+  limits.mate = 2;
+  thinkQuietly();
+  EXPECT_EQ(rootScore, MATE - 3);
+  EXPECT_EQ(iterDepth, 3u);
+  ASSERT_TRUE(setPosition(mateInTwo));
+  limits.mate = INT_MAX;  // "go mate 2147483647": any mate ends the search
+  thinkQuietly();
+  EXPECT_EQ(iterDepth, 3u);
+  limits.mate = 0;
 }
 
 TEST_F(ThinkTest, DepthLimitIsClampedSoTableDepthsFit) {
