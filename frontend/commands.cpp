@@ -5,6 +5,7 @@
 // begins so. Tools and game commands (group A) are passed over while the engine initialises,
 // so the settings file can only change settings (group B). Handlers read their arguments from
 // tokens/tokenCount, word 0 being the command itself.
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -142,6 +143,7 @@ constexpr HelpRow HELP_ROWS[] = {
     {"resign", "<t> <c>", "sets threshold(centipawns) and count for resign"},
     {"setboard", "<fen>", "sets board position to <fen>"},
     {"speedtest", "", "tests move generation and make/unmake speed"},
+    {"tbcheck", "[<positions>]", "compares Nalimov EGTB with ZELT, position by position"},
     {"tc", "<m> <t> <i>", "sets the time control for the game"},
     {"xboard", "", "switches to xboard mode"},
     {"!", "<cmd> <params>", "executes a shell command"},
@@ -294,14 +296,29 @@ void commandHash(const Command&, const char*) {
   initTT(tableBytes(settings.hash));
 }
 
+// "zelt on" probes the Gaviota tablebases (distance to mate) in place of Nalimov's.
+void reloadZelt() {
+  if (!initialising()) initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache));
+}
+
 void commandZelt(const Command& command, const char*) {
   if (!readSwitch(command, &settings.zelt)) return;
   confirm("ZELT access: %s\n", settings.zelt ? "enabled" : "disabled");
+  reloadZelt();
 }
 
-void commandZeltcache(const Command&, const char*) { settings.zeltCache = readSize(); }
+void commandZeltcache(const Command&, const char*) {
+  settings.zeltCache = readSize();
+  if (settings.zelt) reloadZelt();
+}
 
-void commandZeltpath(const Command& command, const char*) { readPath(command, settings.zeltPath); }
+void commandZeltpath(const Command& command, const char*) {
+  if (readPath(command, settings.zeltPath) && settings.zelt) reloadZelt();
+}
+
+void commandTbcheck(const Command&, const char*) {
+  checkTablesAgainstZelt(uint32_t(std::max(0, parseNumber(tokens[1]))));
+}
 
 void commandNoise(const Command&, const char*) {
   settings.noise = parseNumber(tokens[1]);
@@ -372,6 +389,7 @@ constexpr Command COMMANDS[] = {
     {"setboard", GROUP_A, 2, commandSetboard, nullptr},
     {"speedtest", GROUP_A, 1, commandSpeedtest, nullptr},
     {"tc", GROUP_A, 4, commandTc, "tc <moves> <base_time> <inc>"},
+    {"tbcheck", GROUP_A, 1, commandTbcheck, nullptr},
     {"uci", GROUP_A, 1, commandUci, nullptr},
     {"xboard", GROUP_A, 1, commandXboard, nullptr},
     {"!", GROUP_A, 1, commandShell, nullptr},

@@ -191,6 +191,7 @@ void startEngine(int argc, char** argv) {
   // 9. Endgame databases; the search polls the input from now on.
   std::fputs("\n", stdout);
   initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
+  if (settings.zelt) initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache));
   egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
   std::fputs("\n\n", stdout);
   pollHook = pollInput;

@@ -280,12 +280,16 @@ void uciSetOption(const char* text) {
   } else if (startsWith(option, "Ponder")) {
     takeSwitch(value, &settings.ponder);
   } else if (startsWith(option, "ZELT Path")) {
-    takePath("ZELT Path", value, settings.zeltPath);
+    if (takePath("ZELT Path", value, settings.zeltPath) && settings.zelt)
+      initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache));
   } else if (startsWith(option, "ZELT Cache")) {
     settings.zeltCache = parseNumber(value);
+    if (settings.zelt) initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache));
   } else if (startsWith(option, "ZELT")) {
-    if (startsWith(value, "Tablebases")) settings.zelt = 1;
-    if (startsWith(value, "Disab")) settings.zelt = 0;
+    if (startsWith(value, "Tablebases")) settings.zelt = ZELT_TABLEBASES;
+    if (startsWith(value, "Bitbases")) settings.zelt = ZELT_BITBASES;
+    if (startsWith(value, "Disab")) settings.zelt = ZELT_OFF;
+    initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache));
   } else if (startsWith(option, "Shawul EGBB Path")) {
     if (takePath("Shawul EGBB Path", value, settings.egbbPath))
       egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
