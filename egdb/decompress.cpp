@@ -310,7 +310,10 @@ void freeDecodeContext() {
 
 // Decodes block `block` of a compressed file into out (TB_BLOCK bytes of room). Returns the bytes
 // produced, or -1 when the block cannot be read or its bits do not decode within the block.
-int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, uint8_t* out) {
+// *exact (when given) tells whether the code ended in the block's last byte, as an encoder that
+// pads each block to a byte leaves it; damaged data that still decodes seldom ends there.
+int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, uint8_t* out, bool* exact) {
+  if (exact) *exact = true;
   if (!decodeContext || decodeContext->stamp != CONTEXT_STAMP) return -1;
   if (!directory || directory->stamp != DIRECTORY_STAMP || block >= directory->blocks) return -1;
   uint64_t length = directory->offsets[block + 1] - directory->offsets[block];
@@ -344,5 +347,6 @@ int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, ui
     }
     if (reader.overrun) return -1;
   }
+  if (exact) *exact = reader.size * 8 - reader.position < 8;
   return int(produced);
 }

@@ -37,6 +37,7 @@ constexpr int EGBB_MAX_CACHE_MB = 2047;   // the library's cache size is a signe
 constexpr int EGBB_MAX_SCORE = 30000;     // bitbase scores stay below the mate scores
 
 constexpr int TB_CHECK_LOAD = 32;         // positions checked in a block when it is first loaded
+constexpr int TB_CHECK_LOOSE = 1024;      // ... when its compressed bits did not end with it
 constexpr int TB_CHECK_BLOCKS = 48;       // blocks of a file checked at registration, spread evenly
 constexpr int TB_CHECK_REGISTER = 1024;   // positions checked in those blocks, spread evenly
 constexpr int TB_CHECK_TERMINALS = 256;   // positions of a block tried for checkmate or stalemate
@@ -168,7 +169,9 @@ int resetTBCache(uint32_t bytes, void* memory);  // carves memory into slots; 0 
 int tbCacheSlots();                              // slots carved by the last reset
 void emptyTBCache();                             // every slot free again, the carving kept
 int readTBByte(uint32_t index, int side, int classNumber);  // stored byte, or 127 on any failure
-int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out);  // bytes read, -1 failed
+// Bytes of a block read into out, -1 on failure; *exact false when its compressed bits did not
+// end where the block does (see decodeEmdBlock).
+int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* exact = nullptr);
 void dropTBBlocks(int classNumber, int side);    // the side's blocks leave the cache
 
 // Index functions (nalimov_index.cpp). Blocks list squares by type: pawns 0-2, knights 3-5,
@@ -186,8 +189,8 @@ uint32_t emdBlockSize(const EmdDirectory* directory);       // 2^w
 uint64_t emdUncompressedSize(const EmdDirectory* directory);  // summed in 64 bits
 int allocDecodeContext();                                   // 0 when the work area is missing
 void freeDecodeContext();
-int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block,
-                   uint8_t* out);   // bytes produced (at most TB_BLOCK), or -1 on any failure
+int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, uint8_t* out,
+                   bool* exact = nullptr);  // bytes produced (at most TB_BLOCK), -1 on failure
 
 // Bitbase library (egbb.cpp).
 using EgbbLoadFunction = int (*)(char* path, int cacheBytes, int loadOptions);

@@ -126,7 +126,8 @@ int tbCacheSlots() { return int(slotCount); }
 // Reads block `block` of the file of class c, side s into out (TB_BLOCK bytes of room), opening
 // the file when it is closed; bytes past the end of a plain file are not read. Returns the bytes
 // read, or -1 when the block cannot be read.
-int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out) {
+int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* exact) {
+  if (exact) *exact = true;
   TablebaseDescriptor& entry = tbClasses[classNumber];
   if (!entry.fileName[side]) return -1;
   if (!entry.file[side]) {
@@ -138,7 +139,7 @@ int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out) {
     if (!entry.file[side]) return -1;
   }
   FILE* file = entry.file[side];
-  if (entry.directory[side]) return decodeEmdBlock(file, entry.directory[side], block, out);
+  if (entry.directory[side]) return decodeEmdBlock(file, entry.directory[side], block, out, exact);
   if (std::fseek(file, long(block) << TB_BLOCK_SHIFT, SEEK_SET) != 0) return -1;
   int produced = int(std::fread(out, 1, TB_BLOCK, file));
   if (std::ferror(file)) produced = -1;
@@ -190,14 +191,16 @@ int readTBByte(uint32_t index, int side, int classNumber) {
   slot(n).side = side;
   slot(n).start = start;
   uint8_t* data = dataOf(n);
-  int produced = readTBBlock(classNumber, side, block, data);
+  bool exact;
+  int produced = readTBBlock(classNumber, side, block, data, &exact);
   if (produced < 0) {
     forgetTBSide(classNumber, side);
     releaseSlot(n);
     return 127;
   }
   std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
-  if (!checkTBBlock(classNumber, side, block, data, TB_CHECK_LOAD, TB_CHECK_TERMINALS)) {
+  if (!checkTBBlock(classNumber, side, block, data, exact ? TB_CHECK_LOAD : TB_CHECK_LOOSE,
+                    TB_CHECK_TERMINALS)) {
     std::printf("**ERROR**  readTBByte() : %s: block %u contradicts the positions its moves lead to; "
                 "it is not used\n", entry.fileName[side], unsigned(block));
     entry.refused[side][block >> 3] |= uint8_t(1 << (block & 7));

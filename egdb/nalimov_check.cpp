@@ -47,6 +47,7 @@ struct CheckSlot {
 
 CheckSlot checkSlots[CHECK_SLOTS];
 bool excluded[TB_CLASSES][2];  // files under suspicion, read as unknown by the checks
+bool deriving = false;         // unknown successors are worked out from their own successors
 uint8_t* checkData = nullptr;  // CHECK_SLOTS blocks of TB_BLOCK bytes
 uint32_t checkClock = 0;
 
@@ -258,38 +259,62 @@ int judgedValue(const Men& q) {
 int winMoves(int value) { return value >= 32640 ? 32767 - value : 0; }      // 0: not a win
 int lossMoves(int value) { return value <= -32639 ? value + 32766 : -1; }   // -1: not a loss
 
-// Whether the value of position p agrees with the values of its successors (see the top).
-bool valueAgrees(const Men& p, int value) {
+// The values of the successors of p, sorted out: how many, how many unknown (or too long to
+// check), whether one is drawn, the fastest loss and the slowest win among them (for their side
+// to move).
+struct Successors {
   int moves = 0, unknown = 0, fastestLoss = 1000, slowestWin = 0;
   bool draw = false;
+};
+
+int derivedValue(const Men& q);
+
+Successors successorsOf(const Men& p, bool derive) {
+  Successors s;
   forLegalMoves(p, [&](const Men& q) {
-    moves++;
+    s.moves++;
     int v = judgedValue(q);
+    if (v == UNKNOWN && derive) v = derivedValue(q);
     int w = v == UNKNOWN ? 0 : winMoves(v), l = v == UNKNOWN ? -1 : lossMoves(v);
     if (v == UNKNOWN || w >= EDGE_WIN || l >= EDGE_WIN - 1) {
-      unknown++;
+      s.unknown++;
     } else if (v == 0) {
-      draw = true;
+      s.draw = true;
     } else if (w) {
-      if (w > slowestWin) slowestWin = w;
-    } else if (l < fastestLoss) {
-      fastestLoss = l;
+      if (w > s.slowestWin) s.slowestWin = w;
+    } else if (l < s.fastestLoss) {
+      s.fastestLoss = l;
     }
   });
-  bool lost = fastestLoss < 1000;
-  if (moves == 0) return value == (inCheck(p, p.stm) ? -32766 : 0);
+  return s;
+}
+
+// The value of q worked out from the values of its successors; UNKNOWN unless all are known.
+int derivedValue(const Men& q) {
+  Successors s = successorsOf(q, false);
+  if (s.moves == 0) return inCheck(q, q.stm) ? -32766 : 0;
+  if (s.unknown) return UNKNOWN;
+  if (s.fastestLoss < 1000) return 32767 - (s.fastestLoss + 1);
+  return s.draw ? 0 : s.slowestWin - 32766;
+}
+
+// Whether the value of position p agrees with the values of its successors (see the top).
+bool valueAgrees(const Men& p, int value) {
+  Successors s = successorsOf(p, deriving);
+  bool lost = s.fastestLoss < 1000;
+  if (s.moves == 0) return value == (inCheck(p, p.stm) ? -32766 : 0);
   int m = winMoves(value);
   if (m) {
-    if (m >= EDGE_WIN || fastestLoss == m - 1) return true;
-    return fastestLoss > m - 1 && unknown > 0;
+    if (m >= EDGE_WIN || s.fastestLoss == m - 1) return true;
+    return s.fastestLoss > m - 1 && s.unknown > 0;
   }
   m = lossMoves(value);
   if (m >= 0) {
-    if (m == 0 || draw || lost || slowestWin > m) return false;
-    return m >= EDGE_WIN - 1 || slowestWin == m || unknown > 0;
+    if (m == 0 || s.draw || lost || s.slowestWin > m) return false;
+    return m >= EDGE_WIN - 1 || s.slowestWin == m || s.unknown > 0;
   }
   if (lost) return false;  // a draw with a winning move
-  return draw || unknown > 0;
+  return s.draw || s.unknown > 0;
 }
 
 // Decodes a table position into the checker's board.
@@ -364,10 +389,13 @@ bool checkTBFile(int classNumber, int side, int positions) {
   static uint8_t data[TB_SLOT_DATA];
   for (uint32_t k = 0; k < chosen; k++) {
     uint32_t block = chosen == 1 ? 0 : uint32_t(uint64_t(k) * (blocks - 1) / (chosen - 1));
-    int produced = readTBBlock(classNumber, side, block, data);
+    bool exact;
+    int produced = readTBBlock(classNumber, side, block, data, &exact);
     if (produced < 0) return false;
     std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
-    if (!checkTBBlock(classNumber, side, block, data, positions / int(chosen), TB_CHECK_TERMINALS))
+    int here = positions / int(chosen);
+    if (!exact && here < TB_CHECK_LOOSE) here = TB_CHECK_LOOSE;
+    if (!checkTBBlock(classNumber, side, block, data, here, TB_CHECK_TERMINALS))
       return false;
   }
   return true;
@@ -375,10 +403,11 @@ bool checkTBFile(int classNumber, int side, int positions) {
 
 // Checks every registered file against the others, and refuses (forgets, with a message) those
 // that contradict the rules. When two files contradict each other, the one at fault is the one
-// that also contradicts the files no check found fault with (and the rules themselves): each
-// suspect is checked again with every suspect read as unknown. The other suspects, which may
-// have failed only through a file at fault, are checked again without those, on eight times as
-// many positions (they may be at fault as well, with less to show for it); suspects that still
+// that also contradicts itself: each suspect is checked again with the other suspects read as
+// unknown, the values of their positions worked out from their own successors (which lie in the
+// suspect itself, or in files no check found fault with). The other suspects, which may have
+// failed only through a file at fault, are checked again without those, on eight times as many
+// positions (they may be at fault as well, with less to show for it); suspects that still
 // contradict each other are all refused: none of them can be trusted.
 void checkRegisteredTBFiles() {
   bool suspect[TB_CLASSES][2] = {};
@@ -391,11 +420,16 @@ void checkRegisteredTBFiles() {
     std::printf("*** %s: table layout or contents do not match\n", tbClasses[c].fileName[s]);
     forgetTBSide(c, s);
   };
-  std::memcpy(excluded, suspect, sizeof excluded);
   bool atFault[TB_CLASSES][2] = {};
+  deriving = true;
   for (int c = 1; c < TB_CLASSES; c++)
-    for (int s = 0; s < 2; s++)
-      if (suspect[c][s] && !checkTBFile(c, s, TB_CHECK_REGISTER)) atFault[c][s] = true;
+    for (int s = 0; s < 2; s++) {
+      if (!suspect[c][s]) continue;
+      std::memcpy(excluded, suspect, sizeof excluded);
+      excluded[c][s] = false;
+      atFault[c][s] = !checkTBFile(c, s, TB_CHECK_REGISTER);
+    }
+  deriving = false;
   std::memset(excluded, 0, sizeof excluded);
   for (int c = 1; c < TB_CLASSES; c++)
     for (int s = 0; s < 2; s++)

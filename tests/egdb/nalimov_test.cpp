@@ -159,13 +159,20 @@ TEST_F(NalimovReader, ReadsCompressedFilesWhateverTheirBanner) {
 
 TEST_F(NalimovReader, ConvertsStoredBytesToValues) {
   TempFolder folder;
-  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 127);  // unknown, but for the values read
+  // The values go where positions cannot occur (Black in check with White to move): no check
+  // reads them, and the rest of the table knows nothing (127).
+  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 127);
   const int stored[] = {0, 1, 126, 127, -1, -126, -127, -128};
   const int value[] = {0, 32641, 32766, TB_NO_ANSWER, -32641, -32766, -32640, 32640};
-  for (int i = 0; i < 8; i++) table[size_t(i) * 3000] = uint8_t(stored[i]);
+  std::vector<uint32_t> at;
+  for (uint32_t i = 0; at.size() < 8; i += 1 + uint32_t(at.size()) * 1500) {
+    TbPosition p;
+    if (decodeTbIndex(KQK, 0, i, p) && !tbPositionLegal(p)) at.push_back(i);
+  }
+  for (int i = 0; i < 8; i++) table[at[size_t(i)]] = uint8_t(stored[i]);
   folder.write(fileName(KQK, 0), table);
   Reader reader(folder.path(), 100000);
-  for (int i = 0; i < 8; i++) EXPECT_EQ(probeTB(uint32_t(i) * 3000, 0, KQK), value[i]) << stored[i];
+  for (int i = 0; i < 8; i++) EXPECT_EQ(probeTB(at[size_t(i)], 0, KQK), value[i]) << stored[i];
   EXPECT_EQ(probeTB(0, 1, KQK), TB_NO_ANSWER);  // side without a file
   EXPECT_EQ(probeTB(uint32_t(table.size()), 0, KQK), TB_NO_ANSWER);  // past the table
 }
