@@ -151,6 +151,15 @@ bool readCodeLengths(BitReader& reader, int n, uint8_t* lengths) {
   return ok;
 }
 
+// Whether the first bytes of a file are a compressor's banner of the format's shape: a line of 58
+// characters ended by CR LF, then four zero bytes. Compressors differ in the text of the line;
+// the fixed fields and the header checksum that follow identify the format.
+bool isBannerLine(const uint8_t* bytes) {
+  for (int i = 0; i < EMD_SIGNATURE_SIZE - 6; i++)
+    if (bytes[i] == 0 || bytes[i] == '\r' || bytes[i] == '\n') return false;
+  return bytes[58] == '\r' && bytes[59] == '\n' && !bytes[60] && !bytes[61] && !bytes[62] && !bytes[63];
+}
+
 uint32_t readBigEndian(const uint8_t* bytes) {
   return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
 }
@@ -214,7 +223,7 @@ int readEmdHeader(FILE* file, EmdDirectory** directory) {
   uint8_t fixed[EMD_FIXED_HEADER];
   if (std::fseek(file, 0, SEEK_SET) != 0) return EMD_SEEK_ERROR;
   if (std::fread(fixed, 1, sizeof fixed, file) != sizeof fixed) return EMD_READ_ERROR;
-  if (std::memcmp(fixed, EMD_SIGNATURE, EMD_SIGNATURE_SIZE) != 0) return EMD_READ_ERROR;
+  if (!isBannerLine(fixed)) return EMD_READ_ERROR;
   uint32_t headerLength = readBigEndian(fixed + 64);
   int width = fixed[70];
   uint32_t blocks = readBigEndian(fixed + 72);
@@ -301,7 +310,10 @@ void freeDecodeContext() {
 
 // Decodes block `block` of a compressed file into out (TB_BLOCK bytes of room). Returns the bytes
 // produced, or -1 when the block cannot be read or its bits do not decode within the block.
-int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, uint8_t* out) {
+// *exact (when given) tells whether the code ended in the block's last byte, as an encoder that
+// pads each block to a byte leaves it; damaged data that still decodes seldom ends there.
+int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, uint8_t* out, bool* exact) {
+  if (exact) *exact = true;
   if (!decodeContext || decodeContext->stamp != CONTEXT_STAMP) return -1;
   if (!directory || directory->stamp != DIRECTORY_STAMP || block >= directory->blocks) return -1;
   uint64_t length = directory->offsets[block + 1] - directory->offsets[block];
@@ -335,5 +347,6 @@ int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, ui
     }
     if (reader.overrun) return -1;
   }
+  if (exact) *exact = reader.size * 8 - reader.position < 8;
   return int(produced);
 }

@@ -102,42 +102,73 @@ int egbbScore(int value, int ply) {
   return int(value > 0 ? magnitude : -magnitude);
 }
 
-// Search score of a Nalimov value: mate scores for wins and losses, 0 for a draw.
-int nalimovScore(int value) {
-  if (value > 0) return 2 * value - 32767;
-  if (value < 0) return 2 * value + 32765;
+// Search score of a Nalimov value of a position at distance ply from the root: a win in m moves
+// (value 32767 - m) mates 2m - 1 plies on, at ply + 2m - 1; a loss in m moves (value m - 32766)
+// is mated 2m plies on. Mate scores are MATE less the ply of the mate; 0 for a draw.
+int nalimovScore(int value, int ply) {
+  if (value > 0) return TB_MATE - ply - (2 * (32767 - value) - 1);
+  if (value < 0) return -(TB_MATE - ply - 2 * (value + 32766));
   return 0;
 }
 
-// Looks the current position up in the Nalimov tables. Returns 1 with *score for the side to
-// move, 0 when no table answers (the tables know nothing of castling, so a position with castling
-// rights gets no answer). Counts egtbProbes and egtbHits.
-int probeNalimov(int* score) {
-  countStat(searchStats.egtbProbes);
-  if (castleRights) return 0;
+uint32_t tbIndexOfMen(int white[TB_BLOCK_SIZE], int black[TB_BLOCK_SIZE], const int counts[10],
+                      int stm, int ep, int* classNumber, int* side) {
+  int c = lookupTBClass(counts);
+  if (c == 0) return TB_NO_INDEX;
+  int* first = white;
+  int* second = black;
+  int s = stm, invert = 0;
+  if (c < 0) {
+    c = -c;
+    std::swap(first, second);
+    s ^= 1;
+    invert = 1;
+  }
+  *classNumber = c;
+  *side = s;
+  return indexTB(c, s, first, second, ep, invert);
+}
+
+uint32_t boardTBIndex(int* classNumber, int* side) {
   int blocks[2][TB_BLOCK_SIZE], counts[10];
   if (!fillSquareBlock(WHITE, blocks[WHITE], counts) ||
       !fillSquareBlock(BLACK, blocks[BLACK], counts + 5))
-    return 0;
-  int classNumber = lookupTBClass(counts);
-  if (classNumber == 0) return 0;
-  int* first = blocks[WHITE];
-  int* second = blocks[BLACK];
-  int side = sideToMove, invert = 0;
-  if (classNumber < 0) {
-    classNumber = -classNumber;
-    std::swap(first, second);
-    side ^= 1;
-    invert = 1;
-  }
-  if (!tbClasses[classNumber].fileName[side]) return 0;
+    return TB_NO_INDEX;
   int ep = epSquare ? square64(epSquare) : TB_NO_EP;
-  uint32_t index = indexTB(classNumber, side, first, second, ep, invert);
-  if (index == TB_NO_INDEX) return 0;
+  return tbIndexOfMen(blocks[WHITE], blocks[BLACK], counts, sideToMove, ep, classNumber, side);
+}
+
+int tablebaseMen() {
+  if (zeltMode == ZELT_TABLEBASES) return zeltMaxMen;
+  return zeltMode == ZELT_OFF ? tbMaxMen : 0;
+}
+
+int bitbasesAvailable() { return zeltMode == ZELT_BITBASES || egbbAvailable; }
+
+int probeTablebases(int* score) { return zeltMode == ZELT_TABLEBASES ? probeZelt(score) : probeNalimov(score); }
+
+// Bitbase answers are turned into scores here: wins reached sooner score higher, keeping the sign.
+int probeBitbases(int* score) {
+  if (zeltMode == ZELT_BITBASES && probeZelt(score)) return 1;
+  int value;
+  if (!egbbAvailable || !probeEgbb(&value)) return 0;
+  *score = egbbScore(value, ply);
+  return 1;
+}
+
+// Looks the current position up in the Nalimov tables. Returns 1 with *score for the side to
+// move at the current ply, 0 when no table answers (the tables know nothing of castling, so a
+// position with castling rights gets no answer). Counts egtbProbes and egtbHits.
+int probeNalimov(int* score) {
+  countStat(searchStats.egtbProbes);
+  if (castleRights) return 0;
+  int classNumber, side;
+  uint32_t index = boardTBIndex(&classNumber, &side);
+  if (index == TB_NO_INDEX || !tbClasses[classNumber].fileName[side]) return 0;
   int value = probeTB(index, side, classNumber);
   if (value == TB_NO_ANSWER) return 0;
   countStat(searchStats.egtbHits);
-  *score = nalimovScore(value);
+  *score = nalimovScore(value, ply);
   return 1;
 }
 

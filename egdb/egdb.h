@@ -1,14 +1,16 @@
 // Endgame databases: Nalimov distance-to-mate tablebases, read by Talvek itself through a block
-// cache and a decompressor for the ".emd" form, and Shawul bitbases reached through a shared
-// library loaded at run time.
+// cache and a decompressor for the ".emd" form; Gaviota tablebases (the ZELT settings) through
+// Debian's probing library when the engine is built with it; and Shawul bitbases reached through
+// a shared library loaded at run time.
 //
-// The search asks probeNalimov() and probeEgbb() about the current position; the front end calls
-// initNalimov() and loadEgbb() at start-up and whenever a path or cache setting changes. Everything
-// below the first four procedures is the tablebase reader those four are built on.
+// The search asks probeTablebases() and probeBitbases() about the current position; the front end
+// calls initNalimov(), initZelt() and loadEgbb() at start-up and whenever a path or cache setting
+// changes. Everything below the engine interface is the tablebase reader it is built on.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -22,25 +24,32 @@ constexpr int TB_SLOT_COST = 8260;        // cache budget taken by one slot (hea
 constexpr int TB_BUCKETS = 32;            // cache chains per file side
 constexpr int TB_DECODE_CONTEXT = 8256;   // bytes of the shared decoding work area
 constexpr int TB_NO_ANSWER = 32767;       // probeTB value meaning "unknown"
+constexpr int TB_MATE = 32767;            // the search's score of a mate at the root: a mate at
+                                          // ply p scores TB_MATE - p
 constexpr uint32_t TB_NO_INDEX = 0xFFFFFFFFu;  // index function: position outside the layout
 constexpr int TB_NO_EP = 127;             // en-passant argument when there is none
 constexpr int TB_BLOCK_SIZE = 16;         // entries of one colour's square block
-constexpr int EMD_SIGNATURE_SIZE = 64;    // bytes of the ".emd" signature
+constexpr int EMD_SIGNATURE_SIZE = 64;    // bytes of the ".emd" signature: a banner line, 4 zeros
 constexpr int EMD_FIXED_HEADER = 80;      // bytes of the fixed ".emd" header
 constexpr uint32_t EMD_MAGIC = 4194805;   // bytes 76-79 of an ".emd" header
 constexpr int EGBB_NO_ANSWER = 99999;     // probe_egbb_5men: position not available
 constexpr int EGBB_MAX_CACHE_MB = 2047;   // the library's cache size is a signed 32-bit count
 constexpr int EGBB_MAX_SCORE = 30000;     // bitbase scores stay below the mate scores
 
-// Signature at the start of every ".emd" file: a 60-character banner ending in CR LF, then four
-// zero bytes (the last of them the string's terminator).
-inline constexpr char EMD_SIGNATURE[EMD_SIGNATURE_SIZE] =
-    "Talvek tablebase block compressor 1.0 - endgame data only.\r\n\0\0";
-static_assert(EMD_SIGNATURE[58] == '\r' && EMD_SIGNATURE[59] == '\n' && EMD_SIGNATURE[63] == 0);
+constexpr int TB_CHECK_LOAD = 32;         // positions checked in a block when it is first loaded
+constexpr int TB_CHECK_LOOSE = 1024;      // ... when its compressed bits did not end with it
+constexpr int TB_CHECK_BLOCKS = 48;       // blocks of a file checked at registration, spread evenly
+constexpr int TB_CHECK_REGISTER = 1024;   // positions checked in those blocks, spread evenly
+constexpr int TB_CHECK_TERMINALS = 256;   // positions of a block tried for checkmate or stalemate
+
+// ZELT (Gaviota) modes: the settings.zelt values.
+constexpr int ZELT_OFF = 0;
+constexpr int ZELT_TABLEBASES = 1;        // distance to mate, in place of Nalimov
+constexpr int ZELT_BITBASES = 2;          // win, draw or loss only
 
 // Failure classes of reading an ".emd" header (readEmdHeader's result).
 constexpr int EMD_OK = 0;
-constexpr int EMD_READ_ERROR = 1;      // short fixed part or signature mismatch
+constexpr int EMD_READ_ERROR = 1;      // short fixed part or no banner line of the format's shape
 constexpr int EMD_OUT_OF_MEMORY = 2;   // allocation failure or short rest of header
 constexpr int EMD_BROKEN = 3;          // field out of range, bad checksum, invalid code
 constexpr int EMD_SEEK_ERROR = 4;      // the file could not be positioned or measured
@@ -51,6 +60,12 @@ constexpr int EMD_SEEK_ERROR = 4;      // the file could not be positioned or me
 
 struct EmdDirectory;  // decoding tables and block offsets of one compressed file side
 
+// What identifies the contents of a registered file: a file replaced or rewritten since differs.
+struct TbFileStamp {
+  uint64_t size, inode;
+  int64_t modified;  // nanoseconds
+};
+
 // One material class and its registered files, per side to move (0 white, 1 black).
 struct TablebaseDescriptor {
   int classNumber;
@@ -60,20 +75,17 @@ struct TablebaseDescriptor {
   FILE* file[2];             // open handle, null when closed
   EmdDirectory* directory[2];  // null for an uncompressed file
   uint32_t* buckets[2];      // TB_BUCKETS chain heads into the cache (slot number + 1), 0 = empty
+  uint8_t* refused[2];       // one bit per block whose check failed
+  TbFileStamp stamp[2];      // of the file when it was registered
 };
 
-// A position whose value in its table follows from the rules alone, used to check table files.
-// Squares are 0-63 with the class's stronger side as White; units are side << 9 | type << 6 |
-// square (type 0 pawn, 1 knight, 2 bishop, 3 rook, 4 queen), -1 for none.
-constexpr int TB_SAMPLE_UNITS = 3;
-constexpr int TB_MAX_SAMPLES = 64;   // samples of one table at most
-struct TbSample {
-  uint8_t classNumber;
-  uint8_t side;           // side to move: 0 the stronger side (White), 1 the other
-  int8_t value;           // stored byte: -126 checkmated, 0 stalemate, 126 mates in one move
-  int8_t ep;              // en-passant square, or TB_NO_EP
-  int8_t kings[2];        // the stronger side's king, the other's
-  int16_t units[TB_SAMPLE_UNITS];
+// A position of a class in the table's own colours: the first (stronger) side is White and moves
+// up the board.
+struct TbPosition {
+  int side;                  // side to move: 0 first, 1 second
+  int kings[2];              // 0-63
+  std::vector<int> units[2]; // per side: type * 64 + square (board.h types, PAWN .. QUEEN)
+  int ep;                    // en-passant square (0-63) or -1
 };
 
 // ---------------------------------------------------------------------------
@@ -82,39 +94,85 @@ struct TbSample {
 
 extern int tbMaxMen;        // men of the largest registered Nalimov class: 0 (none), 3, 4 or 5
 extern int egbbAvailable;   // the bitbase library is loaded
+extern int zeltMode;        // ZELT_* in use: ZELT_OFF unless Gaviota tables are loaded
+extern int zeltMaxMen;      // men of the largest loaded Gaviota tables, 0 when none
 extern TablebaseDescriptor tbClasses[TB_CLASSES];  // by class number
 
 // ---------------------------------------------------------------------------
 // Procedures
 // ---------------------------------------------------------------------------
 
-// Engine interface (egdb.cpp). Scores are for the side to move of the current position.
+// Engine interface (egdb.cpp). Scores are for the side to move of the current position, at
+// distance `ply` from the search root (a mate n plies after the probed position scores as a mate
+// ply + n plies from the root, as every other mate score of the search does).
 void initNalimov(const char* path, uint32_t cacheBytes);  // registers files, sizes the cache, prints
 int loadEgbb(const char* path, uint32_t cacheBytes);      // 1 when the bitbase library is loaded
+int tablebaseMen();             // men of the distance-to-mate tables in use (ZELT or Nalimov), or 0
+int bitbasesAvailable();        // 1 when a win/draw/loss source (ZELT bitbases or EGBB) is in use
+int probeTablebases(int* score);  // ZELT tablebases when on, else Nalimov; 1 with a score
+int probeBitbases(int* score);    // ZELT bitbases when on, else EGBB; 1 with a score
 int probeNalimov(int* score);   // 1 with a search score, 0 = no answer; counts egtbProbes/Hits
 int probeEgbb(int* score);      // 1 with the library's value, 0 = no answer; counts egbbProbes/Hits
-int nalimovScore(int value);    // search score of a probeTB value other than TB_NO_ANSWER
+int nalimovScore(int value, int ply);  // search score of a probeTB value other than TB_NO_ANSWER
 int egbbScore(int value, int ply);  // search score of a bitbase answer: sign kept at every ply
+// Index of the men given as square blocks of White and Black (pieces by type as indexTB takes
+// them, counts pawns to queens of White then Black) with stm to move, in the table of their class
+// (registered or not): sets *classNumber and *side; TB_NO_INDEX when no class holds them.
+uint32_t tbIndexOfMen(int white[TB_BLOCK_SIZE], int black[TB_BLOCK_SIZE], const int counts[10],
+                      int stm, int ep, int* classNumber, int* side);
+uint32_t boardTBIndex(int* classNumber, int* side);  // tbIndexOfMen of the current position
+
+// Gaviota tablebases (gaviota.cpp). Without the library the engine is built without them, and
+// initZelt says so.
+int initZelt(int mode, const char* path, uint64_t cacheBytes);  // prints what it finds; sets zeltMode
+void closeZelt();
+int probeZelt(int* score);      // 1 with a search score (distance to mate, or a bitbase-like win)
+void checkTablesAgainstZelt(uint32_t sample);  // prints where Nalimov and Gaviota disagree
 
 // Tablebase registration and values (nalimov.cpp).
 int initTB(const char* pathList);   // registers every file on the "," / ";" list; largest men or 0
 void closeTBFiles();                // closes every open table file
 const char* tbClassName(int classNumber);  // "kqkr"; "" for a number out of range
-int lookupTBClass(const int counts[10]);  // +class, -class (colours exchanged) or 0
+int lookupTBClass(const int counts[10]);  // +class, -class (colours exchanged) or 0 for no class
 int probeTB(uint32_t index, int side, int classNumber);  // value of a position, TB_NO_ANSWER if none
+int tbValueOfByte(int stored, uint32_t index, int side, int classNumber);  // probeTB of a stored byte
+int registerTBFile(int classNumber, int side, const char* name);  // 1 when (re)registered and sound
+bool tbFileChanged(int classNumber, int side);  // the file differs from the one registered
+void forgetTBSide(int classNumber, int side);   // drops the side's file until the next registration
 
 FILE* openRegularFile(const char* name);  // null unless name is a regular file opened for reading
 
-// Layout check (nalimov_check.cpp).
-const TbSample* tbSamples(int classNumber, int side, int* count);  // the samples of one table
-void tbSampleBlocks(const TbSample& sample, int first[TB_BLOCK_SIZE], int second[TB_BLOCK_SIZE]);
-bool tableLayoutMatches(FILE* file, const EmdDirectory* directory, int classNumber, int side);
+// Checks of table contents against the rules (nalimov_check.cpp): a stored value must agree with
+// the values of the positions the moves lead to. A check fails only on a contradiction; positions
+// whose successors cannot be read are passed.
+bool checkTBFile(int classNumber, int side, int positions);  // over TB_CHECK_BLOCKS blocks
+void checkRegisteredTBFiles();                // refuses the registered files that fail
+bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data, int positions,
+                  int terminals);
+void flushTBCheckCache();                     // forgets the blocks the checks read
+
+// Layout decoder (nalimov_layout.cpp).
+bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& position);  // false: none
+// Whether a table position can be looked up: units on distinct squares, pawns on ranks 2-7, the
+// kings apart, the side not to move not in check, and for an en-passant square a pawn of the side
+// not to move just past it, the squares it crossed empty and a pawn of the side to move beside it.
+bool tbPositionLegal(const TbPosition& position);
+uint64_t layoutIndexCount(int classNumber, int side);  // indices of main and en-passant parts
+uint32_t layoutFileLength(int classNumber, int side);  // largest index of a legal position + 1
+uint64_t layoutEnPassantStart(int classNumber, int side);  // first index of the en-passant part
+// FEN of a table position with the first side as White (flip false) or as Black on the board
+// turned upside down (flip true); static buffer, overwritten by the next call.
+const char* tbPositionFen(const TbPosition& position, bool flip);
 
 // Block cache (nalimov_cache.cpp).
 int resetTBCache(uint32_t bytes, void* memory);  // carves memory into slots; 0 when under 32 bytes
 int tbCacheSlots();                              // slots carved by the last reset
 void emptyTBCache();                             // every slot free again, the carving kept
 int readTBByte(uint32_t index, int side, int classNumber);  // stored byte, or 127 on any failure
+// Bytes of a block read into out, -1 on failure; *exact false when its compressed bits did not
+// end where the block does (see decodeEmdBlock).
+int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* exact = nullptr);
+void dropTBBlocks(int classNumber, int side);    // the side's blocks leave the cache
 
 // Index functions (nalimov_index.cpp). Blocks list squares by type: pawns 0-2, knights 3-5,
 // bishops 6-8, rooks 9-11, queens 12-14, king 15.
@@ -131,8 +189,8 @@ uint32_t emdBlockSize(const EmdDirectory* directory);       // 2^w
 uint64_t emdUncompressedSize(const EmdDirectory* directory);  // summed in 64 bits
 int allocDecodeContext();                                   // 0 when the work area is missing
 void freeDecodeContext();
-int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block,
-                   uint8_t* out);   // bytes produced (at most TB_BLOCK), or -1 on any failure
+int decodeEmdBlock(FILE* file, const EmdDirectory* directory, uint32_t block, uint8_t* out,
+                   bool* exact = nullptr);  // bytes produced (at most TB_BLOCK), -1 on failure
 
 // Bitbase library (egbb.cpp).
 using EgbbLoadFunction = int (*)(char* path, int cacheBytes, int loadOptions);

@@ -47,6 +47,9 @@ bool anyCompressed = false;
 
 const char* const PIECE_LETTERS = "pnbrq";  // order of the counts of one side
 
+bool enterClass(int classNumber);
+
+// The lookup from piece counts to every class (whether a file of it is registered or not).
 void buildClassIndex() {
   int next = 0;
   for (int key = 0; key < COUNT_KEYS; key++) {
@@ -54,6 +57,7 @@ void buildClassIndex() {
     for (int type = 0; type < 5; type++) total += (key >> (2 * type)) & 3;
     sideIdOfKey[key] = int8_t(total <= 3 ? next++ : -1);
   }
+  for (int c = 1; c < TB_CLASSES; c++) enterClass(c);
   indexBuilt = true;
 }
 
@@ -95,17 +99,17 @@ bool enterClass(int classNumber) {
   return true;
 }
 
-void forgetFiles(TablebaseDescriptor& entry) {
-  for (int side = 0; side < 2; side++) {
-    if (entry.file[side]) std::fclose(entry.file[side]);
-    entry.file[side] = nullptr;
-    std::free(entry.fileName[side]);
-    entry.fileName[side] = nullptr;
-    freeEmdDirectory(entry.directory[side]);
-    entry.directory[side] = nullptr;
-    std::free(entry.buckets[side]);
-    entry.buckets[side] = nullptr;
-  }
+void forgetFiles(int classNumber) {
+  for (int side = 0; side < 2; side++) forgetTBSide(classNumber, side);
+}
+
+bool stampOf(const char* name, TbFileStamp* stamp) {
+  struct stat info;
+  if (stat(name, &info) != 0) return false;
+  stamp->size = uint64_t(info.st_size);
+  stamp->inode = uint64_t(info.st_ino);
+  stamp->modified = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
 }
 
 // Full file name of class c, side s in folder: the folder, a "/" unless it already ends in a
@@ -141,76 +145,76 @@ void reportEmdFailure(const char* name, int failure) {
     std::printf("error %d\n", failure);
 }
 
-// Registers the file of class c, side s in folder when it is there and sound. A file with a
-// structural problem gets its message and is left unregistered; the engine goes on without it.
-void registerFile(int c, int s, const char* folder, size_t folderLength) {
+// Measures the open table file of class c, side s (compressed when directory is given) and
+// enters it as the side's file: its name, size, stamp, bucket array and block marks. The file is
+// closed. A structural problem gets its message and leaves the side unregistered.
+bool admitFile(int c, int s, const char* name, FILE* file, bool compressed) {
   TablebaseDescriptor& entry = tbClasses[c];
-  if (entry.fileName[s]) return;
-  char name[4096];
-  buildFileName(name, sizeof name, folder, folderLength, c, s);
   EmdDirectory* directory = nullptr;
   uint64_t size = 0;
-  FILE* file = openRegularFile(name);
-  if (file) {
+  auto refuse = [&] {
+    freeEmdDirectory(directory);
+    std::fclose(file);
+    return false;
+  };
+  if (!compressed) {
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
     if (length < 0) {
       std::printf("*** Seek in %s failed\n", name);
-      std::fclose(file);
-      return;
+      return refuse();
     }
     size = uint64_t(length);
   } else {
-    file = openCompressed(name, sizeof name);
-    if (!file) return;
     int failure = readEmdHeader(file, &directory);
     if (failure != EMD_OK) {
       reportEmdFailure(name, failure);
-      std::fclose(file);
-      return;
+      return refuse();
     }
     if (emdBlockSize(directory) != uint32_t(TB_BLOCK)) {
       std::printf("*** %s: Unsupported block size %d\n", name, int(emdBlockSize(directory)));
-      freeEmdDirectory(directory);
-      std::fclose(file);
-      return;
+      return refuse();
     }
     size = emdUncompressedSize(directory);
   }
-  if (entry.expectedSize[s] != 0 && size != entry.expectedSize[s]) {
+  if (tbFileLength(c, s) != 0 && size != tbFileLength(c, s)) {
     std::printf("*** %s corrupted\n", name);
-    freeEmdDirectory(directory);
-    std::fclose(file);
-    return;
-  }
-  if (!tableLayoutMatches(file, directory, c, s)) {
-    std::printf("*** %s: table layout or contents do not match\n", name);
-    freeEmdDirectory(directory);
-    std::fclose(file);
-    return;
+    return refuse();
   }
   std::fclose(file);
-  if (!enterClass(c)) {
-    std::printf("*** Unable to register %s\n", name);
-    freeEmdDirectory(directory);
-    return;
-  }
+  size_t blocks = size_t((size + TB_BLOCK - 1) >> TB_BLOCK_SHIFT);
   char* copy = static_cast<char*>(std::malloc(std::strlen(name) + 1));
   uint32_t* buckets = static_cast<uint32_t*>(std::calloc(TB_BUCKETS, sizeof(uint32_t)));
-  if (!copy || !buckets) {
+  uint8_t* refused = static_cast<uint8_t*>(std::calloc(blocks / 8 + 1, 1));
+  if (!copy || !buckets || !refused || !stampOf(name, &entry.stamp[s])) {
     std::printf("*** Cannot allocate %u bytes of memory\n",
-                unsigned(std::strlen(name) + 1 + TB_BUCKETS * sizeof(uint32_t)));
+                unsigned(std::strlen(name) + 1 + TB_BUCKETS * sizeof(uint32_t) + blocks / 8 + 1));
     std::free(copy);
     std::free(buckets);
+    std::free(refused);
     freeEmdDirectory(directory);
-    return;
+    return false;
   }
   std::strcpy(copy, name);
   entry.expectedSize[s] = uint32_t(size);
   entry.fileName[s] = copy;
   entry.buckets[s] = buckets;
+  entry.refused[s] = refused;
   entry.directory[s] = directory;
   if (directory) anyCompressed = true;
+  return true;
+}
+
+// Registers the file of class c, side s in folder when it is there and sound (its contents are
+// checked once every file is registered).
+void registerFile(int c, int s, const char* folder, size_t folderLength) {
+  if (tbClasses[c].fileName[s]) return;
+  char name[4096];
+  buildFileName(name, sizeof name, folder, folderLength, c, s);
+  FILE* file = openRegularFile(name);
+  bool compressed = !file;
+  if (compressed) file = openCompressed(name, sizeof name);
+  if (file) admitFile(c, s, name, file, compressed);
 }
 
 }  // namespace
@@ -254,44 +258,46 @@ void closeTBFiles() {
 int initTB(const char* pathList) {
   if (!indexBuilt) buildClassIndex();
   emptyTBCache();
+  flushTBCheckCache();
   for (int c = 0; c < TB_CLASSES; c++) {
-    forgetFiles(tbClasses[c]);
+    forgetFiles(c);
     tbClasses[c].classNumber = c;
     std::snprintf(tbClasses[c].name, sizeof tbClasses[c].name, "%s", CLASS_NAMES[c]);
     tbClasses[c].expectedSize[0] = tbFileLength(c, 0);
     tbClasses[c].expectedSize[1] = tbFileLength(c, 1);
   }
-  std::memset(classIndex, 0, sizeof classIndex);
   freeDecodeContext();
   anyCompressed = false;
 
-  int largest = 0;
   const char* folder = pathList ? pathList : "";
   for (;;) {
     size_t length = std::strcspn(folder, ",;");
     for (int c = 1; c < TB_CLASSES; c++)
-      for (int s = 0; s < 2; s++) {
-        registerFile(c, s, folder, length);
-        if (tbClasses[c].fileName[s] && c > largest) largest = c;
-      }
+      for (int s = 0; s < 2; s++) registerFile(c, s, folder, length);
     if (!folder[length]) break;
     folder += length + 1;
   }
 
   if (anyCompressed && !allocDecodeContext()) {
     std::printf("*** Cannot allocate decode block: error code %d\n", 1);
-    for (TablebaseDescriptor& entry : tbClasses)
+    for (int c = 1; c < TB_CLASSES; c++)
       for (int s = 0; s < 2; s++)
-        if (entry.directory[s]) {
-          std::free(entry.fileName[s]);
-          entry.fileName[s] = nullptr;
-        }
+        if (tbClasses[c].directory[s]) forgetTBSide(c, s);
   }
+
+  // With every file registered, each is checked against the others.
+  checkRegisteredTBFiles();
+  int largest = 0;
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int s = 0; s < 2; s++)
+      if (tbClasses[c].fileName[s]) largest = c;
+  closeTBFiles();
+  flushTBCheckCache();
   return largest >= 36 ? 5 : largest >= 6 ? 4 : largest >= 1 ? 3 : 0;
 }
 
 int lookupTBClass(const int counts[10]) {
-  if (!indexBuilt) return 0;
+  if (!indexBuilt) buildClassIndex();
   int first = countKey(counts), second = countKey(counts + 5);
   if (first < 0 || second < 0) return 0;
   int a = sideIdOfKey[first], b = sideIdOfKey[second];
@@ -303,6 +309,11 @@ int lookupTBClass(const int counts[10]) {
 // the side to move (32766 the fastest), -32766 to -32641 a loss (-32766 mated), TB_NO_ANSWER
 // when the tables cannot tell.
 int probeTB(uint32_t index, int side, int classNumber) {
+  return tbValueOfByte(readTBByte(index, side, classNumber), index, side, classNumber);
+}
+
+// The value of the byte stored at index of class c, side s, as probeTB answers it.
+int tbValueOfByte(int stored, uint32_t index, int side, int classNumber) {
   // Seven kppkp positions with Black to move are stored wrongly in the published tables: they are
   // lost for Black.
   static constexpr uint32_t KPPKP_LOST[7] = {56802428, 56811076, 56849992, 56858640,
@@ -310,10 +321,58 @@ int probeTB(uint32_t index, int side, int classNumber) {
   if (classNumber == KPPKP && side == 1)
     for (uint32_t lost : KPPKP_LOST)
       if (index == lost) return -32639;
-  int stored = readTBByte(index, side, classNumber);
   if (stored == 0) return 0;
   if (stored == 127) return TB_NO_ANSWER;
   if (stored == -127) return -32640;
   if (stored == -128) return 32640;
   return stored > 0 ? stored + 32640 : stored - 32640;
+}
+
+// Forgets the file of class c, side s: its blocks leave the cache and the side answers nothing
+// until the next registration.
+void forgetTBSide(int classNumber, int side) {
+  TablebaseDescriptor& entry = tbClasses[classNumber];
+  if (entry.buckets[side]) dropTBBlocks(classNumber, side);
+  if (entry.file[side]) std::fclose(entry.file[side]);
+  entry.file[side] = nullptr;
+  std::free(entry.fileName[side]);
+  entry.fileName[side] = nullptr;
+  freeEmdDirectory(entry.directory[side]);
+  entry.directory[side] = nullptr;
+  std::free(entry.buckets[side]);
+  entry.buckets[side] = nullptr;
+  std::free(entry.refused[side]);
+  entry.refused[side] = nullptr;
+}
+
+bool tbFileChanged(int classNumber, int side) {
+  const TablebaseDescriptor& entry = tbClasses[classNumber];
+  TbFileStamp now;
+  if (!entry.fileName[side] || !stampOf(entry.fileName[side], &now)) return true;
+  return now.size != entry.stamp[side].size || now.inode != entry.stamp[side].inode ||
+         now.modified != entry.stamp[side].modified;
+}
+
+// Registers the file name again as the file of class c, side s, after it changed: what was read
+// from the old file is forgotten, and the new one is checked as at start-up. Returns 1 when it is
+// registered and sound; otherwise the side answers nothing from now on.
+int registerTBFile(int classNumber, int side, const char* name) {
+  char copy[4096];
+  std::snprintf(copy, sizeof copy, "%s", name);
+  forgetTBSide(classNumber, side);
+  flushTBCheckCache();
+  size_t length = std::strlen(copy);
+  bool compressed = length > 4 && std::strcmp(copy + length - 4, ".emd") == 0;
+  FILE* file = openRegularFile(copy);
+  if (!file || !admitFile(classNumber, side, copy, file, compressed)) return 0;
+  if (anyCompressed && !allocDecodeContext()) {
+    forgetTBSide(classNumber, side);
+    return 0;
+  }
+  if (!checkTBFile(classNumber, side, TB_CHECK_REGISTER)) {
+    std::printf("*** %s: table layout or contents do not match\n", copy);
+    forgetTBSide(classNumber, side);
+    return 0;
+  }
+  return 1;
 }

@@ -87,45 +87,16 @@ uint32_t takeSlot() {
   return n;
 }
 
-// The side is dropped for the rest of the run (until the next registration).
-void forgetSide(TablebaseDescriptor& entry, int side) {
-  if (entry.file[side]) std::fclose(entry.file[side]);
-  entry.file[side] = nullptr;
-  std::free(entry.fileName[side]);
-  entry.fileName[side] = nullptr;
-}
-
-FILE* openTableFile(TablebaseDescriptor& entry, int side) {
-  if (entry.file[side]) return entry.file[side];
-  entry.file[side] = openRegularFile(entry.fileName[side]);
-  if (!entry.file[side]) {
-    closeTBFiles();  // the system may refuse one more open file
-    entry.file[side] = openRegularFile(entry.fileName[side]);
-  }
-  return entry.file[side];
-}
-
-// Reads the block of slot n from its file. Bytes past the end of a plain file read as 127.
-bool fillSlot(uint32_t n, FILE* file, const TablebaseDescriptor& entry, int side) {
-  uint8_t* data = dataOf(n);
-  uint32_t start = slot(n).start;
-  int produced;
-  if (entry.directory[side]) {
-    produced = decodeEmdBlock(file, entry.directory[side], start >> TB_BLOCK_SHIFT, data);
-  } else {
-    if (std::fseek(file, long(start), SEEK_SET) != 0) return false;
-    produced = int(std::fread(data, 1, TB_BLOCK, file));
-    if (std::ferror(file)) produced = -1;
-    std::clearerr(file);
-  }
-  if (produced < 0) return false;
-  std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
-  return true;
+bool isRefused(const TablebaseDescriptor& entry, int side, uint32_t block) {
+  return entry.refused[side] && (entry.refused[side][block >> 3] >> (block & 7) & 1);
 }
 
 }  // namespace
 
 void emptyTBCache() {
+  for (TablebaseDescriptor& entry : tbClasses)
+    for (uint32_t* buckets : entry.buckets)
+      if (buckets) std::memset(buckets, 0, TB_BUCKETS * sizeof(uint32_t));
   freeHead = lruHead = lruTail = 0;
   for (uint32_t n = slotCount; n >= 1; n--) {
     slot(n) = TbCacheBlock{};
@@ -137,10 +108,8 @@ void emptyTBCache() {
 // empties every chain. Under 32 bytes there is no cache and every probe answers 127.
 int resetTBCache(uint32_t bytes, void* memory) {
   closeTBFiles();
-  for (TablebaseDescriptor& entry : tbClasses)
-    for (uint32_t* buckets : entry.buckets)
-      if (buckets) std::memset(buckets, 0, TB_BUCKETS * sizeof(uint32_t));
   slotCount = 0;
+  emptyTBCache();
   slotHeaders = nullptr;
   slotData = nullptr;
   freeHead = lruHead = lruTail = 0;
@@ -154,9 +123,47 @@ int resetTBCache(uint32_t bytes, void* memory) {
 
 int tbCacheSlots() { return int(slotCount); }
 
+// Reads block `block` of the file of class c, side s into out (TB_BLOCK bytes of room), opening
+// the file when it is closed; bytes past the end of a plain file are not read. Returns the bytes
+// read, or -1 when the block cannot be read.
+int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* exact) {
+  if (exact) *exact = true;
+  TablebaseDescriptor& entry = tbClasses[classNumber];
+  if (!entry.fileName[side]) return -1;
+  if (!entry.file[side]) {
+    entry.file[side] = openRegularFile(entry.fileName[side]);
+    if (!entry.file[side]) {
+      closeTBFiles();  // the system may refuse one more open file
+      entry.file[side] = openRegularFile(entry.fileName[side]);
+    }
+    if (!entry.file[side]) return -1;
+  }
+  FILE* file = entry.file[side];
+  if (entry.directory[side]) return decodeEmdBlock(file, entry.directory[side], block, out, exact);
+  if (std::fseek(file, long(block) << TB_BLOCK_SHIFT, SEEK_SET) != 0) return -1;
+  int produced = int(std::fread(out, 1, TB_BLOCK, file));
+  if (std::ferror(file)) produced = -1;
+  std::clearerr(file);
+  return produced;
+}
+
+// Takes every block of class c, side s out of the cache.
+void dropTBBlocks(int classNumber, int side) {
+  uint32_t* buckets = tbClasses[classNumber].buckets[side];
+  if (!buckets || slotCount == 0) return;
+  for (int bucket = 0; bucket < TB_BUCKETS; bucket++)
+    while (uint32_t n = buckets[bucket]) {
+      unlinkLru(n);
+      unlinkChain(n);
+      releaseSlot(n);
+    }
+}
+
 // The stored byte (-128..127) of position index in the file of class c, side s; 127 ("unknown")
-// without a cache, without a registered file, past the end of the table, or when the block
-// cannot be read (the side is then dropped).
+// without a cache, without a registered file, past the end of the table, in a block that failed
+// its check, or when the block cannot be read (the side is then dropped). A block is checked
+// against the rules when it is loaded, before any of its bytes is answered; a file found changed
+// since its registration is registered (and checked) again first.
 int readTBByte(uint32_t index, int side, int classNumber) {
   if (slotCount == 0 || classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1)
     return 127;
@@ -174,13 +181,29 @@ int readTBByte(uint32_t index, int side, int classNumber) {
       return int8_t(dataOf(n)[index - start]);
     }
   }
+  uint32_t block = start >> TB_BLOCK_SHIFT;
+  if (tbFileChanged(classNumber, side) &&
+      (!registerTBFile(classNumber, side, entry.fileName[side]) || index >= entry.expectedSize[side]))
+    return 127;
+  if (isRefused(entry, side, block)) return 127;
   uint32_t n = takeSlot();
   slot(n).classNumber = classNumber;
   slot(n).side = side;
   slot(n).start = start;
-  FILE* file = openTableFile(entry, side);
-  if (!file || !fillSlot(n, file, entry, side)) {
-    forgetSide(entry, side);
+  uint8_t* data = dataOf(n);
+  bool exact;
+  int produced = readTBBlock(classNumber, side, block, data, &exact);
+  if (produced < 0) {
+    forgetTBSide(classNumber, side);
+    releaseSlot(n);
+    return 127;
+  }
+  std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
+  if (!checkTBBlock(classNumber, side, block, data, exact ? TB_CHECK_LOAD : TB_CHECK_LOOSE,
+                    TB_CHECK_TERMINALS)) {
+    std::printf("**ERROR**  readTBByte() : %s: block %u contradicts the positions its moves lead to; "
+                "it is not used\n", entry.fileName[side], unsigned(block));
+    entry.refused[side][block >> 3] |= uint8_t(1 << (block & 7));
     releaseSlot(n);
     return 127;
   }

@@ -1,117 +1,446 @@
-// The layout check of a table file at registration: a few positions of each table whose value
-// follows from the rules alone (the side to move is checkmated, stalemated, or mates in one move)
-// are looked up in the file through the index functions. A file that answers any of them wrongly
-// is either laid out differently from what the index functions assume or does not hold what its
-// name says, and is not used.
+// Checks of table contents against the rules of chess. A table is trusted because its values
+// agree with each other as the game requires, not because its name and length fit: the value of a
+// position must follow from the values of the positions its moves lead to (the other side's file
+// of the same class, or the tables of the classes a capture or a promotion leads to):
+//   - a win in m moves has a move to a position lost in m - 1 moves, and none to a faster loss;
+//   - a loss in m moves has only moves to positions the other side wins, the slowest in m moves;
+//     a loss in 0 moves is a checkmate;
+//   - a draw has no move to a lost position, and a move to a drawn one (or is stalemate).
+// Successors that no registered table holds (and that are not bare kings or a lone minor piece)
+// are unknown; a value is passed when the unknown successors could account for it. So a check
+// never refuses a correct table, and a table whose other side's file is missing is only checked
+// on its checkmates and stalemates.
 //
-// The positions are chosen so that every layout choice that changes no file length is tried:
-// without pawns the mover's king on each square of the a1-h8 diagonal with the other king on
-// both sides of it (and on it), with pawns on both sides en-passant positions taken from the
-// left and from the right (and, with two pawns, with pawns on both sides of the advanced one),
-// and for every class positions spread over the whole table, which tries the order of groups of
-// mixed kinds. The list is made by a tool of the test suite, which also checks every entry
-// against the move generator.
-#include <algorithm>
+// The positions checked are decoded from their indices (nalimov_layout.cpp); the successors are
+// generated here on a small board of their own, since the checks run in the middle of a search
+// and must not touch the engine's position. The bytes of successors are read through a small
+// cache of raw blocks of its own, separate from the search's block cache.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "board/board.h"
 #include "egdb/egdb.h"
 
 namespace {
 
-constexpr TbSample SAMPLES[] = {
-#include "egdb/nalimov_samples.inc"
-};
-constexpr int SAMPLE_COUNT = int(sizeof SAMPLES / sizeof SAMPLES[0]);
+constexpr int MAX_MEN = 8;       // kings and units of a position, with room to spare
+constexpr int CHECK_SLOTS = 64;  // raw blocks kept for reading successors
+constexpr int TRIES = 64;        // indices tried for a legal, known position near a chosen one
+constexpr int EDGE_WIN = 126;    // wins (and losses) this long or longer are not checked
+constexpr int UNKNOWN = -100000; // successor value that no table gives
 
-// First sample of each class and side, and one past the last.
-struct SampleRange {
-  int first = 0, last = 0;
+// A position on the checker's own board: colour 0 is White (the table's first side).
+struct Men {
+  int count;
+  int colour[MAX_MEN], type[MAX_MEN], square[MAX_MEN];  // the kings first
+  int stm;
+  int ep;  // en-passant square, -1 for none
 };
 
-const SampleRange& rangeOf(int classNumber, int side) {
-  static SampleRange ranges[TB_CLASSES][2];
-  static bool built = false;
-  if (!built) {
-    for (int i = SAMPLE_COUNT - 1; i >= 0; i--) {
-      SampleRange& range = ranges[SAMPLES[i].classNumber][SAMPLES[i].side];
-      if (range.last == 0) range.last = i + 1;
-      range.first = i;
-    }
-    built = true;
-  }
-  return ranges[classNumber][side];
+struct CheckSlot {
+  int classNumber = 0, side = 0;
+  uint32_t block = 0;
+  uint32_t used = 0;   // clock of the last use; 0 = empty
+  int produced = 0;
+};
+
+CheckSlot checkSlots[CHECK_SLOTS];
+bool excluded[TB_CLASSES][2];  // files under suspicion, read as unknown by the checks
+bool deriving = false;         // unknown successors are worked out from their own successors
+uint8_t* checkData = nullptr;  // CHECK_SLOTS blocks of TB_BLOCK bytes
+uint32_t checkClock = 0;
+
+// The block under check: its bytes come from its buffer, not from the file.
+struct {
+  int classNumber = 0, side = 0;
+  uint32_t block = 0;
+  const uint8_t* data = nullptr;
+} underCheck;
+
+constexpr int KING_STEPS[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+constexpr int KNIGHT_JUMPS[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+constexpr int BLOCK_START[7] = {-1, 15, 0, 3, 6, 9, 12};  // of a type in a square block
+
+int fileOf64(int sq) { return sq & 7; }
+int rankOf64(int sq) { return sq >> 3; }
+
+int manAt(const Men& p, int sq) {
+  for (int i = 0; i < p.count; i++)
+    if (p.square[i] == sq) return i;
+  return -1;
 }
 
-// Stored byte at index of a plain file, or of a compressed file through its directory; -1000
-// when it cannot be read. `block` and `data` keep the block decoded last.
-int storedByte(FILE* file, const EmdDirectory* directory, uint32_t index, int64_t& block,
-               uint8_t* data) {
-  if (!directory) {
-    if (std::fseek(file, long(index), SEEK_SET) != 0) return -1000;
-    int c = std::fgetc(file);
-    return c == EOF ? -1000 : int(int8_t(c));
+// Whether a man of colour `by` attacks sq.
+bool attacked(const Men& p, int sq, int by) {
+  for (int i = 0; i < p.count; i++) {
+    if (p.colour[i] != by) continue;
+    int df = fileOf64(sq) - fileOf64(p.square[i]), dr = rankOf64(sq) - rankOf64(p.square[i]);
+    int adf = std::abs(df), adr = std::abs(dr);
+    if (adf + adr == 0) continue;
+    switch (p.type[i]) {
+      case KING: if (adf <= 1 && adr <= 1) return true; continue;
+      case KNIGHT: if (adf * adr == 2) return true; continue;
+      case PAWN: if (adf == 1 && dr == (by ? -1 : 1)) return true; continue;
+      case BISHOP: if (adf != adr) continue; break;
+      case ROOK: if (df && dr) continue; break;
+      case QUEEN: if (adf != adr && df && dr) continue; break;
+      default: continue;
+    }
+    int step = ((dr > 0) - (dr < 0)) * 8 + (df > 0) - (df < 0);
+    int at = p.square[i] + step;
+    while (at != sq && manAt(p, at) < 0) at += step;
+    if (at == sq) return true;
   }
-  uint32_t wanted = index >> TB_BLOCK_SHIFT;
-  if (block != int64_t(wanted)) {
-    block = -1;
-    int produced = decodeEmdBlock(file, directory, wanted, data);
-    if (produced < 0) return -1000;
-    if (uint32_t(produced) < TB_BLOCK) std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
-    block = wanted;
+  return false;
+}
+
+bool inCheck(const Men& p, int colour) {
+  for (int i = 0; i < 2; i++)
+    if (p.colour[i] == colour) return attacked(p, p.square[i], colour ^ 1);
+  return false;
+}
+
+// Calls visit(child) for the position after each legal move of the side to move.
+template <typename Visit>
+void forLegalMoves(const Men& p, Visit visit) {
+  const int us = p.stm;
+  auto play = [&](int mover, int to, int newType, int victimSquare) {
+    Men q = p;
+    q.square[mover] = to;
+    q.type[mover] = newType;
+    q.stm = us ^ 1;
+    q.ep = -1;
+    int victim = victimSquare >= 0 ? manAt(p, victimSquare) : -1;
+    if (victim >= 0) {
+      q.count--;
+      for (int i = victim; i < q.count; i++) {
+        q.colour[i] = q.colour[i + 1], q.type[i] = q.type[i + 1], q.square[i] = q.square[i + 1];
+      }
+    }
+    if (inCheck(q, us)) return;
+    // A double step gives an en-passant square when a pawn of the other side stands beside it.
+    if (p.type[mover] == PAWN && std::abs(to - p.square[mover]) == 16)
+      for (int side : {-1, 1}) {
+        int beside = to + side;
+        if (fileOf64(to) + side < 0 || fileOf64(to) + side > 7) continue;
+        int man = manAt(q, beside);
+        if (man >= 0 && q.colour[man] != us && q.type[man] == PAWN) q.ep = (to + p.square[mover]) / 2;
+      }
+    visit(q);
+  };
+  auto pawnTo = [&](int mover, int to, int victimSquare) {
+    if (rankOf64(to) == 0 || rankOf64(to) == 7) {
+      for (int type : {QUEEN, ROOK, BISHOP, KNIGHT}) play(mover, to, type, victimSquare);
+    } else {
+      play(mover, to, PAWN, victimSquare);
+    }
+  };
+  for (int i = 0; i < p.count; i++) {
+    if (p.colour[i] != us) continue;
+    const int from = p.square[i], file = fileOf64(from), rank = rankOf64(from);
+    auto target = [&](int f, int r) {  // -2 off the board or own man, -1 empty, else the square
+      if (f < 0 || f > 7 || r < 0 || r > 7) return -2;
+      int man = manAt(p, r * 8 + f);
+      if (man < 0) return -1;
+      return p.colour[man] == us || p.type[man] == KING ? -2 : r * 8 + f;
+    };
+    switch (p.type[i]) {
+      case PAWN: {
+        int ahead = us ? -1 : 1;
+        if (target(file, rank + ahead) == -1) {
+          pawnTo(i, from + 8 * ahead, -1);
+          if (rank == (us ? 6 : 1) && target(file, rank + 2 * ahead) == -1) play(i, from + 16 * ahead, PAWN, -1);
+        }
+        for (int side : {-1, 1}) {
+          int t = target(file + side, rank + ahead);
+          if (t >= 0) pawnTo(i, t, t);
+          if (t == -1 && (rank + ahead) * 8 + file + side == p.ep) play(i, p.ep, PAWN, p.ep - 8 * ahead);
+        }
+        break;
+      }
+      case KNIGHT:
+      case KING:
+        for (const auto& step : p.type[i] == KING ? KING_STEPS : KNIGHT_JUMPS) {
+          int t = target(file + step[0], rank + step[1]);
+          if (t != -2) play(i, (rank + step[1]) * 8 + file + step[0], p.type[i], t);
+        }
+        break;
+      default:
+        for (int ray = p.type[i] == BISHOP ? 4 : 0; ray < (p.type[i] == ROOK ? 4 : 8); ray++)
+          for (int f = file + KING_STEPS[ray][0], r = rank + KING_STEPS[ray][1];; f += KING_STEPS[ray][0], r += KING_STEPS[ray][1]) {
+            int t = target(f, r);
+            if (t == -2) break;
+            play(i, r * 8 + f, p.type[i], t);
+            if (t >= 0) break;
+          }
+    }
   }
-  return int(int8_t(data[index & (TB_BLOCK - 1)]));
+}
+
+// The raw bytes of block `block` of class c, side s, through the checks' own cache; null when the
+// block cannot be read. *produced is the number of bytes the block holds.
+const uint8_t* rawBlock(int classNumber, int side, uint32_t block, int* produced) {
+  if (underCheck.data && underCheck.classNumber == classNumber && underCheck.side == side &&
+      underCheck.block == block) {
+    *produced = TB_BLOCK;
+    return underCheck.data;
+  }
+  if (!checkData) checkData = static_cast<uint8_t*>(std::malloc(size_t(CHECK_SLOTS) * TB_BLOCK));
+  if (!checkData) return nullptr;
+  int oldest = 0;
+  for (int n = 0; n < CHECK_SLOTS; n++) {
+    CheckSlot& s = checkSlots[n];
+    if (s.used && s.classNumber == classNumber && s.side == side && s.block == block) {
+      s.used = ++checkClock;
+      *produced = s.produced;
+      return checkData + size_t(n) * TB_BLOCK;
+    }
+    if (s.used < checkSlots[oldest].used) oldest = n;
+  }
+  uint8_t* data = checkData + size_t(oldest) * TB_BLOCK;
+  int got = readTBBlock(classNumber, side, block, data);
+  if (got < 0) {
+    checkSlots[oldest].used = 0;
+    return nullptr;
+  }
+  checkSlots[oldest] = {classNumber, side, block, ++checkClock, got};
+  *produced = got;
+  return data;
+}
+
+// The value of a successor for its side to move, as probeTB would give it, or UNKNOWN.
+int successorValue(const Men& q) {
+  int units = 0, minors = 0;
+  int counts[10] = {}, blocks[2][TB_BLOCK_SIZE] = {};
+  for (int i = 0; i < q.count; i++) {
+    int type = q.type[i], colour = q.colour[i];
+    if (type == KING) {
+      blocks[colour][15] = q.square[i];
+      continue;
+    }
+    int& used = counts[5 * colour + type - PAWN];
+    if (used == 3) return UNKNOWN;
+    blocks[colour][BLOCK_START[type] + used++] = q.square[i];
+    units++;
+    minors += type == KNIGHT || type == BISHOP;
+  }
+  if (units == 0 || (units == 1 && minors == 1)) return 0;  // no mate is possible
+  int classNumber, side;
+  uint32_t index = tbIndexOfMen(blocks[0], blocks[1], counts, q.stm, q.ep >= 0 ? q.ep : TB_NO_EP,
+                                &classNumber, &side);
+  if (index == TB_NO_INDEX) return UNKNOWN;
+  const TablebaseDescriptor& entry = tbClasses[classNumber];
+  if (!entry.fileName[side] || index >= entry.expectedSize[side] || excluded[classNumber][side])
+    return UNKNOWN;
+  uint32_t block = index >> TB_BLOCK_SHIFT;
+  if (entry.refused[side] && (entry.refused[side][block >> 3] >> (block & 7) & 1)) return UNKNOWN;
+  int produced;
+  const uint8_t* data = rawBlock(classNumber, side, block, &produced);
+  if (!data || int(index & (TB_BLOCK - 1)) >= produced) return UNKNOWN;
+  int value = tbValueOfByte(int8_t(data[index & (TB_BLOCK - 1)]), index, side, classNumber);
+  return value == TB_NO_ANSWER ? UNKNOWN : value;
+}
+
+bool hasLegalMove(const Men& p) {
+  bool any = false;
+  forLegalMoves(p, [&](const Men&) { any = true; });
+  return any;
+}
+
+// The value of a successor, from its table or, when it has no legal move, from the rules (a
+// table of draws says nothing about the checkmates in it).
+int judgedValue(const Men& q) {
+  int v = successorValue(q);
+  if ((v == UNKNOWN || v == 0) && !hasLegalMove(q)) v = inCheck(q, q.stm) ? -32766 : 0;
+  return v;
+}
+
+int winMoves(int value) { return value >= 32640 ? 32767 - value : 0; }      // 0: not a win
+int lossMoves(int value) { return value <= -32639 ? value + 32766 : -1; }   // -1: not a loss
+
+// The values of the successors of p, sorted out: how many, how many unknown (or too long to
+// check), whether one is drawn, the fastest loss and the slowest win among them (for their side
+// to move).
+struct Successors {
+  int moves = 0, unknown = 0, fastestLoss = 1000, slowestWin = 0;
+  bool draw = false;
+};
+
+int derivedValue(const Men& q);
+
+Successors successorsOf(const Men& p, bool derive) {
+  Successors s;
+  forLegalMoves(p, [&](const Men& q) {
+    s.moves++;
+    int v = judgedValue(q);
+    if (v == UNKNOWN && derive) v = derivedValue(q);
+    int w = v == UNKNOWN ? 0 : winMoves(v), l = v == UNKNOWN ? -1 : lossMoves(v);
+    if (v == UNKNOWN || w >= EDGE_WIN || l >= EDGE_WIN - 1) {
+      s.unknown++;
+    } else if (v == 0) {
+      s.draw = true;
+    } else if (w) {
+      if (w > s.slowestWin) s.slowestWin = w;
+    } else if (l < s.fastestLoss) {
+      s.fastestLoss = l;
+    }
+  });
+  return s;
+}
+
+// The value of q worked out from the values of its successors; UNKNOWN unless all are known.
+int derivedValue(const Men& q) {
+  Successors s = successorsOf(q, false);
+  if (s.moves == 0) return inCheck(q, q.stm) ? -32766 : 0;
+  if (s.unknown) return UNKNOWN;
+  if (s.fastestLoss < 1000) return 32767 - (s.fastestLoss + 1);
+  return s.draw ? 0 : s.slowestWin - 32766;
+}
+
+// Whether the value of position p agrees with the values of its successors (see the top).
+bool valueAgrees(const Men& p, int value) {
+  Successors s = successorsOf(p, deriving);
+  bool lost = s.fastestLoss < 1000;
+  if (s.moves == 0) return value == (inCheck(p, p.stm) ? -32766 : 0);
+  int m = winMoves(value);
+  if (m) {
+    if (m >= EDGE_WIN || s.fastestLoss == m - 1) return true;
+    return s.fastestLoss > m - 1 && s.unknown > 0;
+  }
+  m = lossMoves(value);
+  if (m >= 0) {
+    if (m == 0 || s.draw || lost || s.slowestWin > m) return false;
+    return m >= EDGE_WIN - 1 || s.slowestWin == m || s.unknown > 0;
+  }
+  if (lost) return false;  // a draw with a winning move
+  return s.draw || s.unknown > 0;
+}
+
+// Decodes a table position into the checker's board.
+bool menOf(int classNumber, int side, uint32_t index, Men& p) {
+  TbPosition position;
+  if (!decodeTbIndex(classNumber, side, index, position) || !tbPositionLegal(position)) return false;
+  p.count = 0;
+  for (int colour = 0; colour < 2; colour++) {
+    p.colour[p.count] = colour, p.type[p.count] = KING, p.square[p.count++] = position.kings[colour];
+  }
+  for (int colour = 0; colour < 2; colour++)
+    for (int unit : position.units[colour]) {
+      if (p.count == MAX_MEN) return false;
+      p.colour[p.count] = colour, p.type[p.count] = unit / 64, p.square[p.count++] = unit % 64;
+    }
+  p.stm = position.side;
+  p.ep = position.ep;
+  return true;
 }
 
 }  // namespace
 
-// Squares of a sample as the two blocks of an index function (the stronger side's first).
-void tbSampleBlocks(const TbSample& sample, int first[TB_BLOCK_SIZE], int second[TB_BLOCK_SIZE]) {
-  std::memset(first, 0, TB_BLOCK_SIZE * sizeof(int));
-  std::memset(second, 0, TB_BLOCK_SIZE * sizeof(int));
-  int* blocks[2] = {first, second};
-  int used[2][5] = {};
-  for (int side = 0; side < 2; side++) blocks[side][15] = sample.kings[side];
-  for (int i = 0; i < TB_SAMPLE_UNITS; i++) {
-    int unit = sample.units[i];
-    if (unit < 0) continue;
-    int side = unit >> 9, type = (unit >> 6) & 7, square = unit & 63;  // type 0 pawn .. 4 queen
-    if (type > 4 || used[side][type] == 3) continue;
-    blocks[side][3 * type + used[side][type]++] = square;
-  }
+void flushTBCheckCache() {
+  for (CheckSlot& slot : checkSlots) slot = CheckSlot{};
+  checkClock = 0;
 }
 
-const TbSample* tbSamples(int classNumber, int side, int* count) {
-  *count = 0;
-  if (classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1) return nullptr;
-  const SampleRange& range = rangeOf(classNumber, side);
-  *count = range.last - range.first;
-  return SAMPLES + range.first;
+// Checks `positions` legal positions with a known value spread over block `block` of class c,
+// side s, whose bytes are data (the block as loaded), against their successors, and the values
+// of the positions without a legal move among `terminals` more. Returns false on the first
+// contradiction.
+bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data, int positions,
+                  int terminals) {
+  uint32_t first = block << TB_BLOCK_SHIFT;
+  uint32_t length = tbClasses[classNumber].expectedSize[side];
+  if (first >= length || positions < 1) return true;
+  uint32_t span = length - first < uint32_t(TB_BLOCK) ? length - first : TB_BLOCK;
+  uint32_t stride = span / uint32_t(positions) ? span / uint32_t(positions) : 1;
+  underCheck = {classNumber, side, block, data};
+  bool agrees = true;
+  // Each block starts at its own offset within the stride, so that different blocks try
+  // different places of the layout.
+  uint32_t offset = (block * 2654435761u >> 7) % stride;
+  for (uint32_t at = offset; agrees && at < span; at += stride) {
+    Men p;
+    for (uint32_t i = at, tries = 0; i < span && tries < TRIES; i++, tries++) {
+      int stored = int8_t(data[i]);
+      if (stored == 127 || !menOf(classNumber, side, first + i, p)) continue;
+      agrees = valueAgrees(p, tbValueOfByte(stored, first + i, side, classNumber));
+      break;
+    }
+  }
+  // Checkmates and stalemates are cheap to find and exact: no successor is needed.
+  uint32_t step = terminals > 0 && span / uint32_t(terminals) ? span / uint32_t(terminals) : 1;
+  for (uint32_t i = offset % step; agrees && terminals > 0 && i < span; i += step) {
+    Men p;
+    int stored = int8_t(data[i]);
+    if (stored == 127 || !menOf(classNumber, side, first + i, p) || hasLegalMove(p)) continue;
+    agrees = tbValueOfByte(stored, first + i, side, classNumber) == (inCheck(p, p.stm) ? -32766 : 0);
+  }
+  underCheck.data = nullptr;
+  return agrees;
 }
 
-// Whether the open table file of class c, side s (with its directory when it is compressed)
-// answers every sample of its table as the rules do. Samples are read in index order so that a
-// compressed block is decoded once.
-bool tableLayoutMatches(FILE* file, const EmdDirectory* directory, int classNumber, int side) {
-  int count;
-  const TbSample* samples = tbSamples(classNumber, side, &count);
-  if (count == 0) return true;
-  if (directory && !allocDecodeContext()) return true;  // registration reports the failure
-  struct Probe {
-    uint32_t index;
-    int expected;
-  } probes[TB_MAX_SAMPLES];
-  int n = 0;
-  for (int i = 0; i < count && n < TB_MAX_SAMPLES; i++) {
-    int first[TB_BLOCK_SIZE], second[TB_BLOCK_SIZE];
-    tbSampleBlocks(samples[i], first, second);
-    uint32_t index = indexTB(classNumber, side, first, second, samples[i].ep, 0);
-    if (index == TB_NO_INDEX) continue;
-    probes[n++] = {index, samples[i].value};
-  }
-  std::sort(probes, probes + n, [](const Probe& a, const Probe& b) { return a.index < b.index; });
+// Checks TB_CHECK_BLOCKS blocks spread evenly over the file of class c, side s (every block of a
+// smaller file), `positions` positions in all. A block that cannot be read fails.
+bool checkTBFile(int classNumber, int side, int positions) {
+  uint32_t length = tbClasses[classNumber].expectedSize[side];
+  if (!tbClasses[classNumber].fileName[side] || length == 0) return true;
+  uint32_t blocks = (length + TB_BLOCK - 1) >> TB_BLOCK_SHIFT;
+  uint32_t chosen = blocks < uint32_t(TB_CHECK_BLOCKS) ? blocks : TB_CHECK_BLOCKS;
   static uint8_t data[TB_SLOT_DATA];
-  int64_t block = -1;
-  for (int i = 0; i < n; i++)
-    if (storedByte(file, directory, probes[i].index, block, data) != probes[i].expected) return false;
+  for (uint32_t k = 0; k < chosen; k++) {
+    uint32_t block = chosen == 1 ? 0 : uint32_t(uint64_t(k) * (blocks - 1) / (chosen - 1));
+    bool exact;
+    int produced = readTBBlock(classNumber, side, block, data, &exact);
+    if (produced < 0) return false;
+    std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
+    int here = positions / int(chosen);
+    if (!exact && here < TB_CHECK_LOOSE) here = TB_CHECK_LOOSE;
+    if (!checkTBBlock(classNumber, side, block, data, here, TB_CHECK_TERMINALS))
+      return false;
+  }
   return true;
+}
+
+// Checks every registered file against the others, and refuses (forgets, with a message) those
+// that contradict the rules. When two files contradict each other, the one at fault is the one
+// that also contradicts itself: each suspect is checked again with the other suspects read as
+// unknown, the values of their positions worked out from their own successors (which lie in the
+// suspect itself, or in files no check found fault with). The other suspects, which may have
+// failed only through a file at fault, are checked again without those, on eight times as many
+// positions (they may be at fault as well, with less to show for it); suspects that still
+// contradict each other are all refused: none of them can be trusted.
+void checkRegisteredTBFiles() {
+  bool suspect[TB_CLASSES][2] = {};
+  int suspects = 0;
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int s = 0; s < 2; s++)
+      if (tbClasses[c].fileName[s] && !checkTBFile(c, s, TB_CHECK_REGISTER)) suspect[c][s] = true, suspects++;
+  if (suspects == 0) return;
+  auto refuse = [](int c, int s) {
+    std::printf("*** %s: table layout or contents do not match\n", tbClasses[c].fileName[s]);
+    forgetTBSide(c, s);
+  };
+  bool atFault[TB_CLASSES][2] = {};
+  deriving = true;
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int s = 0; s < 2; s++) {
+      if (!suspect[c][s]) continue;
+      std::memcpy(excluded, suspect, sizeof excluded);
+      excluded[c][s] = false;
+      atFault[c][s] = !checkTBFile(c, s, TB_CHECK_REGISTER);
+    }
+  deriving = false;
+  std::memset(excluded, 0, sizeof excluded);
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int s = 0; s < 2; s++)
+      if (atFault[c][s]) refuse(c, s);
+  flushTBCheckCache();
+  bool contradicted[TB_CLASSES][2] = {};
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int s = 0; s < 2; s++)
+      if (suspect[c][s] && !atFault[c][s] && !checkTBFile(c, s, 8 * TB_CHECK_REGISTER))
+        contradicted[c][s] = true;
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int s = 0; s < 2; s++)
+      if (contradicted[c][s]) refuse(c, s);
 }

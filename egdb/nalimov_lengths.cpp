@@ -1,6 +1,7 @@
 // Lengths of correct table files, by class and side to move (white, black). A table ends at its
-// last legal position, so a length is the largest index of a legal position + 1; the lengths come
-// from the layout of nalimov_index.cpp and agree with every published table length known here.
+// last legal position, so a length is the largest index of a legal position + 1. The table is
+// written by egdb/tools/write_lengths.cpp from the layout decoder (build target tbtables) and
+// agrees with every published table length known here.
 #include "egdb/egdb.h"
 
 namespace {

@@ -53,6 +53,9 @@ void reloadNalimov() { initNalimov(settings.nalimovPath, tableBytes(settings.nal
 
 void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache)); }
 
+// The Gaviota tables are opened again with the mode, folders and cache set (closed when off).
+void reloadZelt() { initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache)); }
+
 // The book is open while it is switched on and named; a refused file leaves none open.
 void reopenBook() {
   if (settings.ownBook && settings.bookPath[0] != '\0') openBook(settings.bookPath);
@@ -238,6 +241,11 @@ void commandSetboard(const CommandRow&, const char*) {
 
 void commandSpeedtest(const CommandRow&, const char*) { speedTest(); }
 
+// Compares the Nalimov tables with Gaviota's, on every position or on a sample of that many.
+void commandTbcheck(const CommandRow&, const char*) {
+  checkTablesAgainstZelt(uint32_t(std::max(0, parseNumber(tokens[1]))));
+}
+
 // Moves, minutes and the increment in seconds; a negative one prints the usage line.
 void commandTc(const CommandRow& row, const char*) {
   int moves = parseNumber(tokens[1]);
@@ -283,7 +291,7 @@ void commandShell(const CommandRow&, const char* word) {
 void commandInit(const CommandRow&, const char*) { readSettingsFile(); }
 
 // ZELT: off, Gaviota's distances to mate, or its win/draw/loss alone.
-constexpr Choice ZELT_CHOICES[] = {{"Disabled", 0}, {"Bitbases", 2}, {"Tablebases", 1}};
+constexpr Choice ZELT_CHOICES[] = {{"Disabled", ZELT_OFF}, {"Bitbases", ZELT_BITBASES}, {"Tablebases", ZELT_TABLEBASES}};
 
 constexpr int EXTENSION_MAX = 4;  // quarter plies: one ply
 
@@ -327,13 +335,14 @@ const CommandRow COMMAND_ROWS[] = {
      .help = "executes commands from a file", .handler = commandFetch},
     {.name = "zelt", .kind = ROW_CHOICE, .parameters = "<on|off>", .help = "enables/disables ZELT probes (instead of Nalimov",
      .handler = consoleSetting, .value = &Settings::zelt, .confirm = "ZELT access: %s\n", .onWord = "enabled",
-     .offWord = "disabled", .choices = ZELT_CHOICES, .choiceCount = 3, .iniValue = "off", .iniPlace = 5,
+     .offWord = "disabled", .choices = ZELT_CHOICES, .choiceCount = 3, .apply = reloadZelt, .iniValue = "off", .iniPlace = 5,
      .uciName = "ZELT", .uciPlace = 7},
     {.name = "zeltcache", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets size for ZELT cache",
-     .handler = consoleSetting, .value = &Settings::zeltCache, .high = MAX_TABLE_MB, .iniValue = "16", .iniPlace = 7,
+     .handler = consoleSetting, .value = &Settings::zeltCache, .high = MAX_TABLE_MB, .apply = reloadZelt, .iniValue = "16",
+     .iniPlace = 7,
      .uciName = "ZELT Cache", .uciPlace = 9},
     {.name = "zeltpath", .kind = ROW_PATH, .parameters = "<path>", .help = "sets the path for ZELT",
-     .handler = consoleSetting, .path = &Settings::zeltPath, .iniValue = "c:\\ZELT", .iniPlace = 6,
+     .handler = consoleSetting, .path = &Settings::zeltPath, .apply = reloadZelt, .iniValue = "c:\\ZELT", .iniPlace = 6,
      .uciName = "ZELT Path", .uciPlace = 8},
     {.name = "go", .group = GROUP_A, .minWords = 1, .help = "talvek starts playing", .handler = commandGo},
     {.name = "hash", .kind = ROW_SIZE, .parameters = "<size>", .help = "sets the hashtable size in megabytes (min 1)",
@@ -372,6 +381,8 @@ const CommandRow COMMAND_ROWS[] = {
      .handler = commandSpeedtest},
     {.name = "tc", .group = GROUP_A, .minWords = 4, .parameters = "<m> <t> <i>", .usage = "tc <moves> <base_time> <inc>",
      .help = "sets the time control for the game", .handler = commandTc, .timing = ENDS},
+    {.name = "tbcheck", .group = GROUP_A, .minWords = 1, .parameters = "[<positions>]",
+     .help = "compares Nalimov EGTB with ZELT, position by position", .handler = commandTbcheck},
     {.name = "uci", .group = GROUP_A, .minWords = 1, .handler = commandUci, .timing = ENDS},
     {.name = "xboard", .group = GROUP_A, .minWords = 1, .help = "switches to xboard mode", .handler = commandXboard,
      .timing = ENDS},

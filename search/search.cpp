@@ -48,22 +48,17 @@ bool isPawnTo7th(Move m) {
 // Endgame databases after the table probe. Returns 1 with *score when one of them answers.
 bool probeDatabases(int depth, Move lastMove, int* score) {
   const int men = countMen();
-  if (tbMaxMen != 0 && men <= tbMaxMen && castleRights == 0 && (ply < 3 || isTactical(lastMove))) {
-    if (probeNalimov(score)) {
+  const int tableMen = tablebaseMen();
+  if (tableMen != 0 && men <= tableMen && castleRights == 0 && (ply < 3 || isTactical(lastMove))) {
+    if (probeTablebases(score)) {
       storeTT(depth, *score, 0, BOUND_EXACT, 0);
       return true;
     }
   }
   const int iteration = int(iterDepth);
-  if (egbbAvailable && men <= BITBASE_MEN && (men < BITBASE_MEN || ply <= 2 * iteration / 3) &&
-      (ply >= iteration / 2 || isTactical(lastMove) || typeOf(pieceOf(lastMove)) == PAWN)) {
-    int v;
-    if (probeEgbb(&v)) {
-      // Bitbases know only win, draw or loss: prefer wins reached sooner, keeping the sign.
-      *score = egbbScore(v, ply);
-      return true;
-    }
-  }
+  if (bitbasesAvailable() && men <= BITBASE_MEN && (men < BITBASE_MEN || ply <= 2 * iteration / 3) &&
+      (ply >= iteration / 2 || isTactical(lastMove) || typeOf(pieceOf(lastMove)) == PAWN))
+    return probeBitbases(score);
   return false;
 }
 
@@ -129,7 +124,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
 
   // 6. Endgame databases
   const Move lastMove = gamePly > 0 ? history[gamePly - 1].move : 0;
-  if (tbMaxMen != 0 || egbbAvailable) {
+  if (tablebaseMen() != 0 || bitbasesAvailable()) {
     int score;
     if (probeDatabases(depth, lastMove, &score)) return score;
   }

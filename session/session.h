@@ -48,9 +48,9 @@ struct Settings {
   int nalimovCache;           // MB
   char egbbPath[PATH_SIZE];
   int egbbCache;              // MB
-  int zelt;                   // stored and shown only
-  int zeltCache;              // MB, stored and shown only
-  char zeltPath[PATH_SIZE];   // stored and shown only
+  int zelt;                   // Gaviota tables: 0 off, 1 tablebases, 2 bitbases (ZELT_* of egdb.h)
+  int zeltCache;              // MB of the Gaviota library's cache
+  char zeltPath[PATH_SIZE];   // folders of the Gaviota tables
   int checkExtension;         // quarter plies
   int mateThreatExtension;
   int pawn7thExtension;

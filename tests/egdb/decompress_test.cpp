@@ -87,10 +87,21 @@ TEST(EmdDecoder, SortsHeaderFailuresIntoTheirClasses) {
   uint32_t header = emdHeaderLength(file);
   int result = EMD_OK;
 
-  std::vector<uint8_t> signature = file;
-  signature[5] ^= 1;
-  decodeAll(signature, &result);
-  EXPECT_EQ(result, EMD_READ_ERROR);
+  // The banner line: any text of its shape, covered by the header checksum.
+  for (int at : {20, 58, 59, 61}) {  // a zero byte in the text, no CR, no LF, no zero after it
+    std::vector<uint8_t> banner = file;
+    banner[size_t(at)] = at == 20 ? 0 : 'x';
+    resealEmdHeader(banner);
+    decodeAll(banner, &result);
+    EXPECT_EQ(result, EMD_READ_ERROR) << "byte " << at;
+  }
+  std::vector<uint8_t> otherText = file;
+  otherText[5] ^= 1;
+  decodeAll(otherText, &result);
+  EXPECT_EQ(result, EMD_BROKEN);  // the checksum no longer matches
+  resealEmdHeader(otherText);
+  EXPECT_EQ(decodeAll(otherText, &result), sampleData());
+  EXPECT_EQ(result, EMD_OK);
   decodeAll(std::vector<uint8_t>(file.begin(), file.begin() + 79), &result);
   EXPECT_EQ(result, EMD_READ_ERROR);
 

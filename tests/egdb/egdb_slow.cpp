@@ -33,7 +33,7 @@ TEST(EndgameDatabasesSlow, ProbesAFourManClassWithAPawn) {
       bool flip = checked % 2;
       std::string fen = fenOf(p, flip);
       int score = 0;
-      int expected = value.state == SOLVED_WIN ? 32766 - value.plies
+      int expected = value.state == SOLVED_WIN ? 32767 - value.plies
                      : value.state == SOLVED_LOSS ? -32767 + value.plies : 0;
       if (setBoard(fen.c_str()) != 0 || probeNalimov(&score) != 1 || score != expected) {
         ADD_FAILURE() << fen << ": score " << score << ", expected " << expected;

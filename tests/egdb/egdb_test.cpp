@@ -27,10 +27,10 @@ const Solver& solved(const std::string& name) {
   return *solver;
 }
 
-// The search score a solved value must come back as: a win in p plies 32766 - p, a loss in p
-// plies -32767 + p, a draw 0.
+// The search score a solved value must come back as at the root: a mate p plies away scores
+// 32767 - p for the side that mates, -(32767 - p) for the side mated; a draw 0.
 int expectedScore(SolvedValue value) {
-  if (value.state == SOLVED_WIN) return 32766 - value.plies;
+  if (value.state == SOLVED_WIN) return 32767 - value.plies;
   if (value.state == SOLVED_LOSS) return -32767 + value.plies;
   return 0;
 }
@@ -107,7 +107,7 @@ TEST_F(EndgameDatabases, ProbesEveryKpkPosition) {
   int score = 0;
   ASSERT_TRUE(setPosition("7k/8/6K1/8/8/8/8/R7 w - - 0 1"));
   EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, 32765);
+  EXPECT_EQ(score, 32766);
   ASSERT_TRUE(setPosition("k7/8/8/8/8/8/P7/7K w - - 0 1"));
   EXPECT_EQ(probeNalimov(&score), 1);
   EXPECT_EQ(score, 0);
@@ -136,9 +136,7 @@ TEST_F(EndgameDatabases, GeneratorFindsTheLongestMates) {
 
 TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
   TempFolder folder;
-  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 0);
-  putSampleValues(table, KQK, 0);
-  folder.write("kqk.nbw", table);
+  folder.write("kqk.nbw", classTable(KQK, 0, solved("kqk")));
   captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); });
   int score = 99;
   ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"));
@@ -147,10 +145,9 @@ TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
   EXPECT_EQ(probeNalimov(&score), 0);  // kqkr is not there
   ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
   EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, 0);
+  EXPECT_EQ(score, expectedScore(solved("kqk").value(0, 18, {1}, 0)));
   EXPECT_EQ(searchStats.egtbProbes, 3);
   EXPECT_EQ(searchStats.egtbHits, 1);
-  EXPECT_EQ(score, 0);
 
   EXPECT_EQ(captureOutput([] { initNalimov("/nonexistent/egtb", 1 << 16); }),
             "No Nalimov tablebases found!\n");
@@ -160,39 +157,38 @@ TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
 }
 
 // The seven kppkp positions the published Black-to-move table stores wrongly are answered as lost
-// for Black without reading; the table here is an empty (all draws) file of the right length,
-// made sparse so that it costs no disk space.
+// for Black without reading; the table here knows nothing else (127 everywhere).
 TEST_F(EndgameDatabases, AnswersTheCorrectedKppkpPositionsAsLost) {
   TempFolder folder;
-  FILE* file = std::fopen(folder.file("kppkp.nbb").c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  std::fclose(file);
-  ASSERT_EQ(truncate(folder.file("kppkp.nbb").c_str(), off_t(tbFileLength(36, 1))), 0);
-  putSampleValues(folder.file("kppkp.nbb"), 36, 1);
+  folder.write("kppkp.nbb", std::vector<uint8_t>(tbFileLength(36, 1), 127));
   EXPECT_EQ(captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); }),
             "5-men Nalimov tablebases found\nEGTB cache:  64 KB\n");
   int score = 0;
   ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/8/k1K5/8/8 b - - 0 1"));  // index 56802428
   EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, nalimovScore(-32639));
+  EXPECT_EQ(score, nalimovScore(-32639, 0));
   ASSERT_TRUE(setPosition("8/8/K1k5/8/5p2/5p2/1P6/8 w - - 0 1"));  // the same, colours exchanged
   EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, nalimovScore(-32639));
+  EXPECT_EQ(score, nalimovScore(-32639, 0));
   ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/8/k2K4/8/8 b - - 0 1"));  // 56849992
   EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, nalimovScore(-32639));
-  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/k7/2K5/8/8 b - - 0 1"));  // a neighbour: read, a draw
-  EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, 0);
-  EXPECT_EQ(nalimovScore(-32639), -32513);
+  EXPECT_EQ(score, nalimovScore(-32639, 0));
+  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/k7/2K5/8/8 b - - 0 1"));  // a neighbour: read, unknown
+  EXPECT_EQ(probeNalimov(&score), 0);
+  EXPECT_EQ(nalimovScore(-32639, 0), -32513);
 }
 
+// A table value counts the plies to the mate from the probed position; the score counts them
+// from the root, as every mate score of the search does.
 TEST_F(EndgameDatabases, TurnsTableValuesIntoSearchScores) {
-  EXPECT_EQ(nalimovScore(32766), 32765);
-  EXPECT_EQ(nalimovScore(-32766), -32767);
-  EXPECT_EQ(nalimovScore(0), 0);
-  EXPECT_EQ(nalimovScore(32641), 32515);
-  EXPECT_EQ(nalimovScore(-32641), -32517);
+  EXPECT_EQ(nalimovScore(32766, 0), 32766);    // mates in one: at ply 1
+  EXPECT_EQ(nalimovScore(32766, 7), 32759);    // at ply 8
+  EXPECT_EQ(nalimovScore(-32766, 0), -32767);  // checkmated
+  EXPECT_EQ(nalimovScore(-32766, 4), -32763);
+  EXPECT_EQ(nalimovScore(-32765, 1), -32764);  // mated in one: at ply 3
+  EXPECT_EQ(nalimovScore(0, 9), 0);
+  EXPECT_EQ(nalimovScore(32641, 0), 32516);    // mates in 126 moves: 251 plies
+  EXPECT_EQ(nalimovScore(-32641, 2), -32515);  // mated in 125 moves: 250 plies
 }
 
 // The stand-in library's hooks, found in the same loaded copy the engine uses.

@@ -10,11 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "egdb/egdb.h"
+
 // ---------------------------------------------------------------------------
 // ".emd" encoder
 // ---------------------------------------------------------------------------
 
+// The encoder's banner: 58 characters and CR LF (four zero bytes follow it in the file).
+inline constexpr char TALVEK_EMD_BANNER[] =
+    "Talvek tablebase block compressor 1.0 - endgame data only.\r\n";
+static_assert(sizeof TALVEK_EMD_BANNER == 61);
+
 struct EmdOptions {
+  const char* banner = TALVEK_EMD_BANNER;  // 60 characters ending in CR LF
   int width = 13;                      // block size 2^width
   bool copies = true;                  // look for copies at all
   std::vector<uint32_t> distances;     // 24 copy distances; empty = a default set
@@ -47,32 +55,8 @@ class TempFolder {
 };
 
 // ---------------------------------------------------------------------------
-// Positions of a class and the layout decoder
+// Positions of a class (the decoder itself is the engine's, egdb.h)
 // ---------------------------------------------------------------------------
-
-// A position of a class in the table's own colours: the first side moves up the board.
-struct TbPosition {
-  int side;                  // side to move: 0 first, 1 second
-  int kings[2];              // 0-63
-  std::vector<int> units[2]; // per side: type * 64 + square (type 2 pawn .. 6 queen)
-  int ep;                    // en-passant square (0-63) or -1
-};
-
-// The position an index of class c, side s stands for, in the table's colours; false for an
-// index that names no position (past the table, two units on a square, or in the en-passant part
-// a king on a square the double step needs).
-bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& position);
-
-// Whether a table position can be looked up: units on distinct squares, pawns on ranks 2-7, the
-// kings apart, the side not to move not in check, and for an en-passant square a pawn of the side
-// not to move just past it, the squares it crossed empty and a pawn of the side to move beside it.
-bool tbPositionLegal(const TbPosition& position);
-
-// Indices of the layout of class c, side s (main part and en-passant part), and the length of its
-// file: the largest index of a legal position + 1. 0 for a class out of range.
-uint64_t layoutIndexCount(int classNumber, int side);
-uint32_t layoutFileLength(int classNumber, int side);
-uint64_t layoutEnPassantStart(int classNumber, int side);  // first index of the en-passant part
 
 // The images of p under the board symmetries a class's layout may use: the file mirror for
 // classes with pawns, all eight for the others (p itself first).
@@ -146,16 +130,14 @@ class Solver {
 // positions that cannot occur 127.
 int8_t tableByte(SolvedValue value);
 
+// The bytes of the table file of class c, side s from solver (en-passant positions unknown, 127).
+std::vector<uint8_t> classTable(int classNumber, int side, const Solver& solver);
+
 // Writes the table files of class c (both sides) into folder from solver: as ".nbw"/".nbb", or
 // compressed as ".nbw.emd"/".nbb.emd".
 void writeClassFiles(const TempFolder& folder, int classNumber, const Solver& solver,
                      bool compressed);
 
-// Writes into a table of class c, side s the values of the positions the engine checks a table
-// file with at registration (a table made of a pattern passes the check then).
-void putSampleValues(std::vector<uint8_t>& bytes, int classNumber, int side);
-void putSampleValues(const std::string& path, int classNumber, int side);  // into a file
-
 // FEN of a table position seen with the first side as White (flip = false) or as Black with the
 // board turned upside down (flip = true).
-std::string fenOf(const TbPosition& position, bool flip);
+inline std::string fenOf(const TbPosition& position, bool flip) { return tbPositionFen(position, flip); }

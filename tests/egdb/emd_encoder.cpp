@@ -227,7 +227,7 @@ std::vector<uint8_t> encodeEmd(const std::vector<uint8_t>& data, const EmdOption
   putBlockLengths(fields, lengths);
 
   std::vector<uint8_t> file(EMD_FIXED_HEADER + size_t(blocks) * 8, 0);
-  std::memcpy(file.data(), EMD_SIGNATURE, EMD_SIGNATURE_SIZE);
+  std::memcpy(file.data(), options.banner, EMD_SIGNATURE_SIZE - 4);
   file[70] = uint8_t(options.width);
   file[71] = 24;
   putBigEndian(file, 72, blocks);

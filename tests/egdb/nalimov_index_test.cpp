@@ -289,17 +289,4 @@ TEST(NalimovIndex, RefusesSquaresThatFitNoPosition) {
     }
 }
 
-// Writes the file length of every class and side as the lines of a C++ table to
-// /tmp/tb_sizes.txt. Run on purpose with
-//   talvek_tests --gtest_also_run_disabled_tests --gtest_filter='*WritesTheTableOfFileLengths'
-TEST(NalimovLayout, DISABLED_WritesTheTableOfFileLengths) {
-  resetEngine();
-  FILE* out = std::fopen("/tmp/tb_sizes.txt", "w");
-  ASSERT_NE(out, nullptr);
-  for (int c = 0; c < TB_CLASSES; c++)
-    std::fprintf(out, "{%u, %u},  // %d %s\n", layoutFileLength(c, 0), layoutFileLength(c, 1), c,
-                 c ? tbClassName(c) : "kk");
-  std::fclose(out);
-}
-
 }  // namespace

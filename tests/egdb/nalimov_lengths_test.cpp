@@ -1,6 +1,13 @@
 // The index functions against the published lengths of real table files: a table ends at its
 // last legal position, so the largest index any legal position gets must be the file length - 1.
 // (The four-unit classes take a few seconds and run with the slow tests.)
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
 #include "tests/egdb/every_position.h"
 
 namespace {
@@ -63,6 +70,28 @@ TEST(NalimovLengths, CorrectedKppkpPositionsHaveTheirPublishedIndices) {
     }
     EXPECT_EQ(indexTB(36, 1, flippedBlack, flippedWhite, TB_NO_EP, 1), c.index);
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The committed table of file lengths is what its generator (the build target tbtables) writes.
+TEST(NalimovLengths, CommittedTableEqualsTheGeneratorsOutput) {
+  char name[] = "/tmp/talvek-lengths-XXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_EQ(std::system((std::string(TALVEK_LENGTHS_WRITER) + " " + name).c_str()), 0);
+  std::string written = fileText(name);
+  std::remove(name);
+  EXPECT_GT(written.size(), 5000u);
+  EXPECT_EQ(written, fileText(std::string(TALVEK_SOURCE_DIR) + "/egdb/nalimov_lengths.inc"));
 }
 
 }  // namespace

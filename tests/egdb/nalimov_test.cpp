@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -16,24 +18,16 @@ namespace {
 
 constexpr int KPK = 1, KRK = 4, KQK = 5, KQKR = 19, KBBBK = 130;
 
-// A table of the right length for class c and side whose byte i is a fixed function of i and a
-// seed, except at the positions the registration checks, which hold their right values.
-std::vector<uint8_t> patternTable(int classNumber, int side, int seed) {
-  std::vector<uint8_t> bytes(layoutFileLength(classNumber, side));
-  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t((i * 7 + i / 8192 * 13 + seed) % 251);
-  putSampleValues(bytes, classNumber, side);
-  return bytes;
+// The solver's table of class c, side s.
+const std::vector<uint8_t>& solved(int classNumber, int side) {
+  static std::map<std::pair<int, int>, std::vector<uint8_t>> tables;
+  std::vector<uint8_t>& table = tables[{classNumber, side}];
+  if (table.empty()) table = classTable(classNumber, side, Solver(tbClassName(classNumber)));
+  return table;
 }
 
-// A table of zero bytes but at the positions the registration checks.
-std::vector<uint8_t> sealedZeros(int classNumber, int side) {
-  std::vector<uint8_t> bytes(layoutFileLength(classNumber, side), 0);
-  putSampleValues(bytes, classNumber, side);
-  return bytes;
-}
-
-int8_t patternByte(uint32_t index, int seed) {
-  return int8_t(uint8_t((uint64_t(index) * 7 + index / 8192 * 13 + uint64_t(seed)) % 251));
+int8_t solvedByte(int classNumber, int side, uint32_t index) {
+  return int8_t(solved(classNumber, side)[index]);
 }
 
 std::string fileName(int classNumber, int side) {
@@ -62,16 +56,17 @@ class NalimovReader : public testing::Test {
 
 TEST_F(NalimovReader, RegistersEachFileFromTheFirstFolderThatHasIt) {
   TempFolder one, two, three;
-  one.write(fileName(KQK, 0), patternTable(KQK, 0, 1));
-  two.write(fileName(KQK, 0), patternTable(KQK, 0, 2));
-  two.write(fileName(KQK, 1), patternTable(KQK, 1, 3));
-  three.write(fileName(KRK, 1), patternTable(KRK, 1, 4));
+  one.write(fileName(KQK, 0), solved(KQK, 0));
+  two.write(fileName(KQK, 0), std::vector<uint8_t>(solved(KQK, 0).size(), 0));  // never read
+  two.write(fileName(KQK, 1), solved(KQK, 1));
+  three.write(fileName(KRK, 1), solved(KRK, 1));
   Reader reader(one.path() + ";" + two.path() + "," + three.path(), 100000);
   EXPECT_EQ(reader.men, 3);
   EXPECT_EQ(reader.printed, "");
-  EXPECT_EQ(readTBByte(20000, 0, KQK), patternByte(20000, 1));
-  EXPECT_EQ(readTBByte(20000, 1, KQK), patternByte(20000, 3));
-  EXPECT_EQ(readTBByte(777, 1, KRK), patternByte(777, 4));
+  EXPECT_EQ(readTBByte(20000, 0, KQK), solvedByte(KQK, 0, 20000));
+  EXPECT_NE(readTBByte(20000, 0, KQK), 0);
+  EXPECT_EQ(readTBByte(20000, 1, KQK), solvedByte(KQK, 1, 20000));
+  EXPECT_EQ(readTBByte(777, 1, KRK), solvedByte(KRK, 1, 777));
   EXPECT_EQ(readTBByte(777, 0, KRK), 127);  // no file for that side
   ASSERT_NE(tbClasses[KQK].fileName[0], nullptr);
   EXPECT_EQ(tbClasses[KQK].fileName[0], one.file(fileName(KQK, 0)));
@@ -81,16 +76,17 @@ TEST_F(NalimovReader, RegistersEachFileFromTheFirstFolderThatHasIt) {
   int rookAgainstQueen[10] = {0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
   EXPECT_EQ(lookupTBClass(whiteQueen), KQK);
   EXPECT_EQ(lookupTBClass(blackRook), -KRK);
-  EXPECT_EQ(lookupTBClass(rookAgainstQueen), 0);  // kqkr is not registered
+  EXPECT_EQ(lookupTBClass(rookAgainstQueen), -KQKR);  // known, though not registered
 }
 
 TEST_F(NalimovReader, ReportsTheLargestNumberOfMen) {
   TempFolder three, four, five, none;
-  three.write(fileName(KPK, 1), patternTable(KPK, 1, 0));
-  four.write(fileName(KQKR, 0), patternTable(KQKR, 0, 0));
-  // A five-man table of zeros, compressed (17 MB uncompressed).
+  three.write(fileName(KPK, 1), solved(KPK, 1));
+  // Tables that know nothing (127 everywhere): nothing in them contradicts the rules. The
+  // five-man one is compressed (17 MB).
+  four.write(fileName(KQKR, 0), std::vector<uint8_t>(layoutFileLength(KQKR, 0), 127));
   five.write(fileName(KBBBK, 0) + ".emd",
-             encodeEmd(sealedZeros(KBBBK, 0)));
+             encodeEmd(std::vector<uint8_t>(layoutFileLength(KBBBK, 0), 127)));
   EXPECT_EQ(Reader(three.path(), 0).men, 3);
   EXPECT_EQ(Reader(four.path(), 0).men, 4);
   EXPECT_EQ(Reader(five.path(), 0).men, 5);
@@ -100,32 +96,32 @@ TEST_F(NalimovReader, ReportsTheLargestNumberOfMen) {
 
 TEST_F(NalimovReader, ReadsBothCompressedFileNames) {
   TempFolder folder;
-  folder.write("kqk.nbw.emd", encodeEmd(patternTable(KQK, 0, 5)));
-  folder.write("kqknbb.emd", encodeEmd(patternTable(KQK, 1, 6)));
+  folder.write("kqk.nbw.emd", encodeEmd(solved(KQK, 0)));
+  folder.write("kqknbb.emd", encodeEmd(solved(KQK, 1)));
   Reader reader(folder.path() + "/", 3 * TB_SLOT_COST);
   EXPECT_EQ(reader.men, 3);
   for (int side = 0; side < 2; side++)
     for (uint32_t index : {0u, 8191u, 8192u, layoutFileLength(KQK, side) - 1})
-      EXPECT_EQ(readTBByte(index, side, KQK), patternByte(index, side ? 6 : 5)) << index;
+      EXPECT_EQ(readTBByte(index, side, KQK), solvedByte(KQK, side, index)) << index;
 }
 
 // Files with structural problems get their message and are left out; the engine goes on.
 TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
   TempFolder folder;
-  std::vector<uint8_t> shortTable = patternTable(KQK, 0, 0);
+  std::vector<uint8_t> shortTable = solved(KQK, 0);
   shortTable.pop_back();
   folder.write(fileName(KQK, 0), shortTable);
-  std::vector<uint8_t> broken = encodeEmd(patternTable(KQK, 1, 0));
+  std::vector<uint8_t> broken = encodeEmd(solved(KQK, 1));
   broken[emdHeaderLength(broken) - 1] ^= 1;
   folder.write(fileName(KQK, 1) + ".emd", broken);
-  std::vector<uint8_t> emdSignature = encodeEmd(patternTable(KRK, 0, 0));
-  emdSignature[0] = 'X';
-  folder.write(fileName(KRK, 0) + ".emd", emdSignature);
+  std::vector<uint8_t> noBanner = encodeEmd(solved(KRK, 0));
+  noBanner[58] = ' ';  // the banner line does not end in CR LF
+  folder.write(fileName(KRK, 0) + ".emd", noBanner);
   EmdOptions smallBlocks;
   smallBlocks.width = 12;
-  folder.write(fileName(KRK, 1) + ".emd", encodeEmd(patternTable(KRK, 1, 0), smallBlocks));
-  folder.write(fileName(KPK, 0), patternTable(KPK, 0, 0));
-  std::vector<uint8_t> truncated = encodeEmd(patternTable(KPK, 1, 0));
+  folder.write(fileName(KRK, 1) + ".emd", encodeEmd(solved(KRK, 1), smallBlocks));
+  folder.write(fileName(KPK, 0), solved(KPK, 0));
+  std::vector<uint8_t> truncated = encodeEmd(solved(KPK, 1));
   truncated.resize(emdHeaderLength(truncated) - 10);
   folder.write(fileName(KPK, 1) + ".emd", truncated);
 
@@ -139,26 +135,51 @@ TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
             "*** Unable to read " + folder.file("kqk.nbb.emd") + " - file broken\n");
   EXPECT_EQ(tbClasses[KQK].fileName[0], nullptr);
   EXPECT_EQ(tbClasses[KQK].fileName[1], nullptr);
-  EXPECT_EQ(readTBByte(9, 0, KPK), patternByte(9, 0));
+  EXPECT_EQ(readTBByte(9, 0, KPK), solvedByte(KPK, 0, 9));
+}
+
+// Compressors differ in their banner line: any line of the format's shape (58 characters, CR LF,
+// four zero bytes) is read, the fixed fields and the header checksum identifying the format.
+TEST_F(NalimovReader, ReadsCompressedFilesWhateverTheirBanner) {
+  TempFolder folder;
+  EmdOptions other;
+  other.banner = "Some other compressor 1.0   (c) nobody in particular, 1999\r\n";
+  ASSERT_EQ(std::strlen(other.banner), 60u);
+  folder.write(fileName(KQK, 0) + ".emd", encodeEmd(solved(KQK, 0), other));
+  std::vector<uint8_t> zeroInBanner = encodeEmd(solved(KQK, 1), other);
+  zeroInBanner[10] = 0;  // a banner is one line of text
+  resealEmdHeader(zeroInBanner);
+  folder.write(fileName(KQK, 1) + ".emd", zeroInBanner);
+  Reader reader(folder.path(), 100000);
+  EXPECT_EQ(reader.men, 3);
+  EXPECT_EQ(reader.printed, "*** Unable to read " + folder.file("kqk.nbb.emd") + " - read error\n");
+  for (uint32_t index = 0; index < solved(KQK, 0).size(); index += 97)
+    ASSERT_EQ(readTBByte(index, 0, KQK), solvedByte(KQK, 0, index)) << index;
 }
 
 TEST_F(NalimovReader, ConvertsStoredBytesToValues) {
   TempFolder folder;
-  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 0);
+  // The values go where positions cannot occur (Black in check with White to move): no check
+  // reads them, and the rest of the table knows nothing (127).
+  std::vector<uint8_t> table(layoutFileLength(KQK, 0), 127);
   const int stored[] = {0, 1, 126, 127, -1, -126, -127, -128};
   const int value[] = {0, 32641, 32766, TB_NO_ANSWER, -32641, -32766, -32640, 32640};
-  putSampleValues(table, KQK, 0);
-  for (int i = 0; i < 8; i++) table[size_t(i) * 3000] = uint8_t(stored[i]);
+  std::vector<uint32_t> at;
+  for (uint32_t i = 0; at.size() < 8; i += 1 + uint32_t(at.size()) * 1500) {
+    TbPosition p;
+    if (decodeTbIndex(KQK, 0, i, p) && !tbPositionLegal(p)) at.push_back(i);
+  }
+  for (int i = 0; i < 8; i++) table[at[size_t(i)]] = uint8_t(stored[i]);
   folder.write(fileName(KQK, 0), table);
   Reader reader(folder.path(), 100000);
-  for (int i = 0; i < 8; i++) EXPECT_EQ(probeTB(uint32_t(i) * 3000, 0, KQK), value[i]) << stored[i];
+  for (int i = 0; i < 8; i++) EXPECT_EQ(probeTB(at[size_t(i)], 0, KQK), value[i]) << stored[i];
   EXPECT_EQ(probeTB(0, 1, KQK), TB_NO_ANSWER);  // side without a file
   EXPECT_EQ(probeTB(uint32_t(table.size()), 0, KQK), TB_NO_ANSWER);  // past the table
 }
 
 TEST_F(NalimovReader, ProbesNothingWithoutACache) {
   TempFolder folder;
-  folder.write(fileName(KQK, 0), patternTable(KQK, 0, 1));
+  folder.write(fileName(KQK, 0), solved(KQK, 0));
   Reader reader(folder.path(), 31);
   EXPECT_EQ(resetTBCache(31, reader.memory.data()), 0);
   EXPECT_EQ(readTBByte(5, 0, KQK), 127);
@@ -169,50 +190,58 @@ TEST_F(NalimovReader, ProbesNothingWithoutACache) {
 
 TEST_F(NalimovReader, ReloadsBlocksThroughASingleSlot) {
   TempFolder folder;
-  folder.write(fileName(KQK, 0), patternTable(KQK, 0, 1));
-  folder.write(fileName(KQK, 1) + ".emd", encodeEmd(patternTable(KQK, 1, 2)));
+  folder.write(fileName(KQK, 0), solved(KQK, 0));
+  folder.write(fileName(KQK, 1) + ".emd", encodeEmd(solved(KQK, 1)));
   Reader reader(folder.path(), TB_SLOT_COST);
   EXPECT_EQ(tbCacheSlots(), 1);
   for (int round = 0; round < 4; round++) {
-    EXPECT_EQ(readTBByte(100, 0, KQK), patternByte(100, 1));
-    EXPECT_EQ(readTBByte(25000, 0, KQK), patternByte(25000, 1));
-    EXPECT_EQ(readTBByte(27001, 1, KQK), patternByte(27001, 2));
+    EXPECT_EQ(readTBByte(100, 0, KQK), solvedByte(KQK, 0, 100));
+    EXPECT_EQ(readTBByte(25000, 0, KQK), solvedByte(KQK, 0, 25000));
+    EXPECT_EQ(readTBByte(27001, 1, KQK), solvedByte(KQK, 1, 27001));
   }
 }
 
 TEST_F(NalimovReader, KeepsAnswersRightUnderEviction) {
   TempFolder folder;
-  folder.write(fileName(KQKR, 0), patternTable(KQKR, 0, 8));
-  folder.write(fileName(KQKR, 1) + ".emd", encodeEmd(patternTable(KQKR, 1, 9)));
+  folder.write(fileName(KPK, 0), solved(KPK, 0));
+  folder.write(fileName(KPK, 1) + ".emd", encodeEmd(solved(KPK, 1)));
   std::mt19937 random(5);
-  for (uint32_t cache : {3u * TB_SLOT_COST, 40u * TB_SLOT_COST}) {  // re-carving on resize
+  for (uint32_t cache : {3u * TB_SLOT_COST, 12u * TB_SLOT_COST}) {  // re-carving on resize
     Reader reader(folder.path(), cache);
     for (int i = 0; i < 3000; i++) {
       int side = int(random() % 2);
-      uint32_t index = random() % 2 ? random() % layoutFileLength(KQKR, side) : random() % (8 * TB_BLOCK);
-      ASSERT_EQ(readTBByte(index, side, KQKR), patternByte(index, side ? 9 : 8)) << index;
+      uint32_t index = random() % 2 ? random() % layoutFileLength(KPK, side) : random() % (3 * TB_BLOCK);
+      ASSERT_EQ(readTBByte(index, side, KPK), solvedByte(KPK, side, index)) << index;
     }
   }
 }
 
-// Table files are only read: a file that vanishes or shrinks while the engine runs makes its
-// side answer "unknown" from then on.
-TEST_F(NalimovReader, AnswersUnknownWhenFilesVanishOrShrink) {
+// Table files are only read. A file changed while the engine runs is registered again when a
+// block of it is next loaded: one that shrank or vanished is refused, and its side answers
+// "unknown" from then on; blocks already loaded from the old file stay as they were checked.
+TEST_F(NalimovReader, RegistersChangedFilesAgain) {
   TempFolder folder;
-  std::vector<uint8_t> plain = patternTable(KQK, 0, 1);
-  std::vector<uint8_t> compressed = encodeEmd(patternTable(KQK, 1, 2));
+  std::vector<uint8_t> plain = solved(KQK, 0);
+  std::vector<uint8_t> compressed = encodeEmd(solved(KQK, 1));
   folder.write(fileName(KQK, 0), plain);
   folder.write(fileName(KQK, 1) + ".emd", compressed);
-  folder.write(fileName(KRK, 0), patternTable(KRK, 0, 3));
+  folder.write(fileName(KRK, 0), solved(KRK, 0));
   Reader reader(folder.path(), 2 * TB_SLOT_COST);
-  EXPECT_EQ(readTBByte(10, 0, KQK), patternByte(10, 1));
-  EXPECT_EQ(readTBByte(12345, 1, KQK), patternByte(12345, 2));
+  EXPECT_EQ(readTBByte(10, 0, KQK), solvedByte(KQK, 0, 10));
+  EXPECT_EQ(readTBByte(12345, 1, KQK), solvedByte(KQK, 1, 12345));
 
   std::filesystem::resize_file(folder.file(fileName(KQK, 0)), 9000);
   std::filesystem::resize_file(folder.file(fileName(KQK, 1) + ".emd"), compressed.size() / 2);
-  EXPECT_EQ(readTBByte(8500, 0, KQK), patternByte(8500, 1));  // still inside the shorter file
-  EXPECT_EQ(readTBByte(20000, 0, KQK), 127);                  // past its new end
-  EXPECT_EQ(readTBByte(27000, 1, KQK), 127);                  // its block is gone
+  std::string printed = captureOutput([] {
+    EXPECT_EQ(readTBByte(10, 0, KQK), solvedByte(KQK, 0, 10));  // loaded before the change
+    EXPECT_EQ(readTBByte(20000, 0, KQK), 127);
+    EXPECT_EQ(readTBByte(8500, 0, KQK), 127);
+    EXPECT_EQ(readTBByte(27000, 1, KQK), 127);
+  });
+  EXPECT_EQ(printed, "*** " + folder.file(fileName(KQK, 0)) + " corrupted\n" +
+                         "*** Unable to read " + folder.file(fileName(KQK, 1) + ".emd") +
+                         " - file broken\n");
+  EXPECT_EQ(tbClasses[KQK].fileName[0], nullptr);
   EXPECT_EQ(tbClasses[KQK].fileName[1], nullptr);
 
   std::filesystem::remove(folder.file(fileName(KRK, 0)));

@@ -1,7 +1,6 @@
-// Test-only decoder of the tablebase layout (index -> position), the legality test and file
-// lengths of table positions, temporary folders, FEN text of table positions and the writers of
-// table files. The decoder is written from the description of the layout, separately from the
-// engine's index functions, so that the two check each other.
+// Test tools around the tablebase layout: the symmetric images of table positions, the coverage
+// check of the layout decoder, index round trips through the engine's index functions, temporary
+// folders, FEN text of table positions and the writers of table files.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,145 +21,17 @@
 
 namespace {
 
-// The layout works on a view of the position in which the side to move plays up the board; "own"
-// units are the side to move's, M its king and O the other king.
-
-constexpr uint64_t ALL_SQUARES = ~uint64_t(0);
 constexpr uint64_t PAWN_SQUARES = 0x00FFFFFFFFFFFF00ull;  // a2-h7
-constexpr int MAX_GROUP = 5;                              // units of one kind in a class
-constexpr int EP_SLOTS = 14;  // en passant: file of the advanced pawn and side of the taker
 
 uint64_t bit(int sq) { return uint64_t(1) << sq; }
-int fileOf64(int sq) { return sq & 7; }
-int rankOf64(int sq) { return sq >> 3; }
-bool touching(int a, int b) { return std::abs(fileOf64(a) - fileOf64(b)) <= 1 && std::abs(rankOf64(a) - rankOf64(b)) <= 1; }
-
-// C(n, k) for n <= 64, k <= MAX_GROUP; 0 when k > n.
-uint64_t choose(int n, int k) {
-  static const auto table = [] {
-    std::vector<std::vector<uint64_t>> t(65, std::vector<uint64_t>(MAX_GROUP + 1, 0));
-    for (int n = 0; n <= 64; n++) {
-      t[size_t(n)][0] = 1;
-      for (int k = 1; k <= MAX_GROUP && k <= n; k++)
-        t[size_t(n)][size_t(k)] = t[size_t(n - 1)][size_t(k - 1)] + t[size_t(n - 1)][size_t(k)];
-    }
-    return t;
-  }();
-  return n < 0 || k < 0 || k > MAX_GROUP || n > 64 ? 0 : table[size_t(n)][size_t(k)];
-}
-
-// The codes c1 < ... < ck of combination number `number` = C(c1, 1) + ... + C(ck, k).
-void unrank(uint64_t number, int k, int* codes) {
-  for (int i = k; i >= 1; i--) {
-    int c = i - 1;
-    while (choose(c + 1, i) <= number) c++;
-    codes[i - 1] = c;
-    number -= choose(c, i);
-  }
-}
-
-// The square of the n-th (from 0) square of mask, -1 when it has fewer.
-int nthSquare(uint64_t mask, int n) {
-  for (int i = 0; i < n && mask; i++) mask &= mask - 1;
-  return mask ? std::countr_zero(mask) : -1;
-}
-
-// Squares a king (or one step of a queen) on sq reaches, orthogonally and diagonally.
-uint64_t stepSquares(int sq, bool orthogonal, bool diagonal) {
-  uint64_t squares = 0;
-  for (int df = -1; df <= 1; df++)
-    for (int dr = -1; dr <= 1; dr++) {
-      if (!df && !dr) continue;
-      if ((df && dr) ? !diagonal : !orthogonal) continue;
-      int f = fileOf64(sq) + df, r = rankOf64(sq) + dr;
-      if (f >= 0 && f < 8 && r >= 0 && r < 8) squares |= bit(r * 8 + f);
-    }
-  return squares;
-}
-
-uint64_t knightSquares(int sq) {
-  static const int JUMPS[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
-  uint64_t squares = 0;
-  for (auto [df, dr] : JUMPS) {
-    int f = fileOf64(sq) + df, r = rankOf64(sq) + dr;
-    if (f >= 0 && f < 8 && r >= 0 && r < 8) squares |= bit(r * 8 + f);
-  }
-  return squares;
-}
-
-// Squares from which a unit of the given type attacks the king on sq directly (next to it, or a
-// knight's jump away); pawns move up the board.
-uint64_t directAttackers(int type, int sq) {
-  switch (type) {
-    case QUEEN: return stepSquares(sq, true, true);
-    case ROOK: return stepSquares(sq, true, false);
-    case BISHOP: return stepSquares(sq, false, true);
-    case KNIGHT: return knightSquares(sq);
-    case PAWN: {
-      uint64_t squares = 0;
-      if (sq >= 8 && fileOf64(sq) > 0) squares |= bit(sq - 9);
-      if (sq >= 8 && fileOf64(sq) < 7) squares |= bit(sq - 7);
-      return squares;
-    }
-    default: return 0;
-  }
-}
-
-// One group of like units in the view.
-struct Group {
-  bool own;   // the side to move's
-  int type;   // PAWN .. QUEEN
-  int count;
-};
-
-// Everything needed to number the positions of one class and side to move.
-struct Layout {
-  int side = 0;
-  bool pawns = false;
-  std::vector<Group> groups;                  // groups[0] is numbered with the kings
-  const std::vector<std::pair<int, int>>* pairs = nullptr;  // (M, O) in numbering order
-  std::vector<uint64_t> offsets;              // dense numbers before each pair; one more at the end
-  std::vector<uint64_t> laterRanges;          // of groups[1..]
-  uint64_t laterProduct = 1;
-  uint64_t mainSize = 0;
-  std::vector<Group> rest;                    // en-passant part: all but the two slot pawns
-  std::vector<uint64_t> restRanges;
-  uint64_t restProduct = 1;
-  uint64_t epSize = 0;
-};
-
-// King pairs in numbering order. Without pawns M stands in the triangle a1-d1-d4 (and O on or
-// below the a1-h8 diagonal when M is on it); with pawns M stands on files a-d.
-const std::vector<std::pair<int, int>>& kingPairs(bool pawns) {
-  static std::vector<std::pair<int, int>> lists[2];
-  std::vector<std::pair<int, int>>& pairs = lists[pawns];
-  if (pairs.empty())
-    for (int m = 0; m < 64; m++) {
-      if (fileOf64(m) > 3 || (!pawns && rankOf64(m) > fileOf64(m))) continue;
-      for (int o = 0; o < 64; o++) {
-        if (o == m || touching(m, o)) continue;
-        if (!pawns && rankOf64(m) == fileOf64(m) && rankOf64(o) > fileOf64(o)) continue;
-        pairs.push_back({m, o});
-      }
-    }
-  return pairs;
-}
-
-// The squares the first group may stand on with the kings on m and o.
-uint64_t firstGroupSquares(const Group& group, int m, int o) {
-  uint64_t squares = (group.type == PAWN ? PAWN_SQUARES : ALL_SQUARES) & ~bit(m) & ~bit(o);
-  if (group.own) squares &= ~directAttackers(group.type, o);
-  return squares;
-}
+bool touching(int a, int b) { return std::abs((a & 7) - (b & 7)) <= 1 && std::abs((a >> 3) - (b >> 3)) <= 1; }
 
 // Unit counts of a class by table side (0 first, 1 second) and type; false for a bad number.
 bool countsOf(int classNumber, int counts[2][7]) {
   if (classNumber <= 0 || classNumber >= TB_CLASSES) return false;
   std::memset(counts, 0, sizeof(int) * 14);
   int side = 0;
-  const char* name = tbClassName(classNumber);
-  if (!*name) return false;
-  for (const char* c = name + 1; *c; c++) {
+  for (const char* c = tbClassName(classNumber) + 1; *c; c++) {
     const char* letter = std::strchr("kpnbrq", *c);
     if (!letter) return false;
     int type = int(letter - "kpnbrq") + KING;
@@ -170,268 +41,7 @@ bool countsOf(int classNumber, int counts[2][7]) {
   return true;
 }
 
-std::unique_ptr<Layout> buildLayout(int classNumber, int side) {
-  int counts[2][7];
-  if (!countsOf(classNumber, counts)) return nullptr;
-  auto layout = std::make_unique<Layout>();
-  layout->side = side;
-  static const int ORDER[5] = {QUEEN, ROOK, BISHOP, KNIGHT, PAWN};
-  for (bool own : {true, false})
-    for (int type : ORDER) {
-      int count = counts[own ? side : side ^ 1][type];
-      if (count) layout->groups.push_back({own, type, count});
-      if (type == PAWN && count) layout->pawns = true;
-    }
-  if (layout->groups.empty()) return nullptr;
-  layout->pairs = &kingPairs(layout->pawns);
-
-  const Group& first = layout->groups[0];
-  layout->offsets.push_back(0);
-  for (auto [m, o] : *layout->pairs)
-    layout->offsets.push_back(layout->offsets.back() +
-                              choose(std::popcount(firstGroupSquares(first, m, o)), first.count));
-
-  int units = first.count, pawnUnits = first.type == PAWN ? first.count : 0;
-  for (size_t g = 1; g < layout->groups.size(); g++) {
-    const Group& group = layout->groups[g];
-    uint64_t range = group.type == PAWN ? choose(48 - pawnUnits, group.count)
-                                        : choose(62 - units, group.count);
-    layout->laterRanges.push_back(range);
-    layout->laterProduct *= range;
-    units += group.count;
-    if (group.type == PAWN) pawnUnits += group.count;
-  }
-  layout->mainSize = layout->offsets.back() * layout->laterProduct;
-
-  bool ownPawns = counts[side][PAWN] > 0, otherPawns = counts[side ^ 1][PAWN] > 0;
-  if (ownPawns && otherPawns) {
-    int restUnits = 0, restPawns = 0;
-    for (Group group : layout->groups) {
-      if (group.type == PAWN) group.count--;  // the slot's pawn of that side
-      if (!group.count) continue;
-      uint64_t range = group.type == PAWN ? choose(44 - restPawns, group.count)
-                                          : choose(58 - restUnits, group.count);
-      layout->rest.push_back(group);
-      layout->restRanges.push_back(range);
-      layout->restProduct *= range;
-      restUnits += group.count;
-      if (group.type == PAWN) restPawns += group.count;
-    }
-    layout->epSize = uint64_t(layout->pairs->size()) * EP_SLOTS * layout->restProduct;
-  }
-  return layout;
-}
-
-// The layout of class c and side s, built once; null for a class that is not there.
-const Layout* layoutOf(int classNumber, int side) {
-  static std::unique_ptr<Layout> layouts[TB_CLASSES][2];
-  static bool built[TB_CLASSES][2];
-  if (classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1) return nullptr;
-  if (!built[classNumber][side]) {
-    layouts[classNumber][side] = buildLayout(classNumber, side);
-    built[classNumber][side] = true;
-  }
-  return layouts[classNumber][side].get();
-}
-
-// A position seen in the view, filled while decoding.
-struct View {
-  int m = 0, o = 0;
-  std::vector<std::pair<bool, int>> units;  // (own, type * 64 + square)
-  uint64_t occupied = 0;                    // kings and units
-  int ep = -1;
-};
-
-// Splits `number` into the mixed-radix digits of ranges, the last one least significant.
-std::vector<uint64_t> digitsOf(uint64_t number, const std::vector<uint64_t>& ranges) {
-  std::vector<uint64_t> digits(ranges.size());
-  for (size_t i = ranges.size(); i-- > 0;) {
-    digits[i] = number % ranges[i];
-    number /= ranges[i];
-  }
-  return digits;
-}
-
-// Places group's units at the combination `number` of the squares of `free`; false when one of
-// them lands on a square already taken.
-bool placeGroup(View& view, const Group& group, uint64_t number, uint64_t free) {
-  int codes[MAX_GROUP];
-  unrank(number, group.count, codes);
-  for (int i = 0; i < group.count; i++) {
-    int sq = nthSquare(free, codes[i]);
-    if (sq < 0 || (view.occupied & bit(sq))) return false;
-    view.occupied |= bit(sq);
-    view.units.push_back({group.own, group.type * 64 + sq});
-  }
-  return true;
-}
-
-// The squares of the units placed so far, pawns only or all.
-uint64_t unitSquares(const View& view, bool pawnsOnly) {
-  uint64_t squares = 0;
-  for (auto [own, unit] : view.units)
-    if (!pawnsOnly || unit / 64 == PAWN) squares |= bit(unit % 64);
-  return squares;
-}
-
-bool decodeMain(const Layout& layout, uint64_t index, View& view) {
-  uint64_t dense = index / layout.laterProduct;
-  auto next = std::upper_bound(layout.offsets.begin(), layout.offsets.end(), dense);
-  size_t pair = size_t(next - layout.offsets.begin()) - 1;
-  std::tie(view.m, view.o) = (*layout.pairs)[pair];
-  view.occupied = bit(view.m) | bit(view.o);
-  const Group& first = layout.groups[0];
-  if (!placeGroup(view, first, dense - layout.offsets[pair], firstGroupSquares(first, view.m, view.o)))
-    return false;
-  std::vector<uint64_t> digits = digitsOf(index % layout.laterProduct, layout.laterRanges);
-  for (size_t g = 1; g < layout.groups.size(); g++) {
-    const Group& group = layout.groups[g];
-    uint64_t free = group.type == PAWN ? PAWN_SQUARES & ~unitSquares(view, true)
-                                       : ~view.occupied;
-    if (!placeGroup(view, group, digits[g - 1], free)) return false;
-  }
-  return true;
-}
-
-bool decodeEnPassant(const Layout& layout, uint64_t index, View& view) {
-  uint64_t block = index / layout.restProduct;
-  int pair = int(block / EP_SLOTS), slot = int(block % EP_SLOTS);
-  std::tie(view.m, view.o) = (*layout.pairs)[size_t(pair)];
-  int file = (slot + 1) / 2;                                   // of the pawn that advanced
-  int taker = slot == 0 ? 1 : slot % 2 ? file - 1 : file + 1;  // file of the own pawn beside it
-  int advanced = 32 + file;                                    // on the fifth rank of the view
-  uint64_t crossed = bit(advanced + 8) | bit(advanced + 16);
-  uint64_t kept = bit(advanced) | bit(32 + taker) | crossed;
-  if ((bit(view.m) | bit(view.o)) & kept) return false;
-  view.occupied = bit(view.m) | bit(view.o) | bit(advanced) | bit(32 + taker);
-  view.units.push_back({true, PAWN * 64 + 32 + taker});
-  view.units.push_back({false, PAWN * 64 + advanced});
-  view.ep = advanced + 8;
-  std::vector<uint64_t> digits = digitsOf(index % layout.restProduct, layout.restRanges);
-  uint64_t restSquares = 0, restPawns = 0;
-  for (size_t g = 0; g < layout.rest.size(); g++) {
-    const Group& group = layout.rest[g];
-    uint64_t free = group.type == PAWN ? PAWN_SQUARES & ~(kept | restPawns)
-                                       : ~(bit(view.m) | bit(view.o) | kept | restSquares);
-    uint64_t before = view.occupied;
-    if (!placeGroup(view, group, digits[g], free)) return false;
-    restSquares |= view.occupied & ~before;
-    if (group.type == PAWN) restPawns |= view.occupied & ~before;
-  }
-  return true;
-}
-
 }  // namespace
-
-bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& position) {
-  position = TbPosition{side, {0, 0}, {{}, {}}, -1};
-  const Layout* layout = layoutOf(classNumber, side);
-  if (!layout || index >= layout->mainSize + layout->epSize) return false;
-  View view;
-  bool placed = index < layout->mainSize ? decodeMain(*layout, index, view)
-                                         : decodeEnPassant(*layout, index - layout->mainSize, view);
-  if (!placed) return false;
-  // Back to the table's colours: with the second side to move the view is upside down and its
-  // own units are the second side's.
-  int flip = side ? 56 : 0;
-  position.kings[side] = view.m ^ flip;
-  position.kings[side ^ 1] = view.o ^ flip;
-  for (auto [own, unit] : view.units)
-    position.units[own ? side : side ^ 1].push_back(unit / 64 * 64 + ((unit % 64) ^ flip));
-  if (view.ep >= 0) position.ep = view.ep ^ flip;
-  return true;
-}
-
-namespace {
-
-// Whether the units of `side` attack square target, with blockers on the squares of occupied.
-bool attacks(const TbPosition& p, int side, int target, uint64_t occupied) {
-  static const int RAYS[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
-  if (touching(p.kings[side], target)) return true;
-  for (int unit : p.units[side]) {
-    int type = unit / 64, sq = unit % 64;
-    if (type == KNIGHT && (knightSquares(sq) & bit(target))) return true;
-    if (type == PAWN) {
-      int ahead = side == 0 ? 1 : -1;  // the first side's pawns move up
-      if (rankOf64(target) == rankOf64(sq) + ahead && std::abs(fileOf64(target) - fileOf64(sq)) == 1)
-        return true;
-    }
-    if (type != BISHOP && type != ROOK && type != QUEEN) continue;
-    for (int r = 0; r < 8; r++) {
-      bool diagonal = r >= 4;
-      if ((diagonal && type == ROOK) || (!diagonal && type == BISHOP)) continue;
-      int f = fileOf64(sq), k = rankOf64(sq);
-      for (;;) {
-        f += RAYS[r][0];
-        k += RAYS[r][1];
-        if (f < 0 || f > 7 || k < 0 || k > 7) break;
-        if (k * 8 + f == target) return true;
-        if (occupied & bit(k * 8 + f)) break;
-      }
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
-bool tbPositionLegal(const TbPosition& p) {
-  uint64_t occupied = 0;
-  auto place = [&](int sq) {
-    if (sq < 0 || sq > 63 || (occupied & bit(sq))) return false;
-    occupied |= bit(sq);
-    return true;
-  };
-  if (p.side < 0 || p.side > 1 || !place(p.kings[0]) || !place(p.kings[1])) return false;
-  if (touching(p.kings[0], p.kings[1])) return false;
-  for (int s = 0; s < 2; s++)
-    for (int unit : p.units[s]) {
-      if (unit / 64 < PAWN || unit / 64 > QUEEN || !place(unit % 64)) return false;
-      if (unit / 64 == PAWN && (unit % 64 < 8 || unit % 64 > 55)) return false;
-    }
-  if (attacks(p, p.side, p.kings[p.side ^ 1], occupied)) return false;
-  if (p.ep >= 0) {
-    // The side not to move has just advanced a pawn two squares past ep, leaving ep and the
-    // square it started from empty, and a pawn of the side to move stands beside it.
-    int back = p.side == 1 ? -8 : 8;  // from ep towards the starting square
-    int pawn = p.ep - back;
-    if (p.ep < 0 || p.ep > 63 || rankOf64(p.ep) != (p.side == 1 ? 2 : 5)) return false;
-    if (occupied & (bit(p.ep) | bit(p.ep + back))) return false;
-    auto has = [&](int s, int sq) {
-      return std::find(p.units[s].begin(), p.units[s].end(), PAWN * 64 + sq) != p.units[s].end();
-    };
-    if (!has(p.side ^ 1, pawn)) return false;
-    bool taker = (fileOf64(pawn) > 0 && has(p.side, pawn - 1)) || (fileOf64(pawn) < 7 && has(p.side, pawn + 1));
-    if (!taker) return false;
-  }
-  return true;
-}
-
-uint64_t layoutIndexCount(int classNumber, int side) {
-  const Layout* layout = layoutOf(classNumber, side);
-  return layout ? layout->mainSize + layout->epSize : 0;
-}
-
-uint64_t layoutEnPassantStart(int classNumber, int side) {
-  const Layout* layout = layoutOf(classNumber, side);
-  return layout ? layout->mainSize : 0;
-}
-
-uint32_t layoutFileLength(int classNumber, int side) {
-  static uint32_t lengths[TB_CLASSES][2];
-  static bool known[TB_CLASSES][2];
-  if (classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1) return 0;
-  if (!known[classNumber][side]) {
-    uint64_t index = layoutIndexCount(classNumber, side);
-    TbPosition position;
-    while (index > 0 && !(decodeTbIndex(classNumber, side, uint32_t(index - 1), position) &&
-                          tbPositionLegal(position)))
-      index--;
-    lengths[classNumber][side] = uint32_t(index);
-    known[classNumber][side] = true;
-  }
-  return lengths[classNumber][side];
-}
 
 std::vector<TbPosition> tbSymmetricImages(const TbPosition& p, bool pawns) {
   std::vector<TbPosition> images;
@@ -597,15 +207,20 @@ int8_t tableByte(SolvedValue value) {
   }
 }
 
+std::vector<uint8_t> classTable(int classNumber, int side, const Solver& solver) {
+  std::vector<uint8_t> bytes(layoutFileLength(classNumber, side));
+  for (uint32_t i = 0; i < bytes.size(); i++) {
+    TbPosition position;
+    bool known = decodeTbIndex(classNumber, side, i, position) && position.ep < 0;
+    bytes[i] = uint8_t(known ? tableByte(solver.valueOf(position)) : 127);
+  }
+  return bytes;
+}
+
 void writeClassFiles(const TempFolder& folder, int classNumber, const Solver& solver,
                      bool compressed) {
   for (int side = 0; side < 2; side++) {
-    std::vector<uint8_t> bytes(layoutFileLength(classNumber, side));
-    for (uint32_t i = 0; i < bytes.size(); i++) {
-      TbPosition position;
-      bool known = decodeTbIndex(classNumber, side, i, position) && position.ep < 0;
-      bytes[i] = uint8_t(known ? tableByte(solver.valueOf(position)) : 127);
-    }
+    std::vector<uint8_t> bytes = classTable(classNumber, side, solver);
     std::string name = std::string(tbClassName(classNumber)) + (side ? ".nbb" : ".nbw");
     if (compressed)
       folder.write(name + ".emd", encodeEmd(bytes));
@@ -614,73 +229,4 @@ void writeClassFiles(const TempFolder& folder, int classNumber, const Solver& so
   }
 }
 
-std::string fenOf(const TbPosition& position, bool flip) {
-  char squares[64];
-  std::memset(squares, 0, sizeof squares);
-  auto put = [&](int side, int type, int sq) {
-    int colour = flip ? side ^ 1 : side;
-    if (flip) sq ^= 56;
-    squares[sq] = PIECE_CHARS[type + 8 * colour];
-  };
-  for (int s = 0; s < 2; s++) {
-    put(s, KING, position.kings[s]);
-    for (int unit : position.units[s]) put(s, unit / 64, unit % 64);
-  }
-  std::string fen;
-  for (int rank = 7; rank >= 0; rank--) {
-    int empty = 0;
-    for (int file = 0; file < 8; file++) {
-      char c = squares[rank * 8 + file];
-      if (!c) {
-        empty++;
-        continue;
-      }
-      if (empty) fen += char('0' + empty), empty = 0;
-      fen += c;
-    }
-    if (empty) fen += char('0' + empty);
-    if (rank) fen += '/';
-  }
-  int mover = flip ? position.side ^ 1 : position.side;
-  fen += mover ? " b - " : " w - ";
-  if (position.ep >= 0) {
-    int ep = flip ? position.ep ^ 56 : position.ep;
-    fen += char('a' + (ep & 7));
-    fen += char('1' + (ep >> 3));
-  } else {
-    fen += '-';
-  }
-  return fen + " 0 1";
-}
 
-namespace {
-
-// Calls put(index, value) for every checked position of the table, with its index.
-template <typename Put>
-void forEachSample(int classNumber, int side, Put put) {
-  int count;
-  const TbSample* samples = tbSamples(classNumber, side, &count);
-  for (int i = 0; i < count; i++) {
-    int first[TB_BLOCK_SIZE], second[TB_BLOCK_SIZE];
-    tbSampleBlocks(samples[i], first, second);
-    uint32_t index = indexTB(classNumber, side, first, second, samples[i].ep, 0);
-    if (index != TB_NO_INDEX) put(index, uint8_t(samples[i].value));
-  }
-}
-
-}  // namespace
-
-void putSampleValues(std::vector<uint8_t>& bytes, int classNumber, int side) {
-  forEachSample(classNumber, side, [&](uint32_t index, uint8_t value) {
-    if (index < bytes.size()) bytes[index] = value;
-  });
-}
-
-void putSampleValues(const std::string& path, int classNumber, int side) {
-  FILE* file = std::fopen(path.c_str(), "r+b");
-  if (!file) return;
-  forEachSample(classNumber, side, [&](uint32_t index, uint8_t value) {
-    if (std::fseek(file, long(index), SEEK_SET) == 0) std::fputc(value, file);
-  });
-  std::fclose(file);
-}

@@ -60,6 +60,7 @@ const char* const HELP_TEXT =
     "setboard   <fen>              sets board position to <fen>\n"
     "speedtest                     tests move generation and make/unmake speed\n"
     "tc         <m> <t> <i>        sets the time control for the game\n"
+    "tbcheck    [<positions>]      compares Nalimov EGTB with ZELT, position by position\n"
     "xboard                        switches to xboard mode\n"
     "!          <cmd> <params>     executes a shell command\n"
     "\n\n";
@@ -90,14 +91,14 @@ TEST(ConsoleCommands, SettingsTranscript) {
       {"beep off", "beep after move: off\n"},
       {"ponder off", "pondering: off\n"},
       {"post", "usage: post <on|off>\n"},
-      {"zelt on", "ZELT access: enabled\n"},
+      {"zelt on", "ZELT access: enabled\nNo ZELT tablebases found!\n"},  // zeltpath is empty
       {"resign -500 3", "resign if score < -500 for 3 times\n"},
       {"resign 700", "usage: resign <threshold> <count>\n"},
       {"noise 9x", "show thinking from depth: 9\n"},
       {"noise", "usage: noise <depth>\n"},
-      {"zeltcache 0", ""},  // sizes are silent; below 1 MB means 1
+      {"zeltcache 0", "No ZELT tablebases found!\n"},  // loaded again; below 1 MB means 1
       {"zeltcache", "usage: zeltcache <size>\n"},
-      {"zeltpath " + path63, ""},
+      {"zeltpath " + path63, "No ZELT tablebases found!\n"},
       {"zeltpath /" + path63, "usage: zeltpath <path> (at most 63 characters)\n"},
       {"zeltpath " + std::string(200, 'z'), "usage: zeltpath <path> (at most 63 characters)\n"},
       {"nalimovpath " + std::string(64, 'n'), "usage: nalimovpath <path> (at most 63 characters)\n"},
@@ -112,7 +113,7 @@ TEST(ConsoleCommands, SettingsTranscript) {
   EXPECT_EQ(settings.zeltCache, 1);
   EXPECT_EQ(settings.zeltPath, path63);
   EXPECT_STREQ(settings.nalimovPath, "c:\\EGTB");
-  EXPECT_EQ(run("zeltpath /tb/Mixed/Case"), "");
+  EXPECT_EQ(run("zeltpath /tb/Mixed/Case"), "No ZELT tablebases found!\n");
   EXPECT_STREQ(settings.zeltPath, "/tb/Mixed/Case");
   EXPECT_EQ(run("resign -99999999999999 1"), "resign if score < -2147483647 for 1 times\n");
 }

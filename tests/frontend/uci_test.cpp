@@ -263,9 +263,9 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
       {"setoption name Pawn 7th Rank Extension value 0", ""},
       {"setoption name Recapture Extension value 4", ""},
       {"setoption name Single Reply Extension value 2", ""},
-      {"setoption name ZELT value Tablebases", ""},
-      {"setoption name ZELT Cache value 8", ""},
-      {"setoption name ZELT Path value c:\\My Tables", ""},  // values may hold spaces
+      {"setoption name ZELT value Tablebases", "No ZELT tablebases found!\n"},  // loaded at once
+      {"setoption name ZELT Cache value 8", "No ZELT tablebases found!\n"},
+      {"setoption name ZELT Path value c:\\My Tables", "No ZELT tablebases found!\n"},  // values may hold spaces
       {"setoption name OwnBook value true", ""},
       {"setoption name Nonsense value 3", ""},
       {"setoption name Hash", ""},  // no value, not a button: nothing
@@ -287,7 +287,7 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
   EXPECT_EQ(settings.mateThreatExtension, 0);
   EXPECT_EQ(settings.checkExtension, 4);
   typeLine("setoption name ZELT value Bitbases");
-  EXPECT_EQ(settings.zelt, 2);
+  EXPECT_EQ(settings.zelt, ZELT_BITBASES);
   typeLine("setoption name ZELT value Disabled");
   EXPECT_EQ(settings.zelt, 0);
   typeLine("setoption name Ponder value true");
