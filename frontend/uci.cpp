@@ -256,7 +256,7 @@ void uciGo(const char* text) {
     std::printf("info string no position to search: the last position command was refused (%s)\n",
                 positionRefused);
     pvTable[0][0] = 0;
-  } else if (!ponder && !infinite && (pvTable[0][0] = probeBook()) != 0) {
+  } else if (!ponder && !infinite && limits.searchMoveCount == 0 && (pvTable[0][0] = probeBook()) != 0) {
     pvTable[0][1] = 0;
     pvLength[0] = 1;
   } else if (!positionRejected) {

@@ -19,7 +19,6 @@
 
 #include "frontend/frontend.h"
 #include "tests/frontend/frontend_support.h"
-#include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -398,6 +397,10 @@ TEST_F(BookTest, EveryFrontEndPlaysFromTheBook) {
   EXPECT_TRUE(out == "info string book move e2e4 (75%)\nbestmove e2e4\n" ||
               out == "info string book move d2d4 (25%)\nbestmove d2d4\n")
       << out;
+  // A GUI that names the moves to search gets one of them, never the book's.
+  const std::string limited = typeLine("go depth 1 searchmoves g1f3");
+  EXPECT_EQ(limited.find("book"), std::string::npos) << limited;
+  EXPECT_NE(limited.find("bestmove g1f3"), std::string::npos) << limited;
   typeLine("setoption name OwnBook value false");
   EXPECT_EQ(bookEntryCount(), 0u);
 
