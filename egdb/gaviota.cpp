@@ -197,13 +197,13 @@ int probeZelt(int* score) {
   const bool bitbases = zeltMode == ZELT_BITBASES;
   int& probes = bitbases ? searchStats.egbbProbes : searchStats.egtbProbes;
   int& hits = bitbases ? searchStats.egbbHits : searchStats.egtbHits;
-  probes++;
+  countStat(probes);
   int result;
   unsigned plies;
   if (zeltMode == ZELT_OFF || castleRights ||
       !probeDistance(menOfBoard(), sideToMove, epSquare ? square64(epSquare) : -1, bitbases, &result, &plies))
     return 0;
-  hits++;
+  countStat(hits);
   if (!bitbases)
     *score = result == 0 ? 0 : result * (TB_MATE - ply - int(plies));
   else if (result < 0 && checkmated())  // the mate itself is exact, so that the search finds mates

@@ -4,7 +4,7 @@
 # line coverage per source folder, per file of the code that handles input during a search, and
 # per game-turn function. Needs llvm-profdata-14 and llvm-cov-14 (Debian's llvm-14).
 #   tests/fuzz/coverage.sh [-w] [target ...]
-# Targets: fen console xboard uci settings epd table index (default: all). The build waits for
+# Targets: fen console xboard uci settings epd table index book (default: all). The build waits for
 # the lock on TALVEK_BUILD_LOCK when it is set, as tests/fuzz/run.sh does.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -14,7 +14,7 @@ if [[ ${1:-} == -w ]]; then
   shift
 fi
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(fen console xboard uci settings epd table index)
+[[ ${#targets[@]} -gt 0 ]] || targets=(fen console xboard uci settings epd table index book)
 
 cxx=$(command -v clang++-14 || true)
 profdata=$(command -v llvm-profdata-14 || true)
