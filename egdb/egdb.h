@@ -157,6 +157,8 @@ bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& positi
 // kings apart, the side not to move not in check, and for an en-passant square a pawn of the side
 // not to move just past it, the squares it crossed empty and a pawn of the side to move beside it.
 bool tbPositionLegal(const TbPosition& position);
+// Unit counts of a class by table side (0 first, 1 second) and type; false for a bad number.
+bool tbClassCounts(int classNumber, int counts[2][7]);
 uint64_t layoutIndexCount(int classNumber, int side);  // indices of main and en-passant parts
 uint32_t layoutFileLength(int classNumber, int side);  // largest index of a legal position + 1
 uint64_t layoutEnPassantStart(int classNumber, int side);  // first index of the en-passant part

@@ -147,26 +147,10 @@ uint64_t firstGroupSquares(const Group& group, int m, int o) {
   return squares;
 }
 
-// Unit counts of a class by table side (0 first, 1 second) and type; false for a bad number.
-bool countsOf(int classNumber, int counts[2][7]) {
-  if (classNumber <= 0 || classNumber >= TB_CLASSES) return false;
-  std::memset(counts, 0, sizeof(int) * 14);
-  int side = 0;
-  const char* name = tbClassName(classNumber);
-  if (!*name) return false;
-  for (const char* c = name + 1; *c; c++) {
-    const char* letter = std::strchr("kpnbrq", *c);
-    if (!letter) return false;
-    int type = int(letter - "kpnbrq") + KING;
-    if (type == KING) side = 1;
-    else counts[side][type]++;
-  }
-  return true;
-}
 
 std::unique_ptr<Layout> buildLayout(int classNumber, int side) {
   int counts[2][7];
-  if (!countsOf(classNumber, counts)) return nullptr;
+  if (!tbClassCounts(classNumber, counts)) return nullptr;
   auto layout = std::make_unique<Layout>();
   layout->side = side;
   static const int ORDER[5] = {QUEEN, ROOK, BISHOP, KNIGHT, PAWN};
@@ -316,6 +300,22 @@ bool decodeEnPassant(const Layout& layout, uint64_t index, View& view) {
 }
 
 }  // namespace
+
+bool tbClassCounts(int classNumber, int counts[2][7]) {
+  if (classNumber <= 0 || classNumber >= TB_CLASSES) return false;
+  std::memset(counts, 0, sizeof(int) * 14);
+  int side = 0;
+  const char* name = tbClassName(classNumber);
+  if (!*name) return false;
+  for (const char* c = name + 1; *c; c++) {
+    const char* letter = std::strchr("kpnbrq", *c);
+    if (!letter) return false;
+    int type = int(letter - "kpnbrq") + KING;
+    if (type == KING) side = 1;
+    else counts[side][type]++;
+  }
+  return true;
+}
 
 bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& position) {
   position = TbPosition{side, {0, 0}, {{}, {}}, -1};

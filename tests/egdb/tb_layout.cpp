@@ -26,20 +26,6 @@ constexpr uint64_t PAWN_SQUARES = 0x00FFFFFFFFFFFF00ull;  // a2-h7
 uint64_t bit(int sq) { return uint64_t(1) << sq; }
 bool touching(int a, int b) { return std::abs((a & 7) - (b & 7)) <= 1 && std::abs((a >> 3) - (b >> 3)) <= 1; }
 
-// Unit counts of a class by table side (0 first, 1 second) and type; false for a bad number.
-bool countsOf(int classNumber, int counts[2][7]) {
-  if (classNumber <= 0 || classNumber >= TB_CLASSES) return false;
-  std::memset(counts, 0, sizeof(int) * 14);
-  int side = 0;
-  for (const char* c = tbClassName(classNumber) + 1; *c; c++) {
-    const char* letter = std::strchr("kpnbrq", *c);
-    if (!letter) return false;
-    int type = int(letter - "kpnbrq") + KING;
-    if (type == KING) side = 1;
-    else counts[side][type]++;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -93,7 +79,7 @@ bool wellFormed(const TbPosition& p) {
 LayoutCoverage checkLayoutCoverage(int classNumber, int side) {
   LayoutCoverage coverage;
   int counts[2][7];
-  if (!countsOf(classNumber, counts)) return coverage;
+  if (!tbClassCounts(classNumber, counts)) return coverage;
   bool pawns = counts[0][PAWN] + counts[1][PAWN] > 0;
   std::vector<uint64_t> keys;
   uint64_t count = layoutIndexCount(classNumber, side);
