@@ -88,10 +88,12 @@ int parseFEN(const char* text) {
   castleRights = 0;
   for (; text[i] && text[i] != ' '; i++) {
     switch (text[i]) {
-      case 'K': castleRights |= CASTLE_WK; break;
-      case 'Q': castleRights |= CASTLE_WQ; break;
-      case 'k': castleRights |= CASTLE_BK; break;
-      case 'q': castleRights |= CASTLE_BQ; break;
+      // Rook files, as GUIs write rights for Chess960 (Shredder-FEN): the h- and a-file rooks
+      // of standard chess are the same rights; other files have no meaning here.
+      case 'K': case 'H': castleRights |= CASTLE_WK; break;
+      case 'Q': case 'A': castleRights |= CASTLE_WQ; break;
+      case 'k': case 'h': castleRights |= CASTLE_BK; break;
+      case 'q': case 'a': castleRights |= CASTLE_BQ; break;
       case '-': break;
       default: return i;
     }

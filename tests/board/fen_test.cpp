@@ -67,6 +67,7 @@ TEST(SetBoard, SyntaxErrorsNameTheCharacterAndChangeNothing) {
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1", 42},
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR x KQkq - 0 1", 44},
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQxq - 0 1", 48},
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkb - 0 1", 49},   // an inner rook file
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq i6 0 1", 51},
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR", 43},                  // text ends
       {"8/8/8/8/8/8/8/8/ w - - 0 1", 15},                                  // a ninth rank
@@ -102,6 +103,9 @@ TEST(SetBoard, LooseButAcceptedRecords) {
   // Fields may be apart by several blanks, and "-" may stand among castling letters.
   ASSERT_TRUE(setPosition("4k3/pp6/8/8/8/8/8/R3K2R   w  K-Q   -   5"));
   EXPECT_EQ(fenNow(), "4k3/pp6/8/8/8/8/8/R3K2R w KQ - 5 1");
+  // Rights named by the rooks' files, as GUIs write them in Chess960 notation.
+  ASSERT_TRUE(setPosition("r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1"));
+  EXPECT_EQ(fenNow(), "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   // A half-move clock with too many digits stops growing instead of overflowing.
   EXPECT_EQ(setText("4k3/8/8/8/8/8/8/4K2R b - - 99999999999999999999999 1"),
             "1/2-1/2 {Draw by fifty move rule}\n");

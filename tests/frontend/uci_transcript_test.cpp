@@ -191,7 +191,7 @@ TEST(UciTranscript, PromotionsInLowerCase) {
 TEST(UciTranscript, ARefusedPositionIsNeverSearched) {
   EngineProcess engine;
   startUci(engine);
-  for (const char* position : {"fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha - 0 1 moves g1f3",
+  for (const char* position : {"fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkx - 0 1 moves g1f3",
                                "fen r3k2r/8/8/8/8/8/8/4K3 w KQkq - 0 1", "startpos moves e2e4 e2e4"}) {
     engine.send("position startpos moves d2d4");
     engine.send(std::string("position ") + position);
@@ -206,6 +206,14 @@ TEST(UciTranscript, ARefusedPositionIsNeverSearched) {
   engine.send("go depth 3");
   const std::string best = engine.takeLine("bestmove ", 10000);
   EXPECT_EQ(best.substr(0, 10), "bestmove e") << best;
+  // Castling rights named by rook files, as Chess960 GUIs write them, are the standard rights.
+  engine.send("position fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha - 0 1 moves g1f3");
+  engine.send("go depth 3");
+  ASSERT_TRUE(engine.waitFor("bestmove ", 10000));
+  engine.drain(100);
+  const std::string reply = engine.taken();
+  EXPECT_EQ(reply.find("ERROR"), std::string::npos) << reply;
+  EXPECT_EQ(reply.find("bestmove 0000"), std::string::npos) << reply;
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
