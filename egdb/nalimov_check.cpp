@@ -401,15 +401,18 @@ bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data
 }
 
 // Checks TB_CHECK_BLOCKS blocks spread evenly over the file of class c, side s (every block of a
-// smaller file), `positions` positions in all. A block that cannot be read fails.
+// smaller file), `positions` positions in all, passing over blocks already refused. A block that
+// cannot be read fails.
 bool checkTBFile(int classNumber, int side, int positions) {
   uint32_t length = tbClasses[classNumber].expectedSize[side];
   if (!tbClasses[classNumber].fileName[side] || length == 0) return true;
   uint32_t blocks = (length + TB_BLOCK - 1) >> TB_BLOCK_SHIFT;
   uint32_t chosen = blocks < uint32_t(TB_CHECK_BLOCKS) ? blocks : TB_CHECK_BLOCKS;
   static uint8_t data[TB_SLOT_DATA];
+  const uint8_t* refused = tbClasses[classNumber].refused[side];
   for (uint32_t k = 0; k < chosen; k++) {
     uint32_t block = chosen == 1 ? 0 : uint32_t(uint64_t(k) * (blocks - 1) / (chosen - 1));
+    if (refused && (refused[block >> 3] >> (block & 7) & 1)) continue;
     bool exact;
     int produced = readTBBlock(classNumber, side, block, data, &exact);
     if (produced < 0) return false;
@@ -452,7 +455,12 @@ bool clearedByRefusingBlocks(int classNumber, int side) {
     for (int i = 0; i < count && !refusedOne; i++) {
       const BlockName& b = blamed[i];
       TablebaseDescriptor& entry = tbClasses[b.classNumber];
-      if ((b.classNumber == classNumber && b.side == side) || !entry.refused[b.side]) continue;
+      // A file whose every block registration reads is judged whole: a damaged block of it fails
+      // its own check.
+      uint32_t blocks = (entry.expectedSize[b.side] + TB_BLOCK - 1) >> TB_BLOCK_SHIFT;
+      if ((b.classNumber == classNumber && b.side == side) || !entry.refused[b.side] ||
+          blocks <= uint32_t(TB_CHECK_BLOCKS))
+        continue;
       bool exact;
       int produced = readTBBlock(b.classNumber, b.side, b.block, data, &exact);
       if (produced < 0) continue;
@@ -466,9 +474,15 @@ bool clearedByRefusingBlocks(int classNumber, int side) {
       excluded[classNumber][side] = deriving = false;
       for (int j = 0; j < count; j++) markRefused(blamed[j], marked[j]);
       if (sound) continue;
+      // Only a file sound elsewhere is blamed for a block: one wrong as a whole (a table of
+      // another layout beside this one) leaves both to the checks of files under suspicion.
+      markRefused(b, true);
+      if (!checkTBFile(b.classNumber, b.side, TB_CHECK_REGISTER)) {
+        markRefused(b, false);
+        continue;
+      }
       std::printf("**ERROR**  checkRegisteredTBFiles() : %s: block %u contradicts the positions its "
                   "moves lead to; it is not used\n", entry.fileName[b.side], unsigned(b.block));
-      markRefused(b, true);
       refusedOne = true;
     }
     if (!refusedOne) return false;
