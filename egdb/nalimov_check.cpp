@@ -51,6 +51,23 @@ bool deriving = false;         // unknown successors are worked out from their o
 uint8_t* checkData = nullptr;  // CHECK_SLOTS blocks of TB_BLOCK bytes
 uint32_t checkClock = 0;
 
+// The blocks of other files whose values the check of one position read, and those read by the
+// position that last contradicted its successors (the blocks that may be at fault instead).
+struct BlockName {
+  int classNumber, side;
+  uint32_t block;
+};
+constexpr int MAX_READ = 32;
+BlockName readBlocks[MAX_READ], blamedBlocks[MAX_READ];
+int readCount = 0, blamedCount = 0;
+
+void noteBlockRead(int classNumber, int side, uint32_t block) {
+  for (int i = 0; i < readCount; i++)
+    if (readBlocks[i].classNumber == classNumber && readBlocks[i].side == side && readBlocks[i].block == block)
+      return;
+  if (readCount < MAX_READ) readBlocks[readCount++] = {classNumber, side, block};
+}
+
 // The block under check: its bytes come from its buffer, not from the file.
 struct {
   int classNumber = 0, side = 0;
@@ -238,6 +255,7 @@ int successorValue(const Men& q) {
   int produced;
   const uint8_t* data = rawBlock(classNumber, side, block, &produced);
   if (!data || int(index & (TB_BLOCK - 1)) >= produced) return UNKNOWN;
+  noteBlockRead(classNumber, side, block);
   int value = tbValueOfByte(int8_t(data[index & (TB_BLOCK - 1)]), index, side, classNumber);
   return value == TB_NO_ANSWER ? UNKNOWN : value;
 }
@@ -354,6 +372,7 @@ bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data
   uint32_t span = length - first < uint32_t(TB_BLOCK) ? length - first : TB_BLOCK;
   uint32_t stride = span / uint32_t(positions) ? span / uint32_t(positions) : 1;
   underCheck = {classNumber, side, block, data};
+  blamedCount = 0;
   bool agrees = true;
   // Each block starts at its own offset within the stride, so that different blocks try
   // different places of the layout.
@@ -363,7 +382,9 @@ bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data
     for (uint32_t i = at, tries = 0; i < span && tries < TRIES; i++, tries++) {
       int stored = int8_t(data[i]);
       if (stored == 127 || !menOf(classNumber, side, first + i, p)) continue;
+      readCount = 0;
       agrees = valueAgrees(p, tbValueOfByte(stored, first + i, side, classNumber));
+      if (!agrees) std::memcpy(blamedBlocks, readBlocks, sizeof readBlocks), blamedCount = readCount;
       break;
     }
   }
@@ -380,15 +401,18 @@ bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data
 }
 
 // Checks TB_CHECK_BLOCKS blocks spread evenly over the file of class c, side s (every block of a
-// smaller file), `positions` positions in all. A block that cannot be read fails.
+// smaller file), `positions` positions in all, passing over blocks already refused. A block that
+// cannot be read fails.
 bool checkTBFile(int classNumber, int side, int positions) {
   uint32_t length = tbClasses[classNumber].expectedSize[side];
   if (!tbClasses[classNumber].fileName[side] || length == 0) return true;
   uint32_t blocks = (length + TB_BLOCK - 1) >> TB_BLOCK_SHIFT;
   uint32_t chosen = blocks < uint32_t(TB_CHECK_BLOCKS) ? blocks : TB_CHECK_BLOCKS;
   static uint8_t data[TB_SLOT_DATA];
+  const uint8_t* refused = tbClasses[classNumber].refused[side];
   for (uint32_t k = 0; k < chosen; k++) {
     uint32_t block = chosen == 1 ? 0 : uint32_t(uint64_t(k) * (blocks - 1) / (chosen - 1));
+    if (refused && (refused[block >> 3] >> (block & 7) & 1)) continue;
     bool exact;
     int produced = readTBBlock(classNumber, side, block, data, &exact);
     if (produced < 0) return false;
@@ -401,20 +425,91 @@ bool checkTBFile(int classNumber, int side, int positions) {
   return true;
 }
 
+namespace {
+
+constexpr int MAX_BLAMED = 8;  // blocks of other files refused for the sake of one file
+
+// Sets or clears the refused mark of a block of a registered file; returns whether it was set.
+bool markRefused(const BlockName& b, bool refused) {
+  uint8_t* marks = tbClasses[b.classNumber].refused[b.side];
+  if (!marks) return false;
+  uint8_t bit = uint8_t(1 << (b.block & 7));
+  bool was = marks[b.block >> 3] & bit;
+  marks[b.block >> 3] = uint8_t(refused ? marks[b.block >> 3] | bit : marks[b.block >> 3] & ~bit);
+  return was;
+}
+
+// Whether the contradiction found in the file of class c, side s lay in blocks of other files:
+// each block the contradicting position read is checked on its own, on TB_CHECK_LOOSE positions,
+// with this file read as unknown (the values it would give worked out from their own
+// successors). A block that contradicts the rules even so is refused (marked, with a message)
+// and the file is checked again; true when it then passes. So a damaged block of one file does
+// not cost the correct file beside it.
+bool clearedByRefusingBlocks(int classNumber, int side) {
+  static uint8_t data[TB_SLOT_DATA];
+  for (int refusals = 0; refusals < MAX_BLAMED; refusals++) {
+    BlockName blamed[MAX_READ];
+    int count = blamedCount;
+    std::memcpy(blamed, blamedBlocks, sizeof blamed);
+    bool refusedOne = false;
+    for (int i = 0; i < count && !refusedOne; i++) {
+      const BlockName& b = blamed[i];
+      TablebaseDescriptor& entry = tbClasses[b.classNumber];
+      // A file whose every block registration reads is judged whole: a damaged block of it fails
+      // its own check.
+      uint32_t blocks = (entry.expectedSize[b.side] + TB_BLOCK - 1) >> TB_BLOCK_SHIFT;
+      if ((b.classNumber == classNumber && b.side == side) || !entry.refused[b.side] ||
+          blocks <= uint32_t(TB_CHECK_BLOCKS))
+        continue;
+      bool exact;
+      int produced = readTBBlock(b.classNumber, b.side, b.block, data, &exact);
+      if (produced < 0) continue;
+      std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
+      // The other blocks under suspicion are read as unknown meanwhile: values worked out
+      // through a damaged block would make a sound one look wrong.
+      bool marked[MAX_READ] = {};
+      for (int j = 0; j < count; j++) marked[j] = markRefused(blamed[j], j != i);
+      excluded[classNumber][side] = deriving = true;
+      bool sound = checkTBBlock(b.classNumber, b.side, b.block, data, TB_CHECK_LOOSE, TB_CHECK_TERMINALS);
+      excluded[classNumber][side] = deriving = false;
+      for (int j = 0; j < count; j++) markRefused(blamed[j], marked[j]);
+      if (sound) continue;
+      // Only a file sound elsewhere is blamed for a block: one wrong as a whole (a table of
+      // another layout beside this one) leaves both to the checks of files under suspicion.
+      markRefused(b, true);
+      if (!checkTBFile(b.classNumber, b.side, TB_CHECK_REGISTER)) {
+        markRefused(b, false);
+        continue;
+      }
+      std::printf("**ERROR**  checkRegisteredTBFiles() : %s: block %u contradicts the positions its "
+                  "moves lead to; it is not used\n", entry.fileName[b.side], unsigned(b.block));
+      refusedOne = true;
+    }
+    if (!refusedOne) return false;
+    flushTBCheckCache();
+    if (checkTBFile(classNumber, side, TB_CHECK_REGISTER)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 // Checks every registered file against the others, and refuses (forgets, with a message) those
-// that contradict the rules. When two files contradict each other, the one at fault is the one
-// that also contradicts itself: each suspect is checked again with the other suspects read as
-// unknown, the values of their positions worked out from their own successors (which lie in the
-// suspect itself, or in files no check found fault with). The other suspects, which may have
-// failed only through a file at fault, are checked again without those, on eight times as many
-// positions (they may be at fault as well, with less to show for it); suspects that still
-// contradict each other are all refused: none of them can be trusted.
+// that contradict the rules. A file whose contradiction lies in blocks of other files that fail
+// on their own is kept, and those blocks are refused instead. When two files contradict each
+// other, the one at fault is the one that also contradicts itself: each suspect is checked again
+// with the other suspects read as unknown, the values of their positions worked out from their
+// own successors (which lie in the suspect itself, or in files no check found fault with). The
+// other suspects, which may have failed only through a file at fault, are checked again without
+// those, on eight times as many positions (they may be at fault as well, with less to show for
+// it); suspects that still contradict each other are all refused: none of them can be trusted.
 void checkRegisteredTBFiles() {
   bool suspect[TB_CLASSES][2] = {};
   int suspects = 0;
   for (int c = 1; c < TB_CLASSES; c++)
     for (int s = 0; s < 2; s++)
-      if (tbClasses[c].fileName[s] && !checkTBFile(c, s, TB_CHECK_REGISTER)) suspect[c][s] = true, suspects++;
+      if (tbClasses[c].fileName[s] && !checkTBFile(c, s, TB_CHECK_REGISTER) && !clearedByRefusingBlocks(c, s))
+        suspect[c][s] = true, suspects++;
   if (suspects == 0) return;
   auto refuse = [](int c, int s) {
     std::printf("*** %s: table layout or contents do not match\n", tbClasses[c].fileName[s]);
