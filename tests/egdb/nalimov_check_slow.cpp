@@ -20,6 +20,7 @@
 
 #include "egdb/egdb.h"
 #include "tests/egdb/egdb_testkit.h"
+#include "tests/egdb/table_files.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -42,16 +43,6 @@ int classNumberOf(const std::string& name) {
   return 0;
 }
 
-std::string fileName(int c, int s) { return std::string(tbClassName(c)) + (s ? ".nbb" : ".nbw"); }
-
-// The solver's file of class c, side s, made once per run.
-const std::vector<uint8_t>& solved(int c, int s) {
-  static std::map<std::pair<int, int>, std::vector<uint8_t>> files;
-  std::vector<uint8_t>& file = files[{c, s}];
-  if (file.empty()) file = classTable(c, s, Solver(tbClassName(c)));
-  return file;
-}
-
 // The classes the mutated ones need: every three-man class, and every four-man class without a
 // man of the second side (the promotions of kppk lead through all of them), and the mutated ones.
 std::vector<int> baseClasses() {
@@ -71,28 +62,7 @@ std::string registerPath(const std::string& path) {
 
 // Whether exactly the files of the base classes other than class c, side s are registered
 // (c = 0: all of them).
-::testing::AssertionResult onlyRefused(int c, int s) {
-  for (int k : baseClasses())
-    for (int side = 0; side < 2; side++)
-      if ((tbClasses[k].fileName[side] == nullptr) != (k == c && side == s))
-        return ::testing::AssertionFailure()
-               << fileName(k, side) << (tbClasses[k].fileName[side] ? " kept" : " refused");
-  return ::testing::AssertionSuccess();
-}
-
-// Positions of block `block` of class c, side s whose stored byte, as answered to a probe, is
-// other than the solver's (127, "unknown", is no wrong answer).
-int wrongAnswers(int c, int s, uint32_t block) {
-  const std::vector<uint8_t>& right = solved(c, s);
-  int wrong = 0;
-  captureOutput([&] {
-    for (uint32_t i = block * TB_BLOCK; i < right.size() && i < (block + 1) * TB_BLOCK; i++) {
-      int answer = readTBByte(i, s, c);
-      wrong += right[i] != 127 && answer != 127 && answer != int8_t(right[i]);
-    }
-  });
-  return wrong;
-}
+::testing::AssertionResult onlyRefused(int c, int s) { return onlyRefusedOf(baseClasses(), c, s); }
 
 // Registers a folder holding every correct base file (linked from base) but class c's side s
 // file, which holds `bytes`.

@@ -21,6 +21,7 @@
 #include "board/board.h"
 #include "egdb/egdb.h"
 #include "tests/egdb/egdb_testkit.h"
+#include "tests/egdb/table_files.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -236,51 +237,22 @@ namespace {
 
 const char* const THREE_MAN[] = {"kpk", "knk", "kbk", "krk", "kqk"};
 
-std::string fileName(int classNumber, int side) {
-  return std::string(tbClassName(classNumber)) + (side ? ".nbb" : ".nbw");
-}
-
-// The solver's files of every three-man class, by class and side.
-const std::vector<uint8_t>& threeMan(int classNumber, int side) {
-  static std::map<std::pair<int, int>, std::vector<uint8_t>> tables;
-  std::vector<uint8_t>& table = tables[{classNumber, side}];
-  if (table.empty()) table = classTable(classNumber, side, Solver(tbClassName(classNumber)));
-  return table;
-}
-
 // Writes every three-man file but the one of class c, side s, which gets `bytes` (compressed
 // when asked); registers the folder and returns what was printed.
 std::string registerWith(const TempFolder& folder, int c, int s, const std::vector<uint8_t>& bytes,
                          bool compressed = false) {
   for (int k = KPK; k <= KQK; k++)
     for (int side = 0; side < 2; side++)
-      if (k != c || side != s) folder.write(fileName(k, side), threeMan(k, side));
+      if (k != c || side != s) folder.write(fileName(k, side), solved(k, side));
   folder.write(fileName(c, s) + (compressed ? ".emd" : ""), bytes);
   return registerFolder(folder);
 }
 
 // Every three-man file registered, but the one of class c, side s.
 ::testing::AssertionResult onlyRefused(int c, int s) {
-  for (int k = KPK; k <= KQK; k++)
-    for (int side = 0; side < 2; side++)
-      if ((tbClasses[k].fileName[side] == nullptr) != (k == c && side == s))
-        return ::testing::AssertionFailure()
-               << fileName(k, side) << (tbClasses[k].fileName[side] ? " kept" : " refused");
-  return ::testing::AssertionSuccess();
-}
-
-// Positions of block `block` of class c, side s whose probe answers a value other than the
-// solver's (127, "unknown", is no wrong answer; positions that cannot occur are not probed).
-int wrongAnswers(int c, int s, uint32_t block) {
-  const std::vector<uint8_t>& right = threeMan(c, s);
-  int wrong = 0;
-  captureOutput([&] {
-    for (uint32_t i = block * TB_BLOCK; i < right.size() && i < (block + 1) * TB_BLOCK; i++) {
-      int answer = readTBByte(i, s, c);
-      wrong += right[i] != 127 && answer != 127 && answer != int8_t(right[i]);
-    }
-  });
-  return wrong;
+  std::vector<int> threeMan;
+  for (int k = KPK; k <= KQK; k++) threeMan.push_back(k);
+  return onlyRefusedOf(threeMan, c, s);
 }
 
 }  // namespace
@@ -303,7 +275,7 @@ TEST_F(LayoutCheck, RefusesFilesGoneBadAtRegistration) {
   int cases = 0;
   for (int c = KPK; c <= KQK; c++)
     for (int s = 0; s < 2; s++) {
-      const std::vector<uint8_t>& right = threeMan(c, s);
+      const std::vector<uint8_t>& right = solved(c, s);
       std::vector<std::pair<std::string, std::vector<uint8_t>>> bad;
       if (c != KNK && c != KBK) {
         bad.push_back({"zeros", std::vector<uint8_t>(right.size(), 0)});
@@ -319,8 +291,8 @@ TEST_F(LayoutCheck, RefusesFilesGoneBadAtRegistration) {
       }
       bad.push_back({"truncated", std::vector<uint8_t>(right.begin(), right.end() - 1000)});
       for (int other = KNK; other <= KQK; other++)
-        if (other != c && threeMan(other, s).size() == right.size() && threeMan(other, s) != right)
-          bad.push_back({std::string("copy of ") + tbClassName(other), threeMan(other, s)});
+        if (other != c && solved(other, s).size() == right.size() && solved(other, s) != right)
+          bad.push_back({std::string("copy of ") + tbClassName(other), solved(other, s)});
       for (const auto& [what, bytes] : bad) {
         TempFolder folder;
         std::string printed = registerWith(folder, c, s, bytes);
@@ -339,7 +311,7 @@ TEST_F(LayoutCheck, RefusesDamagedBlocksBeforeAnyValueIsUsed) {
   int cases = 0, refused = 0;
   for (int c = KPK; c <= KQK; c++)
     for (int s = 0; s < 2; s++) {
-      const std::vector<uint8_t>& right = threeMan(c, s);
+      const std::vector<uint8_t>& right = solved(c, s);
       uint32_t blocks = uint32_t((right.size() + TB_BLOCK - 1) / TB_BLOCK);
       for (uint32_t block = 0; block < blocks; block++)
         for (bool zeros : {false, true}) {
@@ -368,7 +340,7 @@ TEST_F(LayoutCheck, RefusesBlocksWithAFlippedBit) {
   int cases = 0, wrongCases = 0;
   for (int c : {KPK, KRK, KQK})
     for (int s = 0; s < 2; s++) {
-      std::vector<uint8_t> file = encodeEmd(threeMan(c, s));
+      std::vector<uint8_t> file = encodeEmd(solved(c, s));
       uint32_t header = emdHeaderLength(file);
       for (int flip = 0; flip < 12; flip++) {
         std::vector<uint8_t> bytes = file;
@@ -378,7 +350,7 @@ TEST_F(LayoutCheck, RefusesBlocksWithAFlippedBit) {
         registerWith(folder, c, s, bytes, true);
         // Which block holds the flipped byte is found by probing them all.
         int wrong = 0;
-        for (uint32_t block = 0; block * TB_BLOCK < threeMan(c, s).size(); block++) wrong += wrongAnswers(c, s, block);
+        for (uint32_t block = 0; block * TB_BLOCK < solved(c, s).size(); block++) wrong += wrongAnswers(c, s, block);
         cases++;
         wrongCases += wrong > 0;
         EXPECT_LE(wrong, 8) << fileName(c, s) << " byte " << at;
@@ -392,10 +364,10 @@ TEST_F(LayoutCheck, RefusesBlocksWithAFlippedBit) {
 // next loaded; blocks loaded from the old file stay as they were.
 TEST_F(LayoutCheck, ChecksAFileReplacedAfterRegistration) {
   TempFolder folder;
-  registerWith(folder, KPK, 1, threeMan(KPK, 1));
+  registerWith(folder, KPK, 1, solved(KPK, 1));
   EXPECT_TRUE(onlyRefused(0, 0));
-  EXPECT_EQ(readTBByte(100, 1, KPK), int8_t(threeMan(KPK, 1)[100]));
-  folder.write("kpk.nbb", std::vector<uint8_t>(threeMan(KPK, 1).size(), 0));
+  EXPECT_EQ(readTBByte(100, 1, KPK), int8_t(solved(KPK, 1)[100]));
+  folder.write("kpk.nbb", std::vector<uint8_t>(solved(KPK, 1).size(), 0));
   std::string printed = captureOutput([] { EXPECT_EQ(readTBByte(50000, 1, KPK), 127); });
   EXPECT_EQ(printed, refusal(folder, "kpk.nbb"));
   EXPECT_EQ(tbClasses[KPK].fileName[1], nullptr);

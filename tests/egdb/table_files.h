@@ -1,0 +1,48 @@
+// What the tests of the table checks share: file names, the solver's files made once per run,
+// which files registration refused, and how many wrong values a block answers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "egdb/egdb.h"
+#include "tests/egdb/egdb_testkit.h"
+#include "tests/support/support.h"
+
+inline std::string fileName(int c, int s) { return std::string(tbClassName(c)) + (s ? ".nbb" : ".nbw"); }
+
+// The solver's file of class c, side s.
+inline const std::vector<uint8_t>& solved(int c, int s) {
+  static std::map<std::pair<int, int>, std::vector<uint8_t>> files;
+  std::vector<uint8_t>& file = files[{c, s}];
+  if (file.empty()) file = classTable(c, s, Solver(tbClassName(c)));
+  return file;
+}
+
+// Whether every file of the classes is registered but the one of class c, side s (c = 0: all).
+inline ::testing::AssertionResult onlyRefusedOf(const std::vector<int>& classes, int c, int s) {
+  for (int k : classes)
+    for (int side = 0; side < 2; side++)
+      if ((tbClasses[k].fileName[side] == nullptr) != (k == c && side == s))
+        return ::testing::AssertionFailure()
+               << fileName(k, side) << (tbClasses[k].fileName[side] ? " kept" : " refused");
+  return ::testing::AssertionSuccess();
+}
+
+// Positions of block `block` of class c, side s whose probe answers a value other than the
+// solver's (127, "unknown", is no wrong answer; positions that cannot occur are not probed).
+inline int wrongAnswers(int c, int s, uint32_t block) {
+  const std::vector<uint8_t>& right = solved(c, s);
+  int wrong = 0;
+  captureOutput([&] {
+    for (uint32_t i = block * TB_BLOCK; i < right.size() && i < (block + 1) * TB_BLOCK; i++) {
+      int answer = readTBByte(i, s, c);
+      wrong += right[i] != 127 && answer != 127 && answer != int8_t(right[i]);
+    }
+  });
+  return wrong;
+}
