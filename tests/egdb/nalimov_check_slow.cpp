@@ -83,18 +83,7 @@ void refuseFilesGoneBad(const TempFolder& base) {
     for (int s = 0; s < 2; s++) {
       int c = classNumberOf(name);
       const std::vector<uint8_t>& right = solved(c, s);
-      std::vector<std::pair<std::string, std::vector<uint8_t>>> bad;
-      bad.push_back({"zeros", std::vector<uint8_t>(right.size(), 0)});
-      std::vector<uint8_t> negated = right;
-      for (uint8_t& b : negated)
-        if (b != 127) b = uint8_t(-int8_t(b));
-      bad.push_back({"negated", negated});
-      for (int quarter = 1; quarter <= 3; quarter++) {
-        std::vector<uint8_t> tail = right;
-        std::fill(tail.begin() + long(tail.size() * size_t(quarter) / 4), tail.end(), 0);
-        bad.push_back({"zero tail " + std::to_string(quarter * 25) + "%", tail});
-      }
-      bad.push_back({"truncated", std::vector<uint8_t>(right.begin(), right.end() - 5000)});
+      std::vector<std::pair<std::string, std::vector<uint8_t>>> bad = filesGoneBad(right, 5000);
       for (const char* otherName : MUTATED) {
         int other = classNumberOf(otherName);
         if (other != c && solved(other, s).size() == right.size())

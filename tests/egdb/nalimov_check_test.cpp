@@ -276,20 +276,8 @@ TEST_F(LayoutCheck, RefusesFilesGoneBadAtRegistration) {
   for (int c = KPK; c <= KQK; c++)
     for (int s = 0; s < 2; s++) {
       const std::vector<uint8_t>& right = solved(c, s);
-      std::vector<std::pair<std::string, std::vector<uint8_t>>> bad;
-      if (c != KNK && c != KBK) {
-        bad.push_back({"zeros", std::vector<uint8_t>(right.size(), 0)});
-        std::vector<uint8_t> negated = right;
-        for (uint8_t& b : negated)
-          if (b != 127) b = uint8_t(-int8_t(b));
-        bad.push_back({"negated", negated});
-        for (int quarter = 1; quarter <= 3; quarter++) {
-          std::vector<uint8_t> tail = right;
-          std::fill(tail.begin() + long(tail.size() * size_t(quarter) / 4), tail.end(), 0);
-          bad.push_back({"zero tail " + std::to_string(quarter), tail});
-        }
-      }
-      bad.push_back({"truncated", std::vector<uint8_t>(right.begin(), right.end() - 1000)});
+      std::vector<std::pair<std::string, std::vector<uint8_t>>> bad = filesGoneBad(right, 1000);
+      if (c == KNK || c == KBK) bad.erase(bad.begin(), bad.end() - 1);
       for (int other = KNK; other <= KQK; other++)
         if (other != c && solved(other, s).size() == right.size() && solved(other, s) != right)
           bad.push_back({std::string("copy of ") + tbClassName(other), solved(other, s)});

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -21,6 +22,25 @@ inline const std::vector<uint8_t>& solved(int c, int s) {
   std::vector<uint8_t>& file = files[{c, s}];
   if (file.empty()) file = classTable(c, s, Solver(tbClassName(c)));
   return file;
+}
+
+// A correct file gone bad as files do: all zeros, every value negated, zeros from a quarter, a
+// half and three quarters of it on (an interrupted copy), and cut short by `cut` bytes.
+inline std::vector<std::pair<std::string, std::vector<uint8_t>>> filesGoneBad(const std::vector<uint8_t>& right,
+                                                                              size_t cut) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> bad;
+  bad.push_back({"zeros", std::vector<uint8_t>(right.size(), 0)});
+  std::vector<uint8_t> negated = right;
+  for (uint8_t& b : negated)
+    if (b != 127) b = uint8_t(-int8_t(b));
+  bad.push_back({"negated", negated});
+  for (int quarter = 1; quarter <= 3; quarter++) {
+    std::vector<uint8_t> tail = right;
+    std::fill(tail.begin() + long(tail.size() * size_t(quarter) / 4), tail.end(), 0);
+    bad.push_back({"zero tail " + std::to_string(quarter * 25) + "%", tail});
+  }
+  bad.push_back({"truncated", std::vector<uint8_t>(right.begin(), right.end() - long(cut))});
+  return bad;
 }
 
 // Whether every file of the classes is registered but the one of class c, side s (c = 0: all).
