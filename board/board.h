@@ -188,6 +188,17 @@ extern uint8_t pawnSlots[2];               // pawn slots in use from 16 upward
 extern uint8_t typeCount[2][7];            // units per colour and type
 extern int material[2];                    // piece values per colour, king excluded
 
+// Calls visit(entry) for every unit of colour on the board, the king and pieces first, then the
+// pawns; returns false as soon as visit does.
+template <class Visit>
+bool forEachUnit(int colour, Visit visit) {
+  for (int slot = 0; slot < pieceSlots[colour]; slot++)
+    if (!(pieceList[colour][slot] & GONE) && !visit(pieceList[colour][slot])) return false;
+  for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[colour]; slot++)
+    if (!(pieceList[colour][slot] & GONE) && !visit(pieceList[colour][slot])) return false;
+  return true;
+}
+
 extern int sideToMove;                     // 0 white, 1 black
 extern int otherSide;                      // sideToMove ^ 1
 extern int epSquare;                       // square passed over by a double push, else 0

@@ -24,17 +24,13 @@ constexpr int BLOCK_OFFSET[7] = {-1, 15, 0, 3, 6, 9, 12};  // first entry of a t
 bool fillSquareBlock(int colour, int* block, int* counts) {
   std::memset(block, 0, TB_BLOCK_SIZE * sizeof(int));
   int used[7] = {};
-  auto add = [&](PieceEntry entry) {
-    if (entry & GONE) return true;
+  const bool fits = forEachUnit(colour, [&](PieceEntry entry) {
     int type = typeOf(slotCode(entry));
     if (type != KING && used[type] == 3) return false;
     block[BLOCK_OFFSET[type] + used[type]++] = square64(slotSquare(entry));
     return true;
-  };
-  for (int slot = 0; slot < pieceSlots[colour]; slot++)
-    if (!add(pieceList[colour][slot])) return false;
-  for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[colour]; slot++)
-    if (!add(pieceList[colour][slot])) return false;
+  });
+  if (!fits) return false;
   for (int type = PAWN; type <= QUEEN; type++) counts[type - PAWN] = used[type];
   return true;
 }

@@ -80,13 +80,11 @@ struct GaviotaMen {
 // The men of the current position.
 GaviotaMen menOfBoard() {
   GaviotaMen men{};
-  for (int colour = WHITE; colour <= BLACK; colour++) {
-    auto add = [&](PieceEntry entry) {
-      if (!(entry & GONE)) men.add(colour, typeOf(slotCode(entry)), square64(slotSquare(entry)));
-    };
-    for (int slot = 0; slot < pieceSlots[colour]; slot++) add(pieceList[colour][slot]);
-    for (int slot = PAWN_SLOT0; slot < PAWN_SLOT0 + pawnSlots[colour]; slot++) add(pieceList[colour][slot]);
-  }
+  for (int colour = WHITE; colour <= BLACK; colour++)
+    forEachUnit(colour, [&](PieceEntry entry) {
+      men.add(colour, typeOf(slotCode(entry)), square64(slotSquare(entry)));
+      return true;
+    });
   return men;
 }
 
