@@ -183,8 +183,18 @@ void xboardAnalyze() {
 void xboardExit() { analysing = 0; }
 
 // The analysis status line "stat01: time nodes ply movesLeft movesTotal", time in centiseconds.
+// A request that arrives in analysis mode before the search has started (xboard sends "." in
+// the same burst as "analyze" or a move) is answered too, for a search not yet begun: nothing
+// spent, every legal move still to search.
 void xboardStatus() {
-  if (engineState != STATE_ANALYSING) return;
+  if (engineState != STATE_ANALYSING) {
+    if (!analysing || engineState != STATE_WAITING) return;
+    const PlyRecord& root = plyStack[0];
+    int total = 0;
+    for (int i = 0; i < root.moveCount; i++) total += root.checkCount != 0 || legal(root.moves[i]);
+    std::printf("stat01: 0 0 0 %d %d\n", total, total);
+    return;
+  }
   const int total = plyStack[0].moveCount;
   std::printf("stat01: %d %llu %u %d %d\n", msSince(searchStart) / 10, (unsigned long long)nodes, iterDepth,
               total > rootMovesDone ? total - rootMovesDone : 0, total);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Talvek against Fairy-Max under a real xboard (headless, in Xvfb): two games in xboard mode and
+# Talvek against Phalanx under a real xboard (headless, in Xvfb): two games in xboard mode and
 # two in UCI mode through xboard's UCI adapter (polyglot), each with pondering off and then
 # again with both engines pondering, colours alternating, 10 seconds plus 0.1 per move
 # ("level 0 0:10 0.1"). From the saved games and the logs it checks that every game
@@ -7,11 +7,19 @@
 # "Illegal move", that it called no command unknown except those it does not support
 # (random, draw, usermove), and that xboard's pings were answered. Then xboard steps through a
 # game in Analyze File mode: Talvek analyses every position, never moves, and leaves on "exit".
+# A match in which the opponent (not Talvek) crashed or stopped answering is said so and played
+# once more before anything in it counts against Talvek. OPPONENT names another xboard engine
+# (Phalanx by default, HoiChess when Phalanx is missing).
 # Usage: tests/frontend/gui_test.sh <talvek binary>. Exits 77 (skipped) when a tool is missing.
 set -u
 PATH=$PATH:/usr/games
 binary=$(realpath "${1:?usage: gui_test.sh <talvek binary>}")
-for tool in xboard xvfb-run fairymax polyglot; do
+opponent=${OPPONENT:-}
+if [[ -z $opponent ]]; then
+  opponent=phalanx
+  command -v phalanx >/dev/null || opponent=hoichess
+fi
+for tool in xboard xvfb-run "$opponent" polyglot; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: $tool is not installed"
     exit 77
@@ -26,21 +34,40 @@ fail() {
   failures=$((failures + 1))
 }
 
+# opponent_failed <name>: the opponent (xboard's second program) crashed, could not be written
+# to or read from, or ended during the match; Talvek is the first program.
+opponent_failed() {
+  grep -qiE 'error (writing to|reading from) second chess program|second chess program.*(exit|died|terminated)' \
+    "$work/$1.debug" "$work/$1.out" "$work/$1.pgn" 2>/dev/null
+}
+
 # play <name> <true|false> [xboard options...]: a two-game match, Talvek first, with pondering
-# on or off, into $work/<name>.*
+# on or off, into $work/<name>.*; played once more when the opponent failed.
 play() {
   local name=$1 ponder=$2
   shift 2
+  match "$name" "$ponder" "$@"
+  if opponent_failed "$name"; then
+    echo "$name: $opponent failed during the match ($(grep -m1 -ohiE 'error [a-z]+ (to|from) second chess program|second chess program[^"]*' \
+      "$work/$name.debug" "$work/$name.out" "$work/$name.pgn" 2>/dev/null)); playing the match again"
+    match "$name" "$ponder" "$@"
+    opponent_failed "$name" && echo "$name: $opponent failed again; the games below are judged as they stand"
+  fi
+  check "$name"
+}
+
+match() {
+  local name=$1 ponder=$2
+  shift 2
+  rm -rf "$work/$name" "$work/$name".{pgn,debug,out,polyglot}
   mkdir -p "$work/$name"
   timeout 150 xvfb-run -a xboard -noGUI -matchMode true -matchGames 2 \
-    -fcp "$binary" -fd "$work/$name" -scp fairymax -sd "$work/$name" \
+    -fcp "$binary" -fd "$work/$name" -scp "$opponent" -sd "$work/$name" \
     -tc 0:10 -inc 0.1 -autoCallFlag true -ponderNextMove "$ponder" \
     -sgf "$work/$name.pgn" -debugMode true -nameOfDebugFile "$work/$name.debug" \
     -popupExitMessage false -saveSettingsOnExit false -settingsFile /dev/null "$@" \
     >"$work/$name.out" 2>&1
-  local status=$?
-  [[ $status -eq 124 ]] && fail "$name" "the match did not end within 150 seconds"
-  check "$name"
+  [[ $? -eq 124 ]] && fail "$name" "the match did not end within 150 seconds"
 }
 
 check() {

@@ -454,3 +454,24 @@ TEST(XboardTranscript, AnalyzeMode) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+// xboard sends "analyze" and its status requests in one burst: each "." is answered, also
+// those read before the analysis search has started, and the analysis then runs.
+TEST(XboardTranscript, StatusRequestsInTheBurstThatStartsAnalysis) {
+  EngineProcess engine("-xboard");
+  startSession(engine);
+  engine.send("new\nforce\ne2e4\npost\nanalyze\n.\n.");
+  for (int request = 0; request < 2; request++)
+    EXPECT_FALSE(engine.takeLine("stat01: ", 3000).empty()) << "request " << request << ": " << engine.taken();
+  analysisLines(engine, Game{"", {"e2e4"}});
+  engine.send(".");
+  const std::string later = engine.takeLine("stat01: ", 3000);
+  int centis = -1, depth = -1, left = -1, total = -1;
+  unsigned long long nodes = 0;
+  ASSERT_EQ(std::sscanf(later.c_str(), "stat01: %d %llu %d %d %d", &centis, &nodes, &depth, &left, &total), 5) << later;
+  EXPECT_GT(nodes, 0u);
+  EXPECT_EQ(total, 20);  // Black's replies to 1. e4
+  engine.send("exit");
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}

@@ -1,5 +1,5 @@
 // The bench's node count is the search's signature: two runs in one process give the same
-// count, position by position, and the total is the known one.
+// count, position by position (the total is pinned by the fast run's bench_signature).
 #include <algorithm>
 #include <string>
 
@@ -34,15 +34,6 @@ TEST(BenchSlow, NodeCountsRepeat) {
   EXPECT_NE(first.find("total nodes: "), std::string::npos);
   EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 41);
   EXPECT_EQ(first, second);
-  resetEngine();
-}
-
-// Speed work must not change what the search computes: the signature stays as it was. (A
-// change to the search that alters it on purpose updates this figure and says so.)
-TEST(BenchSlow, SignatureIsUnchanged) {
-  resetEngine();
-  const std::string out = captureOutput(runBench);
-  EXPECT_NE(out.find("\ntotal nodes: 29308197\n"), std::string::npos) << out;
   resetEngine();
 }
 
