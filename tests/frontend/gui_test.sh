@@ -49,9 +49,9 @@ play() {
   match "$name" "$ponder" "$@"
   if opponent_failed "$name"; then
     echo "$name: $opponent failed during the match ($(grep -m1 -ohiE 'error [a-z]+ (to|from) second chess program|second chess program[^"]*' \
-      "$work/$name.debug" "$work/$name.out" "$work/$name.pgn" 2>/dev/null)); playing the match again"
+      "$work/$name.debug" "$work/$name.out" "$work/$name.pgn" 2>/dev/null | head -1)); playing the match again"
     match "$name" "$ponder" "$@"
-    opponent_failed "$name" && echo "$name: $opponent failed again; the games below are judged as they stand"
+    opponent_failed "$name" && echo "$name: $opponent failed again (not Talvek); the games below are judged as they stand"
   fi
   check "$name"
 }
