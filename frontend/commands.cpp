@@ -294,6 +294,7 @@ void commandInit(const CommandRow&, const char*) { readSettingsFile(); }
 constexpr Choice ZELT_CHOICES[] = {{"Disabled", ZELT_OFF}, {"Bitbases", ZELT_BITBASES}, {"Tablebases", ZELT_TABLEBASES}};
 
 constexpr int EXTENSION_MAX = 4;  // quarter plies: one ply
+constexpr int MAX_MOVE_OVERHEAD = 5000;  // ms
 
 }  // namespace
 
@@ -362,6 +363,10 @@ const CommandRow COMMAND_ROWS[] = {
     {.name = "noise", .kind = ROW_NUMBER, .parameters = "<depth>", .help = "sets depth to reach in order to show thinking",
      .handler = consoleSetting, .value = &Settings::noise, .low = -INT_MAX, .high = INT_MAX, .start = 6,
      .confirm = "show thinking from depth: %d\n", .iniValue = "6", .iniPlace = 14},
+    {.name = "overhead", .kind = ROW_NUMBER, .parameters = "<ms>",
+     .help = "sets the ms kept back on every move for a slow GUI", .handler = consoleSetting,
+     .value = &Settings::moveOverhead, .high = MAX_MOVE_OVERHEAD, .confirm = "move overhead: %d ms\n",
+     .uciName = "Move Overhead", .uciPlace = 21},
     {.name = "perft", .group = GROUP_A, .parameters = "<depth>", .usage = "perft <depth>",
      .help = "tests the move generation on the current position", .handler = commandPerft},
     {.name = "ponder", .kind = ROW_SWITCH, .parameters = "<on|off>", .help = "sets on/off pondering",

@@ -46,6 +46,14 @@ enum SearchTiming : uint8_t {
   ACTS_OFF_MOVE,  // ACTS while pondering or analysing; WAITS while the engine thinks on its move
 };
 
+// How a search run by runSearch ended, for the turn that started it.
+struct SearchOutcome {
+  bool ponderHit = false;  // the opponent played the predicted move: the ponder search went on
+                           // as the engine's own search, on its clock
+  Move otherMove = 0;      // while pondering, the opponent played this other legal move
+  bool dropped = false;    // a change of the game ended the search: its move is not played
+};
+
 // The console's command groups.
 enum CommandGroup : uint8_t {
   GROUP_A,    // tools and game commands: not while Initialising
@@ -127,6 +135,7 @@ extern const int COMMAND_ROW_COUNT;            // help's order (commands.cpp)
 extern FILE* commandInput;       // where the command loops and the poll read: standard input
 extern int (*inputWaitingHook)();  // when set, replaces the readiness test of commandInput
                                    // (a test driver's scripted input)
+extern SearchOutcome searchOutcome;  // how the running search is ending (poll.cpp)
 
 // ---------------------------------------------------------------------------
 // Procedures
@@ -140,7 +149,7 @@ bool readLine(FILE* file);        // next line into lineBuffer; false at the end
 // a command, settings or EPD file (settings.cpp).
 bool isDeviceFile(FILE* file);
 bool nextLine(FILE* input);       // a kept line, else the next of input, into lineBuffer
-bool inputPending();              // kept lines, or input waiting or ended on standard input
+bool inputPending();              // kept lines, a whole line waiting, or the end of input
 bool looksLikeMove(const char* lower);  // the word begins with two squares (e2e4)
 int tokeniseLine();               // words of lineBuffer into tokens; returns their number
 int firstWordOf(const char* line, char* typed, char* lower);  // first word of line, as typed
@@ -195,11 +204,18 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
 
 // Input during a search (poll.cpp).
 int inputWaiting();               // input units waiting on commandInput; 0 when none
+bool wholeLineWaiting();          // reads what waits on commandInput without blocking; true
+                                  // when a whole line has come
+bool takeInputLine(FILE* input, char* buffer);  // the next line of input into buffer
+                                  // (LINE_SIZE bytes), the part already read from commandInput
+                                  // first; blocks; false at the end of input
+void discardHeldInput();          // forget the bytes read from commandInput but not yet taken
 void waitForInput();              // blocks until input is waiting (at once for a test driver)
-void pollInput();                 // read one waiting line while the search runs: act on it,
+void pollInput();                 // take one whole line while the search runs: act on it,
                                   // or keep it for the command loop
-void runSearch(int state);        // think in state; an endless search that ran out of depth
+SearchOutcome runSearch(int state);  // think in state; an endless search that ran out of depth
                                   // goes on reading input until a line ends it
+void ponderHit();                 // while pondering: the search becomes the engine's own, timed
 bool searchEndless();             // the running search ends only on input
 
 // Opening book in the Polyglot format (book.cpp). Messages go to standard output; after any

@@ -55,11 +55,12 @@ bool readLineInto(FILE* file, char* buffer) {
 bool readLine(FILE* file) { return readLineInto(file, lineBuffer); }
 
 // The command loops' reader: a line kept while a search ran comes first, in the order read.
-bool nextLine(FILE* input) { return takeQueuedLine(lineBuffer, LINE_SIZE) || readLine(input); }
+bool nextLine(FILE* input) { return takeQueuedLine(lineBuffer, LINE_SIZE) || takeInputLine(input, lineBuffer); }
 
-// Input that a turn should serve before thinking on the opponent's time: kept lines, a line
-// waiting on standard input, or its end.
-bool inputPending() { return queuedLines() > 0 || inputEnded || inputWaiting() > 0; }
+// Input that a turn should serve before thinking on the opponent's time: kept lines, a whole
+// line waiting on the command input, or its end. The beginning of a line is not yet a line:
+// the engine thinks meanwhile, and its poll takes the line once the rest has come.
+bool inputPending() { return queuedLines() > 0 || wholeLineWaiting() || inputEnded; }
 
 // Splits lineBuffer at spaces (a tab belongs to its word) into at most MAX_TOKENS words of at
 // most TOKEN_SIZE - 1 characters; longer words are cut. The newline that ends the line is

@@ -1,12 +1,18 @@
-// Input while the search runs: a non-blocking readiness test on the command input, and the poll
-// the search calls every few thousand nodes. The poll reads at most one line and hands it to the
-// active protocol's own command table, which says when the command acts (SearchTiming): at once,
-// after the search, or after ending the search. Lines act in the order they came, so a line that
-// must wait makes every later line wait behind it; only questions and quit pass.
+// Input while the search runs: a non-blocking reader of the command input, and the poll the
+// search calls every few thousand nodes.
+//
+// The reader takes whatever bytes are waiting and keeps them until a whole line has come: a
+// line that arrives in pieces (a pipe or a socket may split any write) never makes the search
+// wait for its end. The poll hands each whole line to one table, which says from the line's
+// kind (its protocol's SearchTiming, or a typed move), what the engine is doing and whether
+// lines already wait, what happens to it: it acts at once, waits for the command loop, or
+// waits and ends the search first. Lines act in the order they came, so a line that must
+// wait makes every later line wait behind it; only questions and quit pass.
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -16,8 +22,20 @@
 
 FILE* commandInput = stdin;
 int (*inputWaitingHook)() = nullptr;
+SearchOutcome searchOutcome;
 
 namespace {
+
+// ----- the non-blocking reader ----------------------------------------------
+
+// Bytes read from the command input that no reader has taken as a line yet: whole lines, each
+// ending in a newline, and perhaps the beginning of the next. A line is kept to LINE_SIZE - 2
+// characters and its newline, as readLineInto keeps it; the rest of a longer line is dropped.
+// Bytes are read only while no whole line is held, so the partial line and one read fit.
+char held[2 * LINE_SIZE];
+size_t heldLength = 0;
+size_t heldLineStart = 0;  // where the last, unfinished line begins
+bool heldCut = false;      // that line passed its size: its rest up to the newline is dropped
 
 // Characters that the C library has already read from the descriptor into the stream's buffer:
 // the descriptor no longer shows them, but they are input all the same.
@@ -31,16 +49,127 @@ int bufferedInput(FILE* in) {
 #endif
 }
 
-// The timing of a coordinate move read during a search (console and xboard): the opponent's
-// move while pondering acts at once, as does the refusal of a move typed while the engine
-// thinks on its own move; a move given to the analysis changes the position.
-SearchTiming moveTiming() {
-  if (engineState == STATE_PONDERING || engineState == STATE_THINKING) return ACTS;
-  return engineState == STATE_ANALYSING ? ENDS : WAITS;
+bool heldLineReady() { return heldLineStart > 0; }
+
+// Adds one byte read from the input to the held lines. A carriage return before the newline is
+// removed, as text mode does elsewhere.
+void holdByte(char c) {
+  if (c == '\n') {
+    if (!heldCut && heldLength > heldLineStart && held[heldLength - 1] == '\r') heldLength--;
+    held[heldLength++] = '\n';
+    heldLineStart = heldLength;
+    heldCut = false;
+  } else if (heldCut || heldLength - heldLineStart >= size_t(LINE_SIZE - 2)) {
+    heldCut = true;
+  } else {
+    held[heldLength++] = c;
+  }
 }
 
-SearchTiming timingOf(const char* lower) {
-  if (!uciMode && looksLikeMove(lower)) return moveTiming();
+// The end of input: a last line without its newline becomes a line.
+void endInput() {
+  inputEnded = 1;
+  if (heldLength > heldLineStart) holdByte('\n');
+}
+
+// Reads the bytes waiting on the command input, never more than are there, until a whole line
+// is held or nothing more waits. Never blocks.
+void readWaitingBytes() {
+  static char chunk[LINE_SIZE];
+  while (!heldLineReady() && !inputEnded) {
+    const int waiting = inputWaiting();
+    if (waiting <= 0) return;
+    const size_t want = std::min<size_t>(size_t(waiting), sizeof chunk);
+    const size_t got = std::fread(chunk, 1, want, commandInput);
+    for (size_t i = 0; i < got; i++) holdByte(chunk[i]);
+    if (got < want) {
+      if (std::feof(commandInput)) endInput();
+      std::clearerr(commandInput);
+      return;
+    }
+  }
+}
+
+// The first held line into buffer (LINE_SIZE bytes); false when no whole line is held.
+bool takeHeldLine(char* buffer) {
+  if (!heldLineReady()) return false;
+  const char* end = static_cast<const char*>(std::memchr(held, '\n', heldLength));
+  const size_t length = size_t(end - held) + 1;
+  std::memcpy(buffer, held, length);
+  buffer[length] = '\0';
+  std::memmove(held, held + length, heldLength - length);
+  heldLength -= length;
+  heldLineStart -= length;
+  if (std::memchr(held, '\n', heldLineStart) == nullptr) heldLineStart = 0;
+  return true;
+}
+
+// The next whole line of the command input into buffer, if one has come; never blocks.
+bool takeWaitingLine(char* buffer) {
+  if (!heldLineReady()) readWaitingBytes();
+  return takeHeldLine(buffer);
+}
+
+// ----- what a line read during a search does ----------------------------------
+
+// What the poll does with a line.
+enum LineAction : uint8_t {
+  RUN,   // acts now; the search goes on unless the line itself stops it
+  KEEP,  // kept for the command loop; the search goes on
+  STOP,  // kept; the search stops and its move stands (quit behind waiting lines)
+  DROP,  // kept; the search stops and the console and xboard do not play its move
+};
+
+// What the engine is doing: the table's columns.
+enum Activity : uint8_t {
+  OWN_MOVE,     // thinking on its own move; under UCI any search that ends by itself
+  PONDERING,    // console or xboard, on the opponent's time
+  ANALYSING,    // console or xboard analysis
+  UCI_ENDLESS,  // UCI "go infinite" or "go ponder": only stop, ponderhit and quit end it
+  EPD_TEST,     // a position of a test suite
+  ACTIVITIES,
+};
+
+constexpr int MOVE_ROW = ACTS_OFF_MOVE + 1;  // a coordinate move (console and xboard)
+constexpr int ROWS = MOVE_ROW + 1;
+
+// [lines already wait][the line's kind][what the engine does]. A console or xboard search that
+// only input can end is ended by a line that waits, so that the line runs in the position the
+// user sees; under UCI such a search goes on until stop or ponderhit, and lines wait behind it.
+// Behind waiting lines only questions pass, and quit stops the search to run after them.
+constexpr LineAction ACTIONS[2][ROWS][ACTIVITIES] = {
+    {
+        //                  own move  pondering  analysing  UCI endless  EPD test
+        /* WAITS         */ {KEEP,    DROP,      DROP,      KEEP,        KEEP},
+        /* ACTS          */ {RUN,     RUN,       RUN,       RUN,         RUN},
+        /* IMMEDIATE     */ {RUN,     RUN,       RUN,       RUN,         RUN},
+        /* QUITS         */ {RUN,     RUN,       RUN,       RUN,         RUN},
+        /* ENDS          */ {DROP,    DROP,      DROP,      KEEP,        KEEP},
+        /* ACTS_OFF_MOVE */ {KEEP,    RUN,       RUN,       RUN,         RUN},
+        /* a move        */ {RUN,     RUN,       DROP,      RUN,         KEEP},
+    },
+    {
+        // Behind waiting lines.
+        /* WAITS         */ {KEEP,    DROP,      DROP,      KEEP,        KEEP},
+        /* ACTS          */ {KEEP,    DROP,      DROP,      KEEP,        KEEP},
+        /* IMMEDIATE     */ {RUN,     RUN,       RUN,       RUN,         RUN},
+        /* QUITS         */ {STOP,    STOP,      STOP,      STOP,        STOP},
+        /* ENDS          */ {KEEP,    DROP,      DROP,      KEEP,        KEEP},
+        /* ACTS_OFF_MOVE */ {KEEP,    DROP,      DROP,      KEEP,        KEEP},
+        /* a move        */ {KEEP,    DROP,      DROP,      KEEP,        KEEP},
+    },
+};
+
+Activity activity() {
+  if (engineState == STATE_EPD_TESTING) return EPD_TEST;
+  if (uciMode) return searchEndless() ? UCI_ENDLESS : OWN_MOVE;
+  if (engineState == STATE_PONDERING) return PONDERING;
+  if (engineState == STATE_ANALYSING || limits.endless) return ANALYSING;
+  return OWN_MOVE;
+}
+
+int rowOf(const char* lower) {
+  if (!uciMode && looksLikeMove(lower)) return MOVE_ROW;
   if (xboardMode) return xboardTiming(lower);
   if (uciMode) return uciTiming(lower);
   return consoleTiming(lower);
@@ -51,7 +180,7 @@ SearchTiming timingOf(const char* lower) {
 // answers the "go" that started it with its bestmove.
 void dropSearch() {
   stopSearch = 1;
-  searchDropped = 1;
+  searchOutcome.dropped = true;
 }
 
 // A move typed during a search. While the engine thinks on its own move it is refused at once;
@@ -69,14 +198,13 @@ void searchMove(const char* typed, const char* lower) {
     return;
   }
   if (m != ponderMove) {
-    pendingMove = m;
+    searchOutcome.otherMove = m;
     stopSearch = 1;
     return;
   }
   ponderElapsed = msSince(searchStart);
   chargeMove(false, msSince(opponentTurnStart));
-  allocateTime();
-  engineState = STATE_THINKING;
+  ponderHit();
 }
 
 // Runs a line that acts during the search through the same handlers as between searches. The
@@ -100,13 +228,7 @@ void runLine(const char* line, const char* typed, const char* lower) {
 // that the next search starts from all of them.
 void keepWaitingLines() {
   static char line[LINE_SIZE];
-  while (!queueFull() && inputWaiting() > 0) {
-    if (!readLineInto(commandInput, line)) {
-      inputEnded = 1;
-      return;
-    }
-    queueLine(line);
-  }
+  while (!queueFull() && takeWaitingLine(line)) queueLine(line);
 }
 
 }  // namespace
@@ -119,9 +241,9 @@ bool searchEndless() {
 // stream's buffer, else what the descriptor holds (1 at its end, so that the reader finds the
 // end; a stream without a descriptor is always ready). Never blocks.
 int inputWaiting() {
-  if (inputWaitingHook != nullptr) return inputWaitingHook();
   const int buffered = bufferedInput(commandInput);
   if (buffered > 0) return buffered;
+  if (inputWaitingHook != nullptr) return inputWaitingHook();
   const int fd = fileno(commandInput);
   if (fd < 0) return 1;
   pollfd request{fd, POLLIN, 0};
@@ -131,59 +253,93 @@ int inputWaiting() {
   return 1;
 }
 
+bool wholeLineWaiting() {
+  if (!inputEnded) readWaitingBytes();
+  return heldLineReady();
+}
+
+bool takeInputLine(FILE* input, char* buffer) {
+  if (input == commandInput && heldLength > 0) {
+    while (!heldLineReady()) {
+      const int c = std::getc(input);
+      if (c == EOF) {
+        endInput();
+        break;
+      }
+      holdByte(char(c));
+    }
+    if (takeHeldLine(buffer)) return true;
+  }
+  return readLineInto(input, buffer);
+}
+
+void discardHeldInput() {
+  heldLength = heldLineStart = 0;
+  heldCut = false;
+}
+
 void waitForInput() {
-  if (inputWaitingHook != nullptr || inputWaiting() > 0) return;
+  if (inputWaitingHook != nullptr || heldLineReady() || inputWaiting() > 0) return;
   pollfd request{fileno(commandInput), POLLIN, 0};
   while (poll(&request, 1, -1) < 0) {
   }
 }
 
-// Called by the search every POLL_INTERVAL nodes. Reads one line when input is waiting and gives
-// it to the active protocol's table: the line acts at once, or is kept for the command loop and
-// perhaps ends the search first (SearchTiming). A kept line ends a search that only input can
-// end, so that it runs in the position the user sees. Once the store of kept lines is full
-// nothing more is read (such a search is ended then). The end of input ends only a search that
+void ponderHit() {
+  if (engineState != STATE_PONDERING) return;
+  allocateTime();
+  engineState = STATE_THINKING;
+  searchOutcome.ponderHit = true;
+}
+
+// Called by the search every POLL_INTERVAL nodes. Takes one whole line when one has come and
+// does with it what the table says. Once the store of kept lines is full nothing more is read
+// (a search that only input can end is ended then). The end of input ends only a search that
 // could not end by itself; a timed or depth-limited one finishes, and the loop meets the end.
 void pollInput() {
-  if (stopSearch || inputEnded) return;
+  if (stopSearch) return;
   if (queueFull()) {
     if (searchEndless()) dropSearch();
     return;
   }
-  if (inputWaiting() == 0) return;
   static char line[LINE_SIZE];
-  if (!readLineInto(commandInput, line)) {
-    inputEnded = 1;
-    if (searchEndless()) stopSearch = 1;
+  if (!takeWaitingLine(line)) {
+    if (inputEnded && searchEndless()) stopSearch = 1;
     return;
   }
   char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
   if (firstWordOf(line, typed, lower) == 0) return;  // an empty line asks for nothing
-  SearchTiming timing = timingOf(lower);
-  if (timing == ACTS_OFF_MOVE) timing = engineState == STATE_THINKING ? WAITS : ACTS;
-  if (timing == ENDS && engineState == STATE_EPD_TESTING) timing = WAITS;
-  if (timing == QUITS && queuedLines() == 0) timing = ACTS;
-  if (timing != IMMEDIATE && timing != QUITS && queuedLines() > 0) timing = WAITS;
-  if (timing == ACTS || timing == IMMEDIATE) {
-    runLine(line, typed, lower);
-    return;
+  switch (ACTIONS[queuedLines() > 0][rowOf(lower)][activity()]) {
+    case RUN:
+      runLine(line, typed, lower);
+      return;
+    case KEEP:
+      queueLine(line);
+      return;
+    case STOP:
+      queueLine(line);
+      stopSearch = 1;
+      break;
+    case DROP:
+      queueLine(line);
+      dropSearch();
+      break;
   }
-  queueLine(line);
-  if (timing == QUITS) stopSearch = 1;
-  else if (timing == ENDS || searchEndless()) dropSearch();
-  if (stopSearch) keepWaitingLines();
+  keepWaitingLines();
 }
 
 // The search, and for a search that only input can end (pondering, analysis, UCI "go
 // infinite" or "go ponder") that ran out of depth first, the wait for the line that ends it:
 // meanwhile every line is handled by the search's poll as during the search. Without a poll
-// (tests, bench) nothing waits.
-void runSearch(int state) {
+// (tests, bench) nothing waits. A search started after the end of input that only input could
+// end stops at its first poll.
+SearchOutcome runSearch(int state) {
   engineState = state;
-  searchDropped = 0;
+  searchOutcome = SearchOutcome{};
   think();
-  while (pollHook != nullptr && !stopSearch && !inputEnded && searchEndless()) {
+  while (pollHook != nullptr && !stopSearch && !(inputEnded && !heldLineReady()) && searchEndless()) {
     waitForInput();
     pollHook();
   }
+  return searchOutcome;
 }

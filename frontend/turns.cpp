@@ -57,8 +57,8 @@ void takeBackPonderMove(bool played) {
 
 // Plays the engine's move found by a search that went on after a ponder hit; with no move to
 // play (or the move dropped by a change of the game) the opponent's move stands alone.
-int playAfterPonderHit() {
-  const Move best = searchDropped || engineSide == NO_SIDE ? 0 : bestLegalMove();
+int playAfterPonderHit(bool dropped) {
+  const Move best = dropped || engineSide == NO_SIDE ? 0 : bestLegalMove();
   if (best == 0 || historyFull()) {
     prepareRoot();
     checkGameEnd();
@@ -130,9 +130,9 @@ void engineTurn() {
     best = probeBook();
   }
   if (best == 0) {
-    runSearch(STATE_THINKING);
+    const SearchOutcome outcome = runSearch(STATE_THINKING);
     engineState = STATE_WAITING;
-    if (searchDropped || engineSide == NO_SIDE) return;
+    if (outcome.dropped || engineSide == NO_SIDE) return;
     best = bestLegalMove();
   }
   if (best == 0 || historyFull()) {
@@ -158,7 +158,6 @@ void engineTurn() {
 // line other than a move, which ends pondering and is run by the main loop at once.
 int ponderTurn() {
   if (inputPending()) return 0;
-  pendingMove = 0;
   std::strcpy(ponderText, "none");
   keepPonderReplies();
   ponderMove = probeTTMove();
@@ -182,25 +181,24 @@ int ponderTurn() {
     }
   }
 
-  runSearch(STATE_PONDERING);
+  const SearchOutcome outcome = runSearch(STATE_PONDERING);
   int result = 0;
-  if (engineState == STATE_THINKING) {
-    // Ponder hit: the predicted move is the opponent's, and the search went on as the engine's.
-    result = playAfterPonderHit();
-  } else if (pendingMove != 0) {
+  if (outcome.ponderHit) {
+    // The predicted move is the opponent's, and the search went on as the engine's.
+    result = playAfterPonderHit(outcome.dropped);
+  } else if (outcome.otherMove != 0) {
     // The opponent played another legal move: it replaces the predicted one.
     takeBackPonderMove(played);
     if (!historyFull()) {
       if (!xboardMode) chargeOpponent(formatClock);
-      playGameMove(pendingMove);
+      playGameMove(outcome.otherMove);
     } else {
-      std::printf("Illegal move (game record full): %s\n", moveToCoord(pendingMove));
+      std::printf("Illegal move (game record full): %s\n", moveToCoord(outcome.otherMove));
     }
     result = 1;
   } else {
     takeBackPonderMove(played);
   }
-  pendingMove = 0;
   engineState = STATE_WAITING;
   return result;
 }

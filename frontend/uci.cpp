@@ -347,16 +347,13 @@ void uciStop() {
 }
 
 // The ponder search becomes the engine's own search, on its clock.
-void uciPonderHit() {
-  if (engineState != STATE_PONDERING) return;
-  allocateTime();
-  engineState = STATE_THINKING;
-}
+void uciPonderHit() { ponderHit(); }
 
 struct UciCommand {
   const char* prefix;   // the word begins with it
   void (*handler)();
-  SearchTiming timing;  // during a search: a new game or position ends it, stop and quit act
+  SearchTiming timing;  // during a search: see the poll's table; stop and ponderhit pass
+                        // any line that waits
   bool searchOnly;      // not a command between searches
 };
 
@@ -365,8 +362,8 @@ constexpr UciCommand UCI_COMMANDS[] = {
     {"ucinewgame", uciNewGame, ENDS, false},   {"uci", uciIdentify, ACTS, false},
     {"isready", uciReady, IMMEDIATE, false},   {"go", uciGoLine, WAITS, false},
     {"position", uciPositionLine, ENDS, false}, {"setoption", uciSetOptionLine, WAITS, false},
-    {"quit", uciQuit, QUITS, false},       {"stop", uciStop, ACTS, true},
-    {"ponderhit", uciPonderHit, ACTS, true},
+    {"quit", uciQuit, QUITS, false},       {"stop", uciStop, IMMEDIATE, true},
+    {"ponderhit", uciPonderHit, IMMEDIATE, true},
 };
 
 const UciCommand* findUciCommand(const char* word) {

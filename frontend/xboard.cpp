@@ -156,7 +156,7 @@ void xboardEasy() {
   settings.ponder = 0;
   if (engineState == STATE_PONDERING) {
     stopSearch = 1;
-    searchDropped = 1;
+    searchOutcome.dropped = true;
   }
 }
 

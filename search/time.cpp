@@ -25,7 +25,8 @@ constexpr int64_t MAX_MOVES_TO_GO = 1000;  // moves a control is taken to last a
 // come is spread over the moves left in the control (30 when the game has no control). Any
 // clock, increment or move count a GUI or a user can send gives a budget within the clock:
 // the sums are taken in 64 bits, a negative increment counts as none, a control of fewer than
-// one move as no control, and a control lasts at most MAX_MOVES_TO_GO moves.
+// one move as no control, and a control lasts at most MAX_MOVES_TO_GO moves. The move overhead
+// is taken off the clock first: the time the GUI and the connection lose on every move.
 void allocateTime() {
   if (limits.moveTime != 0) {
     targetTime = std::max(limits.moveTime, 1);
@@ -37,7 +38,8 @@ void allocateTime() {
     else movesToGo = movesPerControl - int64_t((gamePly - ply) / 2) % movesPerControl;
     movesToGo = std::clamp<int64_t>(movesToGo, 1, MAX_MOVES_TO_GO);
   }
-  const int64_t safe = std::max<int64_t>(int64_t(engineClock * CLOCK_SHARE - CLOCK_RESERVE), 0);
+  const int64_t clock = int64_t(engineClock) - std::max(settings.moveOverhead, 0);
+  const int64_t safe = std::max<int64_t>(int64_t(double(clock) * CLOCK_SHARE - CLOCK_RESERVE), 0);
   const double available = double(movesToGo - 1) * std::max(engineIncrement, 0) + double(safe);
   int64_t target = int64_t(available / double(movesToGo));
   if (settings.ponder) target = int64_t(double(target) * PONDER_FACTOR);

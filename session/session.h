@@ -60,6 +60,8 @@ struct Settings {
   int ownBook;                // play from the opening book
   char bookPath[PATH_SIZE];   // the opening book
   int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)
+  int moveOverhead;           // ms kept back from the clock on every move for the GUI's and
+                              // the connection's delays
 };
 
 // What ends a search besides the clock: set by the time control and by the protocols' search
@@ -95,7 +97,6 @@ extern int engineSide;         // colour the engine plays, or NO_SIDE
 extern int gameOver;           // set when the game has ended
 extern SearchLimits limits;    // what ends the next search
 extern volatile int stopSearch;  // set to end the running search
-extern Move pendingMove;       // user move read while pondering
 extern Move ponderMove;        // predicted opponent move being pondered
 extern char ponderText[8];     // SAN of ponderMove, or "none"
 extern int engineClock, opponentClock;           // ms left
@@ -104,8 +105,6 @@ extern int movesPerControl;    // moves per time control; 0 = whole game
 extern int searchStart;        // nowMs() when the search began
 extern int opponentTurnStart;  // nowMs() when the opponent's turn began
 extern int ponderElapsed;      // ms pondered before a ponder hit
-extern int searchDropped;      // the running search was ended by a change of the game: its move
-                               // is not played (console, xboard); UCI still answers bestmove
 extern int analysing;          // xboard analyze mode: the engine thinks on every position it is given
 extern int controlTime;        // console: ms each clock gets again when a control's moves are done
 extern int engineControlMoves, opponentControlMoves;  // moves made in the current control

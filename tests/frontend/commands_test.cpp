@@ -52,6 +52,7 @@ const char* const HELP_TEXT =
     "nalimovpath <path>            sets the path for Nalimov EGTB\n"
     "newgame                       starts a new game\n"
     "noise      <depth>            sets depth to reach in order to show thinking\n"
+    "overhead   <ms>               sets the ms kept back on every move for a slow GUI\n"
     "perft      <depth>            tests the move generation on the current position\n"
     "ponder     <on|off>           sets on/off pondering\n"
     "post       <on|off>           sets on/off post thinking\n"

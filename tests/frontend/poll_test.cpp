@@ -133,12 +133,12 @@ TEST_F(PollTest, XboardCommandsDuringASearch) {
   clearQueuedLines();
   pollLine(in, "?\n");
   EXPECT_EQ(stopSearch, 1);
-  EXPECT_EQ(searchDropped, 0);  // the best move so far is played
+  EXPECT_FALSE(searchOutcome.dropped);  // the best move so far is played
   stopSearch = 0;
   engineSide = BLACK;
   pollLine(in, "force\n");  // ends the search, whose move is not played, then runs
   EXPECT_EQ(stopSearch, 1);
-  EXPECT_EQ(searchDropped, 1);
+  EXPECT_TRUE(searchOutcome.dropped);
   EXPECT_EQ(engineSide, BLACK);
   char line[LINE_SIZE];
   ASSERT_TRUE(takeQueuedLine(line, sizeof line));
@@ -199,10 +199,10 @@ TEST_F(PollTest, OtherMovesWhilePondering) {
   pollLine(in, "d2d4\n");
   EXPECT_EQ(stopSearch, 1);
   EXPECT_EQ(engineState, STATE_PONDERING);
-  EXPECT_EQ(pendingMove, matchMove(parseCoord("d2d4")));
+  EXPECT_EQ(searchOutcome.otherMove, matchMove(parseCoord("d2d4")));
   // While the engine thinks, a command waits, in order, for the engine's move.
   stopSearch = 0;
-  pendingMove = 0;
+  searchOutcome = SearchOutcome{};
   engineState = STATE_THINKING;
   pollLine(in, "help\n");
   pollLine(in, "d2d4\n");  // behind a waiting line, a move waits too
@@ -233,7 +233,7 @@ TEST_F(PollTest, OtherLinesEndPonderingAndWait) {
   in.send("e2e4\n");
   pollInput();
   EXPECT_EQ(stopSearch, 1);
-  EXPECT_EQ(pendingMove, 0u);
+  EXPECT_EQ(searchOutcome.otherMove, 0u);
   EXPECT_EQ(queuedLines(), 2);
   EXPECT_EQ(inputWaiting(), 0);
   in.send("hint\n");
@@ -243,11 +243,18 @@ TEST_F(PollTest, OtherLinesEndPonderingAndWait) {
   EXPECT_STREQ(tokens[4], "log.txt");
   EXPECT_EQ(std::string(lineBuffer), "epdtest suite.epd 5 2 log.txt");
   ASSERT_TRUE(readLine(stdin));
-  // Under UCI a new position ends the search, which still answers with its bestmove.
+  // Under UCI a ponder search goes on until ponderhit or stop: a new position waits for it.
+  // A search on the engine's own clock is ended by a new position, and still answers with
+  // its bestmove.
   stopSearch = 0;
   clearQueuedLines();
   xboardMode = 0;
   uciMode = 1;
+  pollLine(in, "position startpos moves e2e4\n");
+  EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(queuedLines(), 1);
+  engineState = STATE_THINKING;
+  clearQueuedLines();
   pollLine(in, "position startpos moves e2e4\n");
   EXPECT_EQ(stopSearch, 1);
   EXPECT_EQ(queuedLines(), 1);

@@ -94,6 +94,11 @@ class EngineProcess {
     if (input >= 0 && write(input, text.data(), text.size()) != ssize_t(text.size())) closeInput();
   }
 
+  // Writes text as it is, without a newline: a piece of a line, as a relay may deliver it.
+  void sendPiece(const std::string& text) {
+    if (input >= 0 && write(input, text.data(), text.size()) != ssize_t(text.size())) closeInput();
+  }
+
   void closeInput() {
     if (input >= 0) close(input);
     input = -1;
@@ -136,6 +141,9 @@ class EngineProcess {
       if (left <= 0 || !readSome(left)) return "";
     }
   }
+
+  // Puts text back in front of the output not yet taken.
+  void keep(const std::string& text) { pending = text + pending; }
 
   // The output read since the last call, which starts a new mark.
   std::string taken() {

@@ -17,6 +17,12 @@ void startUci(EngineProcess& engine) {
   engine.taken();
 }
 
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  return n;
+}
+
 }  // namespace
 
 TEST(UciTranscript, InfiniteSearchEndsOnStop) {
@@ -139,7 +145,7 @@ TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   EXPECT_EQ(rest.substr(rest.find("uciok\n")), "uciok\nreadyok\n");  // help and fen are not UCI
   int lines = 0;
   for (size_t at = 0; at < rest.find("uciok\n"); at = rest.find('\n', at) + 1) lines++;
-  EXPECT_EQ(lines + 1, 23);
+  EXPECT_EQ(lines + 1, 24);
 }
 
 // A GUI that sends its next position and search without "stop" gets both answers, in order:
@@ -245,7 +251,8 @@ TEST(UciTranscript, SearchMovesNodesAndMate) {
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
 
-// Every "go" gets exactly one bestmove, even when a new game or position ends an endless search.
+// Every "go" gets exactly one bestmove. An endless search answers only when stopped; the new
+// game, position and search sent meanwhile wait for its answer and then run in order.
 TEST(UciTranscript, OneBestmoveForEveryGo) {
   EngineProcess engine;
   startUci(engine);
@@ -256,15 +263,19 @@ TEST(UciTranscript, OneBestmoveForEveryGo) {
   engine.send("position startpos moves e2e4");
   engine.send("go ponder");
   engine.drain(500);
+  EXPECT_EQ(engine.taken().find("bestmove"), std::string::npos);
+  engine.send("stop");  // answers "go infinite"; "go ponder" starts
+  engine.drain(500);
   engine.send("position startpos moves e2e4 e7e5");
   engine.send("go depth 2");
+  engine.drain(500);
+  EXPECT_EQ(count(engine.taken(), "bestmove "), 1u);
+  engine.send("stop");  // answers "go ponder"; "go depth 2" runs and answers by itself
   engine.send("isready");
   ASSERT_TRUE(engine.waitFor("readyok\n", 10000));
   engine.drain(1000);
   const std::string out = engine.taken();
-  size_t count = 0;
-  for (size_t at = out.find("bestmove "); at != std::string::npos; at = out.find("bestmove ", at + 1)) count++;
-  EXPECT_EQ(count, 3u) << out;
+  EXPECT_EQ(count(out, "bestmove "), 2u) << out;
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }

@@ -229,9 +229,10 @@ void fuzzReset(Protocol p) {
   newGameClocks();
   analysing = 0;
   editingPosition = 0;
-  searchDropped = 0;
   inputEnded = 0;
-  pendingMove = ponderMove = 0;
+  ponderMove = 0;
+  searchOutcome = SearchOutcome{};
+  discardHeldInput();
   std::strcpy(ponderText, "none");
   searchStart = opponentTurnStart = ponderElapsed = 0;
   clearQueuedLines();

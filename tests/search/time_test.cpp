@@ -53,6 +53,38 @@ TEST_F(TimeTest, LastMoveOfAControlMaySpendTheWholeSafeClock) {
   EXPECT_EQ(targetTime, 2350);
 }
 
+// The overhead comes off the clock before anything else: every budget is the one of a clock
+// shorter by exactly the overhead, in every protocol and control; a fixed move time stays.
+TEST_F(TimeTest, MoveOverheadIsTakenOffTheClock) {
+  struct Case { int clock, increment, control, plies, ponder; };
+  for (const Case c : {Case{300000, 0, 40, 20, 1}, Case{20000, 200, 0, 30, 1}, Case{4840, 200, 0, 60, 0},
+                       Case{100000, 0, 40, 78, 0}}) {
+    for (int overhead : {1, 100, 5000}) {
+      for (int uci : {0, 1}) {
+        uciMode = uci;
+        settings.moveOverhead = 0;
+        allocate(c.clock - overhead, c.increment, c.control, c.plies, c.ponder);
+        const int target = targetTime, maximum = maxTime;
+        settings.moveOverhead = overhead;
+        allocate(c.clock, c.increment, c.control, c.plies, c.ponder);
+        EXPECT_EQ(targetTime, target) << c.clock << " " << overhead;
+        EXPECT_EQ(maxTime, maximum) << c.clock << " " << overhead;
+      }
+    }
+  }
+  settings.moveOverhead = 0;
+  allocate(4840, 200, 0, 60, 0);  // 20 s + 0.2 s with 4.84 s left
+  EXPECT_EQ(targetTime, 313);
+  EXPECT_EQ(maxTime, 3598);
+  settings.moveOverhead = 5000;  // more than the clock: nothing to spend
+  allocate(4840, 200, 0, 60, 0);
+  EXPECT_EQ(targetTime, 0);
+  EXPECT_EQ(maxTime, 0);
+  limits.moveTime = 700;
+  allocateTime();
+  EXPECT_EQ(targetTime, 700);
+}
+
 TEST_F(TimeTest, UciMovesToGoIsTakenAsGiven) {
   uciMode = 1;
   allocate(100000, 0, 1, 78, 0);

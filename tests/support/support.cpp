@@ -22,6 +22,8 @@ void resetEngine() {
   stopSearch = 0;
   inputEnded = 0;
   clearQueuedLines();
+  discardHeldInput();
+  searchOutcome = SearchOutcome{};
   resetSettings();
   clearGameState();
   setBoard(START_FEN);
