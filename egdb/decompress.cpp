@@ -233,7 +233,7 @@ int readEmdHeader(FILE* file, EmdDirectory** directory) {
   if (std::fseek(file, 0, SEEK_END) != 0) return EMD_SEEK_ERROR;
   long fileLength = std::ftell(file);
   if (fileLength < 0) return EMD_SEEK_ERROR;
-  if (headerLength > uint64_t(fileLength)) return EMD_OUT_OF_MEMORY;  // the rest reads short
+  if (headerLength > uint64_t(fileLength)) return EMD_CUT_SHORT;
   // The header holds the fixed part, 8 bytes and one size field per block, the last-block size
   // and copy distances, the code lengths and the checksum: a longer claim is broken (and is
   // refused before anything is allocated), as is a count of blocks no table needs.
@@ -249,7 +249,7 @@ int readEmdHeader(FILE* file, EmdDirectory** directory) {
   if (std::fseek(file, EMD_FIXED_HEADER, SEEK_SET) != 0 ||
       std::fread(header + EMD_FIXED_HEADER, 1, rest, file) != rest) {
     std::free(header);
-    return EMD_OUT_OF_MEMORY;
+    return std::ferror(file) ? EMD_READ_ERROR : EMD_CUT_SHORT;
   }
   if (emdChecksum(header, headerLength - 4) != readBigEndian(header + headerLength - 4) ||
       fieldsStart + fieldsBytes > headerLength - 4) {

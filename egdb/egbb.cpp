@@ -2,7 +2,7 @@
 // engine calls.
 #include <dlfcn.h>
 
-#include <cstdio>
+#include <string>
 
 #include "egdb/egdb.h"
 
@@ -23,9 +23,8 @@ int openEgbbLibrary(const char* folder) {
   egbbProbe = nullptr;
   egbbLoad = nullptr;
   for (const char* name : LIBRARY_NAMES) {
-    char path[1024];
-    if (std::snprintf(path, sizeof path, "%s%s", folder, name) >= int(sizeof path)) return 0;
-    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    const std::string path = std::string(folder) + name;
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) continue;
     auto load = reinterpret_cast<EgbbLoadFunction>(dlsym(library, "load_egbb_5men"));
     auto probe = reinterpret_cast<EgbbProbeFunction>(dlsym(library, "probe_egbb_5men"));

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <string>
 #include <utility>
 
 #include "board/board.h"
@@ -60,29 +62,26 @@ void initNalimov(const char* path, uint32_t cacheBytes) {
 
 // Loads the bitbase library from the folder path and starts it with cacheBytes. The folder gets
 // a final "/" unless it ends in "/" or "\"; when path is the egbbpath setting, the setting keeps
-// it (if it fits). The library is handed a folder text that lives as long as the process (it may
-// keep the pointer and open its files later); a later load overwrites the text with the new
-// folder, which the library is told about in the same call. The library's size argument is a
-// signed 32-bit count, so a cache is at most EGBB_MAX_CACHE_MB (the commands refuse more). Returns 1 when loaded, 0 after printing
+// it. The library is handed a folder text that lives as long as the process (it may keep the
+// pointer and open its files later): every folder it was given is kept, a few bytes per change of
+// the setting. The library's size argument is a signed 32-bit count, so a cache is at most
+// EGBB_MAX_CACHE_MB (the commands refuse more). Returns 1 when loaded, 0 after printing
 // "EgbbProbe not Loaded!".
 int loadEgbb(const char* path, uint32_t cacheBytes) {
-  static char folder[PATH_SIZE + 2];
+  static std::deque<std::string> folders;  // elements never move, so their texts stay put
   if (cacheBytes > uint32_t(EGBB_MAX_CACHE_MB) << 20) cacheBytes = uint32_t(EGBB_MAX_CACHE_MB) << 20;
-  char text[PATH_SIZE + 2];
-  std::snprintf(text, sizeof text, "%s", path);
-  size_t length = std::strlen(text);
-  if (length == 0 || (text[length - 1] != '/' && text[length - 1] != '\\')) {
-    if (std::strcmp(path, settings.egbbPath) == 0 && length + 1 < sizeof settings.egbbPath)
-      std::strcat(settings.egbbPath, "/");
-    if (length + 1 < sizeof text) std::strcat(text, "/");
+  std::string text = path;
+  if (text.empty() || (text.back() != '/' && text.back() != '\\')) {
+    if (text == settings.egbbPath) settings.egbbPath += '/';
+    text += '/';
   }
-  egbbAvailable = openEgbbLibrary(text);
+  egbbAvailable = openEgbbLibrary(text.c_str());
   if (!egbbAvailable) {
     std::printf("EgbbProbe not Loaded!\n");
     return 0;
   }
-  std::memcpy(folder, text, sizeof folder);
-  egbbLoad(folder, int(cacheBytes), 1);
+  if (folders.empty() || folders.back() != text) folders.push_back(text);
+  egbbLoad(folders.back().data(), int(cacheBytes), 1);
   return 1;
 }
 

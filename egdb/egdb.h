@@ -50,9 +50,10 @@ constexpr int ZELT_BITBASES = 2;          // win, draw or loss only
 // Failure classes of reading an ".emd" header (readEmdHeader's result).
 constexpr int EMD_OK = 0;
 constexpr int EMD_READ_ERROR = 1;      // short fixed part or no banner line of the format's shape
-constexpr int EMD_OUT_OF_MEMORY = 2;   // allocation failure or short rest of header
+constexpr int EMD_OUT_OF_MEMORY = 2;   // allocation failure
 constexpr int EMD_BROKEN = 3;          // field out of range, bad checksum, invalid code
 constexpr int EMD_SEEK_ERROR = 4;      // the file could not be positioned or measured
+constexpr int EMD_CUT_SHORT = 5;       // the file ends inside the header it announces
 
 // ---------------------------------------------------------------------------
 // Types
@@ -140,7 +141,8 @@ int registerTBFile(int classNumber, int side, const char* name);  // 1 when (re)
 bool tbFileChanged(int classNumber, int side);  // the file differs from the one registered
 void forgetTBSide(int classNumber, int side);   // drops the side's file until the next registration
 
-FILE* openRegularFile(const char* name);  // null unless name is a regular file opened for reading
+FILE* openRegularFile(const char* name);  // null unless name is a regular file opened for reading;
+                                          // says why, unless nothing is there
 
 // Checks of table contents against the rules (nalimov_check.cpp): a stored value must agree with
 // the values of the positions the moves lead to. A check fails only on a contradiction; positions

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "egdb/egdb.h"
+#include "session/session.h"
 
 namespace {
 
@@ -134,15 +135,14 @@ FILE* openCompressed(char* name, size_t size) {
 }
 
 void reportEmdFailure(const char* name, int failure) {
-  std::printf("*** Unable to read %s - ", name);
-  if (failure == EMD_READ_ERROR)
-    std::printf("read error\n");
-  else if (failure == EMD_OUT_OF_MEMORY)
-    std::printf("out of memory\n");
-  else if (failure == EMD_BROKEN)
-    std::printf("file broken\n");
-  else
-    std::printf("error %d\n", failure);
+  const char* why = failure == EMD_READ_ERROR      ? "read error"
+                    : failure == EMD_OUT_OF_MEMORY ? "out of memory"
+                    : failure == EMD_BROKEN        ? "file broken"
+                    : failure == EMD_CUT_SHORT     ? "file cut short"
+                    : failure == EMD_SEEK_ERROR    ? "seek error"
+                                                   : nullptr;
+  if (why != nullptr) printNotice("*** Unable to read %s - %s\n", name, why);
+  else printNotice("*** Unable to read %s - error %d\n", name, failure);
 }
 
 // Measures the open table file of class c, side s (compressed when directory is given) and
@@ -222,21 +222,13 @@ void registerFile(int c, int s, const char* folder, size_t folderLength) {
 TablebaseDescriptor tbClasses[TB_CLASSES];
 
 // Opens name for binary reading when it is a regular file; anything else (a folder, a FIFO that
-// would block until a writer comes, a device) is not a table and gives null. A file that is
-// there but is not a regular file says so with a message.
+// would block until a writer comes, a device, a link that leads nowhere or in a loop, a file that
+// may not be read) is not a table and gives null, with a message. Nothing there gives null
+// silently: most of the names tried are not there.
 FILE* openRegularFile(const char* name) {
-  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::printf("*** %s is not a regular file\n", name);
-    close(fd);
-    return nullptr;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  FILE* file = fdopen(fd, "rb");
-  if (!file) close(fd);
+  const char* fault = nullptr;
+  FILE* file = openUserFile(name, "rb", nullptr, &fault);
+  if (file == nullptr && fault != nullptr) printNotice("*** %s %s\n", name, fault);
   return file;
 }
 
@@ -364,6 +356,8 @@ int registerTBFile(int classNumber, int side, const char* name) {
   size_t length = std::strlen(copy);
   bool compressed = length > 4 && std::strcmp(copy + length - 4, ".emd") == 0;
   FILE* file = openRegularFile(copy);
+  struct stat status;
+  if (!file && lstat(copy, &status) != 0) printNotice("*** %s is gone; its table is not used\n", copy);
   if (!file || !admitFile(classNumber, side, copy, file, compressed)) return 0;
   if (anyCompressed && !allocDecodeContext()) {
     forgetTBSide(classNumber, side);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "egdb/egdb.h"
+#include "session/session.h"
 
 namespace {
 
@@ -194,6 +195,7 @@ int readTBByte(uint32_t index, int side, int classNumber) {
   bool exact;
   int produced = readTBBlock(classNumber, side, block, data, &exact);
   if (produced < 0) {
+    printNotice("*** Unable to read %s - read error; its table is not used\n", entry.fileName[side]);
     forgetTBSide(classNumber, side);
     releaseSlot(n);
     return 127;

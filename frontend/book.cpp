@@ -12,6 +12,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "frontend/frontend.h"
 #include "search/search.h"
@@ -36,11 +38,11 @@ constexpr int bookPieceType[7] = {0, 5, 0, 1, 2, 3, 4};
 
 constexpr int ENTRY_BYTES = 16;
 constexpr int SCAN_ENTRIES = 1 << 16;  // entries read at once while a file is checked (1 MB)
-constexpr int NAME_SIZE = 256;      // bytes of the file name kept for messages
 
 FILE* bookFile = nullptr;            // the open book, null when none
 uint64_t bookCount = 0;              // its entries
-char bookName[NAME_SIZE] = "";       // its name, cut to fit
+std::string bookName;                // its name, for messages
+std::set<uint64_t> bookReported;     // entries whose skip was reported since it was opened
 uint64_t randomState = 0;            // the chooser's generator
 bool randomSeeded = false;
 
@@ -70,7 +72,7 @@ bool readEntry(uint64_t index, BookEntry* entry, HashKey* key) {
   unsigned char bytes[ENTRY_BYTES];
   if (std::fseek(bookFile, long(index * ENTRY_BYTES), SEEK_SET) != 0 ||
       std::fread(bytes, 1, ENTRY_BYTES, bookFile) != size_t(ENTRY_BYTES)) {
-    std::printf("**ERROR**  findBookEntries() : unable to read %s; book closed\n", bookName);
+    printNotice("**ERROR**  findBookEntries() : unable to read %s; book closed\n", bookName.c_str());
     closeBook();
     return false;
   }
@@ -81,29 +83,34 @@ bool readEntry(uint64_t index, BookEntry* entry, HashKey* key) {
   return true;
 }
 
-// The whole file in order: keys never decrease. Reports and returns false otherwise.
+// The whole file in order (keys never decrease) and with a move to play: at least one entry of
+// a move of weight above 0 (a file of zeros passes the order). Reports and returns false otherwise.
 bool checkOrder(const char* name) {
   static unsigned char chunk[SCAN_ENTRIES * ENTRY_BYTES];
   HashKey previous = 0;
   uint64_t index = 0;
+  bool playable = false;
   std::rewind(bookFile);
   while (index < bookCount) {
     const uint64_t want = std::min<uint64_t>(SCAN_ENTRIES, bookCount - index);
     if (std::fread(chunk, ENTRY_BYTES, want, bookFile) != want) {
-      std::printf("**ERROR**  openBook() : unable to read %s\n", name);
+      printNotice("**ERROR**  openBook() : unable to read %s\n", name);
       return false;
     }
     for (uint64_t i = 0; i < want; i++, index++) {
       const HashKey key = readKey(chunk + i * ENTRY_BYTES);
       if (key < previous) {
-        std::printf("**ERROR**  openBook() : %s is no Polyglot book: keys out of order at entry %" PRIu64 "\n",
+        printNotice("**ERROR**  openBook() : %s is no Polyglot book: keys out of order at entry %" PRIu64 "\n",
                     name, index);
         return false;
       }
       previous = key;
+      const unsigned char* entry = chunk + i * ENTRY_BYTES;
+      playable = playable || (readBigEndian(entry + 8, 2) != 0 && readBigEndian(entry + 10, 2) != 0);
     }
   }
-  return true;
+  if (!playable) printNotice("**ERROR**  openBook() : %s is no Polyglot book: no entry holds a move of weight above 0\n", name);
+  return playable;
 }
 
 // The coordinate text of a raw book move, for messages (e2e4, e7e8q). Static buffer.
@@ -126,23 +133,16 @@ const char* rawMoveText(uint16_t raw) {
 // book is open. Returns true when the book is open.
 bool openBook(const char* path) {
   closeBook();
-  // Looked at before it is opened: opening a named pipe would wait for a writer.
-  struct stat status;
   const char* fault = nullptr;
-  if (stat(path, &status) == 0) {
-    if (!S_ISREG(status.st_mode)) fault = "is not a regular file";
-    else if (status.st_size == 0) fault = "is empty";
-    else if (status.st_size % ENTRY_BYTES != 0) fault = "is no Polyglot book: its size is not a multiple of 16 bytes";
-  }
-  if (fault != nullptr) {
-    std::printf("**ERROR**  openBook() : %s %s\n", path, fault);
-    return false;
-  }
-  // Opened, it must still be what it was (it may have been replaced meanwhile).
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr || fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0 ||
-      status.st_size % ENTRY_BYTES != 0) {
-    std::printf("**ERROR**  openBook() : unable to open %s\n", path);
+  FILE* file = openUserFile(path, "rb", "a Polyglot book", &fault);
+  struct stat status;
+  if (file != nullptr && fstat(fileno(file), &status) != 0) fault = "cannot be read";
+  else if (file != nullptr && status.st_size == 0) fault = "is empty";
+  else if (file != nullptr && status.st_size % ENTRY_BYTES != 0)
+    fault = "is no Polyglot book: its size is not a multiple of 16 bytes";
+  if (file == nullptr || fault != nullptr) {
+    if (fault == nullptr) printNotice("**ERROR**  openBook() : unable to open %s\n", path);
+    else printNotice("**ERROR**  openBook() : %s %s\n", path, fault);
     if (file != nullptr) std::fclose(file);
     return false;
   }
@@ -153,7 +153,7 @@ bool openBook(const char* path) {
     closeBook();
     return false;
   }
-  std::snprintf(bookName, sizeof bookName, "%s", path);
+  bookName = path;
   return true;
 }
 
@@ -162,7 +162,8 @@ void closeBook() {
   if (bookFile != nullptr) std::fclose(bookFile);
   bookFile = nullptr;
   bookCount = 0;
-  bookName[0] = '\0';
+  bookName.clear();
+  bookReported.clear();
 }
 
 uint64_t bookEntryCount() { return bookCount; }
@@ -210,8 +211,8 @@ Move decodeBookMove(uint16_t raw) {
 }
 
 // The entries of the current position, in file order, at most MAX_BOOK_ENTRIES, each with the
-// legal move it decodes to. Entries whose move is not legal here are left out with a message
-// (a null move, which the format says to ignore, without one). Returns their number; 0 without
+// legal move it decodes to. Entries whose move is not legal here, or that hold none (code 0),
+// are left out with a message, once for each entry while the book stays open. Returns their number; 0 without
 // a book or in a position refused by setBoard.
 int findBookEntries(BookEntry* entries) {
   if (bookFile == nullptr || positionRejected) return 0;
@@ -230,15 +231,15 @@ int findBookEntries(BookEntry* entries) {
     if (!readEntry(i, &entry, &found)) return 0;
     if (found != key) break;
     if (count == MAX_BOOK_ENTRIES) {
-      std::printf("**ERROR**  findBookEntries() : %s holds more than %d entries for one position; the rest ignored\n",
-                  bookName, MAX_BOOK_ENTRIES);
+      printNotice("**ERROR**  findBookEntries() : %s holds more than %d entries for one position; the rest ignored\n",
+                  bookName.c_str(), MAX_BOOK_ENTRIES);
       break;
     }
     entry.move = decodeBookMove(entry.raw);
     if (entry.move != 0) entries[count++] = entry;
-    else if (entry.raw != 0)
-      std::printf("**ERROR**  findBookEntries() : %s entry %" PRIu64 " holds %s, no legal move here; skipped\n",
-                  bookName, i, rawMoveText(entry.raw));
+    else if (bookReported.insert(i).second)
+      printNotice("**ERROR**  findBookEntries() : %s entry %" PRIu64 " holds %s; skipped\n", bookName.c_str(), i,
+                  entry.raw == 0 ? "no move (code 0)" : (std::string(rawMoveText(entry.raw)) + ", no legal move here").c_str());
   }
   return count;
 }

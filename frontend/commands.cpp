@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "egdb/egdb.h"
 #include "eval/eval.h"
@@ -49,17 +50,25 @@ void resizeECache() {
   initECache(tableBytes(settings.ecache));
 }
 
-void reloadNalimov() { initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache)); }
+void reloadNalimov() { initNalimov(settings.nalimovPath.c_str(), tableBytes(settings.nalimovCache)); }
 
-void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache)); }
+void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath.c_str(), tableBytes(settings.egbbCache)); }
 
 // The Gaviota tables are opened again with the mode, folders and cache set (closed when off).
-void reloadZelt() { initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache)); }
+void reloadZelt() { initZelt(settings.zelt, settings.zeltPath.c_str(), tableBytes(settings.zeltCache)); }
 
-// The book is open while it is switched on and named; a refused file leaves none open.
-void reopenBook() {
-  if (settings.ownBook && settings.bookPath[0] != '\0') openBook(settings.bookPath);
-  else closeBook();
+// The argument of a command that names one file or folder: the rest of lineBuffer after the
+// command word, so that it may hold spaces, without the spaces around it and without one pair of
+// double quotes around the whole (which keep spaces at its ends; createini writes them so).
+std::string pathArgument() {
+  const char* text = lineBuffer;
+  while (*text == ' ') text++;
+  while (*text != ' ' && *text != '\0' && *text != '\n') text++;
+  while (*text == ' ') text++;
+  std::string path = text;
+  while (!path.empty() && std::isspace(static_cast<unsigned char>(path.back()))) path.pop_back();
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  return path;
 }
 
 // ----- the console form of the settings ----------------------------------------
@@ -80,7 +89,7 @@ bool readSwitch(const CommandRow& row, int* value) {
 // Sets the row's setting from the words of the line and confirms it, except while the settings
 // file is read (then the tables are set up by start-up afterwards). A size below 1 MB is taken as
 // 1; one beyond the table limit is held to it, one beyond a smaller limit (the bitbase
-// library's) refused. A path too long for its setting is refused.
+// library's) refused. A path is the rest of the line, of any length (pathArgument).
 void consoleSetting(const CommandRow& row, const char*) {
   static int none = 0;
   int& value = row.value != nullptr ? settings.*row.value : none;
@@ -102,11 +111,7 @@ void consoleSetting(const CommandRow& row, const char*) {
       value = std::clamp(parseNumber(tokens[1]), 1, row.high);
       break;
     case ROW_PATH:
-      if (std::strlen(tokens[1]) > PATH_SIZE - 1) {
-        std::printf("usage: %s %s (at most %d characters)\n", row.name, row.parameters, PATH_SIZE - 1);
-        return;
-      }
-      std::strcpy(settings.*row.path, tokens[1]);
+      settings.*row.path = pathArgument();
       break;
     default:
       return;
@@ -126,19 +131,18 @@ void consoleBoard(const CommandRow& row, const char* word) {
 }
 
 // book <file> plays from the book in file (once the engine has started); book off plays without.
-void consoleBook(const CommandRow& row, const char*) {
-  if (std::strcmp(tokens[1], "off") == 0) {
+void consoleBook(const CommandRow&, const char*) {
+  const std::string path = pathArgument();
+  if (path == "off") {
     settings.ownBook = 0;
-  } else if (std::strlen(tokens[1]) > PATH_SIZE - 1) {
-    std::printf("usage: %s %s (at most %d characters)\n", row.name, row.parameters, PATH_SIZE - 1);
-    return;
   } else {
-    std::strcpy(settings.bookPath, tokens[1]);
+    settings.bookPath = path;
     settings.ownBook = 1;
   }
   if (initialising()) return;
   reopenBook();
-  if (bookEntryCount() > 0) std::printf("book: %s, %llu entries\n", settings.bookPath, (unsigned long long)bookEntryCount());
+  if (bookEntryCount() > 0)
+    std::printf("book: %s, %llu entries\n", settings.bookPath.c_str(), (unsigned long long)bookEntryCount());
   else if (!settings.ownBook) std::fputs("book: off\n", stdout);
 }
 
@@ -154,7 +158,7 @@ void consoleResign(const CommandRow&, const char*) {
 
 void commandCreateini(const CommandRow&, const char*) { createIni(); }
 
-void commandFetch(const CommandRow&, const char*) { fetchFile(tokens[1]); }
+void commandFetch(const CommandRow&, const char*) { fetchFile(pathArgument().c_str()); }
 
 void commandEpdtest(const CommandRow&, const char*) {
   epdTest(tokens[1], parseNumber(tokens[2]), parseNumber(tokens[3]), tokens[4]);
@@ -444,6 +448,12 @@ const CommandRow* findCommand(const char* word) {
 
 }  // namespace
 
+// The book is open while it is switched on and named; a refused file leaves none open.
+void reopenBook() {
+  if (settings.ownBook && !settings.bookPath.empty()) openBook(settings.bookPath.c_str());
+  else closeBook();
+}
+
 int matchCommand(const char* name, const char* word) {
   size_t length = std::strlen(word);
   return length > 0 && std::strncmp(name, word, length) == 0;
@@ -465,7 +475,7 @@ void resetSettings() {
   for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
     const CommandRow& row = COMMAND_ROWS[i];
     if (row.value != nullptr) settings.*row.value = row.start;
-    if (row.path != nullptr) std::snprintf(settings.*row.path, PATH_SIZE, "%s", row.startPath);
+    if (row.path != nullptr) settings.*row.path = row.startPath;
   }
 }
 

@@ -63,14 +63,11 @@ void printSummary(FILE* out, int elapsed, int positions, int solved, uint64_t to
 void epdTest(const char* epdFile, int seconds, int iterations, const char* logFile) {
   // 1. Title and files
   printTitle();
-  FILE* epd = std::fopen(epdFile, "r");
+  const char* fault = nullptr;
+  FILE* epd = openUserFile(epdFile, "r", "an EPD file", &fault);
   if (epd == nullptr) {
-    std::printf("**ERROR**  epdTest() : unable to open file %s\n\n", epdFile);
-    return;
-  }
-  if (isDeviceFile(epd)) {
-    std::printf("**ERROR**  epdTest() : %s is a device, not an EPD file\n\n", epdFile);
-    std::fclose(epd);
+    if (fault == nullptr) std::printf("**ERROR**  epdTest() : unable to open file %s\n\n", epdFile);
+    else std::printf("**ERROR**  epdTest() : %s %s\n\n", epdFile, fault);
     return;
   }
   FILE* log = nullptr;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "board/board.h"
 #include "session/session.h"
@@ -67,7 +68,7 @@ enum RowKind : uint8_t {
   ROW_SWITCH,   // a setting on or off; a UCI check box
   ROW_NUMBER,   // a number held to [low, high]; a UCI spin
   ROW_SIZE,     // a table size in megabytes held to [1, high]; a UCI spin
-  ROW_PATH,     // a path of at most PATH_SIZE - 1 characters; a UCI string
+  ROW_PATH,     // a file or folder of any length; a UCI string
   ROW_CHOICE,   // one of the words of choices, numbered by their values; a UCI combo
   ROW_BUTTON,   // a UCI button: apply alone
   ROW_ABOUT,    // the UCI string that describes the engine: no setting
@@ -96,7 +97,7 @@ struct CommandRow {
   SearchTiming timing = WAITS;        // what the command does during a search
   int shortest = 1;                   // characters an abbreviation needs at least
   int Settings::*value = nullptr;     // the field of a switch, number, size or choice
-  char (Settings::*path)[PATH_SIZE] = nullptr;  // the field of a path
+  std::string Settings::*path = nullptr;  // the field of a path
   int low = 0, high = 0, start = 0;   // range and start-up value
   const char* startPath = "";         // start-up value of a path
   const char* confirm = nullptr;      // console confirmation: printf format of the value
@@ -145,9 +146,6 @@ extern SearchOutcome searchOutcome;  // how the running search is ending (poll.c
 bool readLineInto(FILE* file, char* buffer);  // next line into buffer (LINE_SIZE bytes);
                                               // false at the end of input
 bool readLine(FILE* file);        // next line into lineBuffer; false at the end of input
-// A character or block device such as /dev/zero or /dev/urandom: input without end, refused as
-// a command, settings or EPD file (settings.cpp).
-bool isDeviceFile(FILE* file);
 bool nextLine(FILE* input);       // a kept line, else the next of input, into lineBuffer
 bool inputPending();              // kept lines, a whole line waiting, or the end of input
 bool looksLikeMove(const char* lower);  // the word begins with two squares (e2e4)
@@ -176,11 +174,12 @@ void newGame();                   // start position, 30-minute clocks, 60 moves,
 void resetSettings();             // every setting to its start-up value
 int settingLow(const CommandRow& row);    // the least value of a number or size setting
 void applyUciOption(const CommandRow& row, const char* value);  // setoption of row's option
+void reopenBook();                // open the book while it is on and named, else close it
 
 // Settings file and command files (settings.cpp).
 void readSettingsFile();          // run the setting lines of talvek.ini (while Initialising)
 void runCommandLines(FILE* file, bool reportUnknown);  // dispatch every command line of file
-void createIni();                 // write talvek.ini with the default settings
+void createIni();                 // write talvek.ini: default settings, the paths set now
 void fetchFile(const char* name); // run a command file, nested at most MAX_FETCH_DEPTH deep
 
 // xboard protocol (xboard.cpp).

@@ -188,10 +188,10 @@ void startEngine(int argc, char** argv) {
 
   // 8. Endgame databases and the opening book; the search polls the input from now on.
   std::fputs("\n", stdout);
-  initNalimov(settings.nalimovPath, tableBytes(settings.nalimovCache));
-  if (settings.zelt) initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache));
-  egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(settings.egbbCache));
-  if (settings.ownBook && settings.bookPath[0] != '\0') openBook(settings.bookPath);
+  initNalimov(settings.nalimovPath.c_str(), tableBytes(settings.nalimovCache));
+  if (settings.zelt) initZelt(settings.zelt, settings.zeltPath.c_str(), tableBytes(settings.zeltCache));
+  egbbAvailable = loadEgbb(settings.egbbPath.c_str(), tableBytes(settings.egbbCache));
+  if (settings.ownBook && !settings.bookPath.empty()) openBook(settings.bookPath.c_str());
   std::fputs("\n\n", stdout);
   pollHook = pollInput;
 

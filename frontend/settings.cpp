@@ -2,8 +2,6 @@
 //
 // Both are lists of console commands, one a line. Empty lines, lines without a word and lines
 // whose first word begins with ';' are skipped; a file line is never taken as a move.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
@@ -11,17 +9,28 @@
 
 int fetchDepth = 0;
 
-bool isDeviceFile(FILE* file) {
-  struct stat status;
-  return fstat(fileno(file), &status) == 0 && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode));
-}
-
 namespace {
 
 constexpr int CONSOLE_PLACE = 12;  // createini's places from here on are the console's settings
 
+// A path as createini writes it: quoted when spaces at its ends or quotes around it would
+// otherwise be lost on reading (see pathArgument in commands.cpp).
+std::string iniPath(const std::string& path) {
+  const bool quote = !path.empty() && (path.front() == ' ' || path.back() == ' ' ||
+                                       (path.size() >= 2 && path.front() == '"' && path.back() == '"'));
+  return quote ? '"' + path + '"' : path;
+}
+
+// What createini writes for a setting: a path set since start-up as it is now, so that folders
+// and books named at the prompt or by a GUI are kept; every other setting's default.
+std::string iniValueOf(const CommandRow& row) {
+  if (row.path != nullptr && settings.*row.path != row.startPath) return iniPath(settings.*row.path);
+  return row.iniValue;
+}
+
 // createini's file: a title, the settings in their places, each followed by an empty line, and
-// before the console's settings a remark on them.
+// before the console's settings a remark on them. The book, while one is played from, comes
+// last before that remark.
 std::string defaultSettings() {
   std::string text =
       "; ===============================================================\n"
@@ -32,9 +41,11 @@ std::string defaultSettings() {
     for (int i = 0; i < COMMAND_ROW_COUNT; i++)
       if (COMMAND_ROWS[i].iniPlace == place) found = &COMMAND_ROWS[i];
     if (found == nullptr) break;
-    if (place == CONSOLE_PLACE)
+    if (place == CONSOLE_PLACE) {
+      if (settings.ownBook && !settings.bookPath.empty()) text += "book " + iniPath(settings.bookPath) + "\n\n";
       text += "\n; the following settings are useful only if you want to use Talvek in console mode\n\n";
-    text += std::string(found->name) + " " + found->iniValue + "\n\n";
+    }
+    text += std::string(found->name) + " " + iniValueOf(*found) + "\n\n";
   }
   text.pop_back();  // the last setting ends the file
   return text;
@@ -62,16 +73,12 @@ void readSettingsFile() {
     std::printf("**ERROR**  init(): %s is already being read; init inside it ignored\n", SETTINGS_FILE);
     return;
   }
-  FILE* file = std::fopen(SETTINGS_FILE, "r");
+  const char* fault = nullptr;
+  FILE* file = openUserFile(SETTINGS_FILE, "r", "a settings file", &fault);
   if (file == nullptr) {
-    std::fputs("**ERROR**  init(): unable to open talvek.ini\n", stdout);
+    if (fault == nullptr) printNotice("**ERROR**  init(): unable to open %s\n", SETTINGS_FILE);
+    else printNotice("**ERROR**  init(): %s %s\n", SETTINGS_FILE, fault);
     std::fputs("Using default settings\n\n", stdout);
-    return;
-  }
-  if (isDeviceFile(file)) {
-    std::fputs("**ERROR**  init(): talvek.ini is a device, not a settings file\n", stdout);
-    std::fputs("Using default settings\n\n", stdout);
-    std::fclose(file);
     return;
   }
   reading = true;
@@ -82,7 +89,8 @@ void readSettingsFile() {
   std::fclose(file);
 }
 
-// Replaces talvek.ini with the default settings; prints nothing unless it cannot.
+// Replaces talvek.ini with the default settings and the paths set now; prints nothing unless
+// it cannot.
 void createIni() {
   FILE* file = std::fopen(SETTINGS_FILE, "w");
   if (file == nullptr) {
@@ -102,14 +110,11 @@ void fetchFile(const char* name) {
                 name);
     return;
   }
-  FILE* file = std::fopen(name, "r");
+  const char* fault = nullptr;
+  FILE* file = openUserFile(name, "r", "a command file", &fault);
   if (file == nullptr) {
-    std::printf("**ERROR**  fetch(): unable to open file %s\n", name);
-    return;
-  }
-  if (isDeviceFile(file)) {
-    std::printf("**ERROR**  fetch(): %s is a device, not a command file\n", name);
-    std::fclose(file);
+    if (fault == nullptr) printNotice("**ERROR**  fetch(): unable to open file %s\n", name);
+    else printNotice("**ERROR**  fetch(): %s %s\n", name, fault);
     return;
   }
   fetchDepth++;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "egdb/egdb.h"
 #include "eval/eval.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr int OPTION_TEXT = 128;  // bytes of the setoption text and of its value
 constexpr const char* AUTHOR = "the Talvek developers";
 constexpr const char* WEB_ADDRESS = "https://talvek.example.org";
 
@@ -135,7 +135,7 @@ void printOption(const CommandRow& row) {
                   row.high);
       break;
     case ROW_PATH:
-      std::printf("string default %s\n", settings.*row.path);
+      std::printf("string default %s\n", (settings.*row.path).c_str());
       break;
     case ROW_CHOICE:
       std::fputs("combo default ", stdout);
@@ -272,11 +272,10 @@ void uciGo(const char* text) {
 // text follows "setoption name ": "<name> value <value>", or a button's name alone. The value is
 // held to the option's range; a size, path or choice is applied only when it changes.
 void uciSetOption(const char* text) {
-  char option[OPTION_TEXT];
-  std::snprintf(option, sizeof option, "%s", text);
-  option[std::strcspn(option, "\r\n")] = '\0';
+  const std::string line(text, std::strcspn(text, "\r\n"));
+  const char* option = line.c_str();
   const char* found = std::strstr(option, " value");
-  const size_t nameLength = found != nullptr ? size_t(found - option) : std::strlen(option);
+  const size_t nameLength = found != nullptr ? size_t(found - option) : line.size();
   const CommandRow* row = findOption(option, nameLength);
   if (row == nullptr || (found == nullptr) != (row->kind == ROW_BUTTON)) return;
   applyUciOption(*row, found != nullptr ? skipSpaces(found + 6) : "");
@@ -298,13 +297,8 @@ void applyUciOption(const CommandRow& row, const char* value) {
       break;
     }
     case ROW_PATH:
-      if (std::strlen(value) > size_t(PATH_SIZE - 1)) {
-        std::printf("info string usage: setoption name %s value <path> (at most %d characters)\n", row.uciName,
-                    PATH_SIZE - 1);
-        return;
-      }
-      if (std::strcmp(value, settings.*row.path) == 0) return;
-      std::strcpy(settings.*row.path, value);
+      if (settings.*row.path == value) return;
+      settings.*row.path = value;
       break;
     case ROW_CHOICE: {
       const Choice* choice = std::find_if(row.choices, row.choices + row.choiceCount,

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "frontend/frontend.h"
 #include "search/search.h"
@@ -32,9 +33,17 @@ int clampToInt(double value) {
 
 void xboardNothing() {}
 
+// Protocol 2 and later: the path settings as options (a file or a folder the GUI lets the user
+// choose, sent back by "option"), then the features, done last.
 void xboardProtover() {
-  if (parseNumber(tokens[1]) >= 2)
-    std::printf(
+  if (parseNumber(tokens[1]) < 2) return;
+  for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+    const CommandRow& row = COMMAND_ROWS[i];
+    if (row.kind == ROW_PATH && row.uciName != nullptr)
+      std::printf("feature option=\"%s %s %s\"\n", row.uciName, row.path == &Settings::bookPath ? "-file" : "-path",
+                  (settings.*row.path).c_str());
+  }
+  std::printf(
         "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"%s\" "
         "variants=\"normal\" colors=0 ics=1 done=1\n",
         ENGINE_NAME);
@@ -262,15 +271,45 @@ void xboardEditDone() {
 }
 
 // The book's moves in the current position, a line each beginning with a tab, and an empty line.
+// The book moves of the position that can be played (weight above 0), each with its chance of
+// being chosen, rounded as the book move's announcement rounds it.
 void xboardBook() {
   BookEntry entries[MAX_BOOK_ENTRIES];
   const int count = bookEntryCount() > 0 && !positionRejected ? findBookEntries(entries) : 0;
   int total = 0;
   for (int i = 0; i < count; i++) total += entries[i].weight;
-  if (count == 0) std::fputs("\tno book move\n", stdout);
+  if (total == 0) std::fputs("\tno book move\n", stdout);
   for (int i = 0; i < count; i++)
-    std::printf("\t%s %d%%\n", moveToSAN(entries[i].move), total > 0 ? entries[i].weight * 100 / total : 0);
+    if (entries[i].weight > 0)
+      std::printf("\t%s %d%%\n", moveToSAN(entries[i].move), (entries[i].weight * 100 + total / 2) / total);
   std::fputs("\n", stdout);
+}
+
+// "option NAME=VALUE": one of the options announced by protover, set as UCI's setoption sets it
+// (the value is the rest of the line, spaces included); naming a book plays from it, as the
+// console's "book" does, and an empty name plays without. Unknown names are reported.
+void xboardOption() {
+  const char* text = lineBuffer;
+  while (*text == ' ') text++;
+  text += std::strlen("option");
+  while (*text == ' ') text++;
+  const std::string line(text, std::strcspn(text, "\r\n"));
+  const size_t equals = line.find('=');
+  const std::string name = line.substr(0, equals);
+  for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+    const CommandRow& row = COMMAND_ROWS[i];
+    if (row.kind != ROW_PATH || row.uciName == nullptr || name != row.uciName || equals == std::string::npos)
+      continue;
+    if (row.path == &Settings::bookPath) {
+      settings.bookPath = line.substr(equals + 1);
+      settings.ownBook = !settings.bookPath.empty();
+      reopenBook();
+    } else {
+      applyUciOption(row, line.c_str() + equals + 1);
+    }
+    return;
+  }
+  std::printf("Error (unknown option): %s\n", name.c_str());
 }
 
 void xboardIcs() {
@@ -297,7 +336,7 @@ constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"ping", 2, xboardPing, ACTS_OFF_MOVE},   {"result", 1, xboardResult, ENDS},
     {"edit", 1, xboardEditStart, ENDS},       {"analyze", 1, xboardAnalyze, ENDS},
     {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
-    {"bk", 1, xboardBook, WAITS},
+    {"bk", 1, xboardBook, WAITS},             {"option", 2, xboardOption, WAITS},
 };
 
 const XboardCommand* findXboardCommand(const char* word) {

@@ -2,6 +2,8 @@
 // start-up values of the user settings, and the store of lines read during a search.
 #include "session/session.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -31,6 +33,14 @@ int engineControlMoves = 0;
 int opponentControlMoves = 0;
 int inputEnded = 0;
 Settings settings;
+
+void printNotice(const char* format, ...) {
+  if (uciMode) std::fputs("info string ", stdout);
+  va_list arguments;
+  va_start(arguments, format);
+  std::vprintf(format, arguments);
+  va_end(arguments);
+}
 
 void startControl(int moves, int baseMs, int incrementMs) {
   movesPerControl = moves;

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 using Move = uint32_t;  // packed move word (board/board.h); 0 = no move
 
@@ -24,7 +26,6 @@ constexpr int STATE_ANALYSING = 8;   // thinking without moving, until input end
 constexpr int STATE_EPD_TESTING = 32;
 
 constexpr int NO_SIDE = 16;   // engineSide when the engine plays neither colour
-constexpr int PATH_SIZE = 64; // bytes of a path setting (63 characters and a NUL)
 constexpr int MAX_SEARCH_MOVES = 256;  // root moves a search can be limited to
 
 // A new game's time control and depth.
@@ -44,13 +45,13 @@ struct Settings {
   int post;                   // show thinking lines
   int resignThreshold;        // centipawns
   int resignCount;            // consecutive searches
-  char nalimovPath[PATH_SIZE];
+  std::string nalimovPath;    // folders of the Nalimov tables
   int nalimovCache;           // MB
-  char egbbPath[PATH_SIZE];
+  std::string egbbPath;       // folder of the bitbase library
   int egbbCache;              // MB
   int zelt;                   // Gaviota tables: 0 off, 1 tablebases, 2 bitbases (ZELT_* of egdb.h)
   int zeltCache;              // MB of the Gaviota library's cache
-  char zeltPath[PATH_SIZE];   // folders of the Gaviota tables
+  std::string zeltPath;       // folders of the Gaviota tables
   int checkExtension;         // quarter plies
   int mateThreatExtension;
   int pawn7thExtension;
@@ -58,7 +59,7 @@ struct Settings {
   int singleReplyExtension;
   int chess960;               // stored only
   int ownBook;                // play from the opening book
-  char bookPath[PATH_SIZE];   // the opening book
+  std::string bookPath;       // the opening book
   int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)
   int moveOverhead;           // ms kept back from the clock on every move for the GUI's and
                               // the connection's delays
@@ -114,6 +115,17 @@ extern Settings settings;      // user settings
 // ---------------------------------------------------------------------------
 // Procedures
 // ---------------------------------------------------------------------------
+
+// A message of one line (format ends in "\n") about a file or an input the engine cannot use:
+// written as it is, or under UCI as an "info string" line, the only text GUIs show (session.cpp).
+void printNotice(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Opens the file a user named for reading (mode "r" or "rb") when it is a regular file (userfile.cpp).
+// Otherwise returns null with *fault saying why, as words that follow the file's name: "is a
+// device, not <noun>" for a folder, device, named pipe or socket ("is not a regular file" when noun
+// is null), "is a link that leads nowhere", "is a link that leads round in a loop", or "cannot be
+// opened (<reason>)"; *fault is null when nothing is there at all.
+FILE* openUserFile(const char* path, const char* mode, const char* noun, const char** fault);
 
 // Time controls (session.cpp).
 void startControl(int moves, int baseMs, int incrementMs);  // both clocks; no fixed move time

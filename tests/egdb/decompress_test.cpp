@@ -106,7 +106,7 @@ TEST(EmdDecoder, SortsHeaderFailuresIntoTheirClasses) {
   EXPECT_EQ(result, EMD_READ_ERROR);
 
   decodeAll(std::vector<uint8_t>(file.begin(), file.begin() + header - 1), &result);
-  EXPECT_EQ(result, EMD_OUT_OF_MEMORY);  // the rest of the header reads short
+  EXPECT_EQ(result, EMD_CUT_SHORT);  // the file ends inside its header
 
   std::vector<uint8_t> checksum = file;
   checksum[header - 6] ^= 0x10;

@@ -203,8 +203,8 @@ TEST_F(EndgameDatabases, LoadsTheBitbaseLibraryFromItsFolder) {
             "EgbbProbe not Loaded!\n");
   EXPECT_EQ(egbbAvailable, 0);
 
-  std::snprintf(settings.egbbPath, sizeof settings.egbbPath, "%s", TALVEK_EGBB_FOLDER);
-  EXPECT_EQ(captureOutput([] { EXPECT_EQ(loadEgbb(settings.egbbPath, 3 << 20), 1); }), "");
+  settings.egbbPath = TALVEK_EGBB_FOLDER;
+  EXPECT_EQ(captureOutput([] { EXPECT_EQ(loadEgbb(settings.egbbPath.c_str(), 3 << 20), 1); }), "");
   EXPECT_EQ(egbbAvailable, 1);
   EXPECT_EQ(std::string(settings.egbbPath), std::string(TALVEK_EGBB_FOLDER) + "/");
   auto path = hook<const char* (*)()>("fake_egbb_path");
@@ -255,7 +255,7 @@ TEST_F(EndgameDatabases, BitbaseCacheSizesReachTheLibraryAsPositiveNumbers) {
   auto cache = hook<int (*)()>("fake_egbb_cache");
   ASSERT_TRUE(cache);
   EXPECT_EQ(cache(), 2047 << 20);
-  std::snprintf(settings.egbbPath, sizeof settings.egbbPath, "%s", TALVEK_EGBB_FOLDER);
+  settings.egbbPath = TALVEK_EGBB_FOLDER;
   settings.egbbCache = 16;
   EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2048"); }),
             "usage: egbbcache <size> (1 to 2047)\n");

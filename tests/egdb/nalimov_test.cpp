@@ -128,7 +128,7 @@ TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
   Reader reader(folder.path(), 100000);
   EXPECT_EQ(reader.men, 3);
   EXPECT_EQ(reader.printed,
-            "*** Unable to read " + folder.file("kpk.nbb.emd") + " - out of memory\n"
+            "*** Unable to read " + folder.file("kpk.nbb.emd") + " - file cut short\n"
             "*** Unable to read " + folder.file("krk.nbw.emd") + " - read error\n"
             "*** " + folder.file("krk.nbb.emd") + ": Unsupported block size 4096\n"
             "*** " + folder.file("kqk.nbw") + " corrupted\n"
@@ -140,6 +140,26 @@ TEST_F(NalimovReader, LeavesOutBrokenFilesWithTheirMessages) {
 
 // Compressors differ in their banner line: any line of the format's shape (58 characters, CR LF,
 // four zero bytes) is read, the fixed fields and the header checksum identifying the format.
+// Names that lead to no file say so: a link to nothing, a link in a loop, a file that may not be
+// read. A name with nothing behind it is simply not there.
+TEST_F(NalimovReader, ReportsTableNamesThatLeadNowhere) {
+  TempFolder folder;
+  folder.write(fileName(KQK, 0), solved(KQK, 0));
+  std::filesystem::create_symlink(folder.file("elsewhere.nbw"), folder.file(fileName(KQK, 1)));
+  std::filesystem::create_symlink(folder.file(fileName(KRK, 0)), folder.file(fileName(KRK, 0)));
+  folder.write(fileName(KRK, 1), solved(KRK, 1));
+  std::filesystem::permissions(folder.file(fileName(KRK, 1)), std::filesystem::perms::none);
+  const bool rootReads = access(folder.file(fileName(KRK, 1)).c_str(), R_OK) == 0;
+  Reader reader(folder.path(), 100000);
+  EXPECT_EQ(reader.men, 3);
+  std::string expected = "*** " + folder.file(fileName(KRK, 0)) + " is a link that leads round in a loop\n";
+  if (!rootReads) expected += "*** " + folder.file(fileName(KRK, 1)) + " cannot be opened (Permission denied)\n";
+  expected += "*** " + folder.file(fileName(KQK, 1)) + " is a link that leads nowhere\n";
+  EXPECT_EQ(reader.printed, expected);
+  EXPECT_NE(tbClasses[KQK].fileName[0], nullptr);
+  EXPECT_EQ(tbClasses[KQK].fileName[1], nullptr);
+}
+
 TEST_F(NalimovReader, ReadsCompressedFilesWhateverTheirBanner) {
   TempFolder folder;
   EmdOptions other;
@@ -244,9 +264,14 @@ TEST_F(NalimovReader, RegistersChangedFilesAgain) {
   EXPECT_EQ(tbClasses[KQK].fileName[0], nullptr);
   EXPECT_EQ(tbClasses[KQK].fileName[1], nullptr);
 
+  // A table deleted while the engine runs is reported once, when it is next needed.
   std::filesystem::remove(folder.file(fileName(KRK, 0)));
   resetTBCache(uint32_t(reader.memory.size() - 1), reader.memory.data());  // closes every file
-  EXPECT_EQ(readTBByte(10, 0, KRK), 127);
+  printed = captureOutput([] {
+    EXPECT_EQ(readTBByte(10, 0, KRK), 127);
+    EXPECT_EQ(readTBByte(20, 0, KRK), 127);
+  });
+  EXPECT_EQ(printed, "*** " + folder.file(fileName(KRK, 0)) + " is gone; its table is not used\n");
   EXPECT_EQ(tbClasses[KRK].fileName[0], nullptr);
 
   std::ifstream in(folder.file(fileName(KQK, 0)), std::ios::binary);

@@ -157,7 +157,7 @@ TEST_F(TablebaseSearch, CrossCheckFindsTheSolverTablesInAgreementWithGaviota) {
   uciMode = 0;
   if (gaviotaFolder().empty()) GTEST_SKIP() << "Debian's gaviotatb tables missing";
   settings.zelt = 1;
-  std::snprintf(settings.zeltPath, sizeof settings.zeltPath, "%s", gaviotaFolder().c_str());
+  settings.zeltPath = gaviotaFolder();
   std::string loaded = typeLine("zeltpath " + gaviotaFolder());
   if (zeltMaxMen != 3) GTEST_SKIP() << "ZELT support not built in: " << loaded;
   std::string report = typeLine("tbcheck");

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include "egdb/egdb.h"
 #include "frontend/frontend.h"
+#include "tests/egdb/egdb_testkit.h"
 #include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
 
@@ -303,13 +306,21 @@ TEST_F(BookTest, DamagedFilesAreRefusedAndTheEngineGoesOnWithoutABook) {
   writeBook("unsorted.bin", {{start + 1, rawMove("a7a6"), 1}, {start, rawMove("e2e4"), 1}});
   mkdir(path("folder.bin").c_str(), 0700);
   mkfifo(path("pipe.bin").c_str(), 0600);  // opening it would wait for a writer
+  fs::create_symlink(path("missing.bin"), path("nowhere.bin"));
+  fs::create_symlink(path("loop.bin"), path("loop.bin"));
+  writeBook("zeros.bin", std::vector<RawEntry>(4096, RawEntry{0, 0, 0}));  // key, move and weight 0
+  writeBook("weightless.bin", {{start, rawMove("e2e4"), 0}, {start + 1, rawMove("a7a6"), 0}});
 
   const std::pair<std::string, const char*> cases[] = {
       {path("cut.bin"), "not a multiple of 16"}, {path("odd.bin"), "not a multiple of 16"},
       {path("empty.bin"), "is empty"},           {path("unsorted.bin"), "keys out of order at entry 1"},
-      {path("folder.bin"), "not a regular file"}, {"/dev/zero", "not a regular file"},
-      {path("pipe.bin"), "not a regular file"},
-      {path("missing.bin"), "unable to open"}};
+      {path("folder.bin"), "is a folder, not a Polyglot book"}, {"/dev/zero", "is a device, not a Polyglot book"},
+      {path("pipe.bin"), "is a named pipe, not a Polyglot book"},
+      {path("missing.bin"), "unable to open"},
+      {path("nowhere.bin"), "is a link that leads nowhere"},
+      {path("loop.bin"), "is a link that leads round in a loop"},
+      {path("zeros.bin"), "no entry holds a move of weight above 0"},
+      {path("weightless.bin"), "no entry holds a move of weight above 0"}};
   for (const auto& [file, why] : cases) {
     open(good);  // a refused file also closes the book that was open
     bool opened = true;
@@ -421,4 +432,100 @@ TEST_F(BookTest, EveryFrontEndPlaysFromTheBook) {
   EXPECT_EQ(typeLine("bk"), "\tno book move\n\n");
   ASSERT_TRUE(openBook(book.c_str()));
   EXPECT_EQ(typeLine("bk"), "\te4 75%\n\td4 25%\n\n");
+}
+
+// An entry without a move (code 0) is skipped with a message, as an illegal one is, and each is
+// reported once while the book stays open. xboard's "bk" lists only the moves that can be
+// played, weight 0 left out, with their shares rounded as the book move's announcement is.
+TEST_F(BookTest, EntriesWithoutAMoveAreReportedOnceAndBkListsOnlyPlayableMoves) {
+  const uint64_t start = bookKey();
+  open(writeBook("book.bin", {{start, 0, 5}, {start, rawMove("e2e4"), 2}, {start, rawMove("d2d4"), 1},
+                              {start, rawMove("g1f3"), 0}, {start, rawMove("e2e5"), 9}}));
+  BookEntry entries[MAX_BOOK_ENTRIES];
+  int count = 0;
+  const std::string first = captureOutput([&] { count = findBookEntries(entries); });
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(first, "**ERROR**  findBookEntries() : " + path("book.bin") + " entry 0 holds no move (code 0); skipped\n" +
+                       "**ERROR**  findBookEntries() : " + path("book.bin") + " entry 4 holds e2e5, no legal move here; skipped\n");
+  EXPECT_EQ(captureOutput([&] { count = findBookEntries(entries); }), "");
+  xboardMode = 1;
+  consoleMode = 0;
+  EXPECT_EQ(typeLine("bk"), "\te4 67%\n\td4 33%\n\n");
+  // Reopened, the book reports its entries again.
+  open(path("book.bin"));
+  EXPECT_EQ(captureOutput([&] { findBookEntries(entries); }), first);
+
+  ASSERT_TRUE(setPosition("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1"));
+  open(writeBook("weightless.bin", {{bookKey(), rawMove("e7e5"), 0}, {bookKey() + 1, rawMove("e2e4"), 1}}));
+  EXPECT_EQ(typeLine("bk"), "\tno book move\n\n");
+}
+
+// A book and a table folder whose paths are 200 characters long and hold spaces are taken by
+// every front end, and createini writes them into the settings file, which reads them back.
+TEST_F(BookTest, LongPathsWithSpacesWorkFromEveryFrontEndAndSurviveCreateini) {
+  const std::string folder = path("my books and tables " + std::string(160, 'x') + " end");
+  ASSERT_GE(folder.size(), 200u);
+  fs::create_directories(folder);
+  const std::string book = writeBook(fs::path(folder).filename().string() + "/opening book " + std::string(40, 'b') + ".bin",
+                                     {{bookKey(), rawMove("e2e4"), 3}, {bookKey(), rawMove("d2d4"), 1}});
+  ASSERT_GE(book.size(), 250u);
+  for (int c = 1; c < TB_CLASSES && std::strlen(tbClassName(c)) == 3; c++)
+    for (int s = 0; s < 2; s++) {
+      const std::vector<uint8_t> bytes = classTable(c, s, Solver(tbClassName(c)));
+      std::ofstream(folder + "/" + tbClassName(c) + (s ? ".nbb" : ".nbw"), std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+  initSearchTables();
+  const std::string tablesFound = "3-men Nalimov tablebases found\nEGTB cache:  16384 KB\n";
+
+  // The console, and the settings file createini writes.
+  settings.showBoard = 0;
+  EXPECT_EQ(typeLine("nalimovpath " + folder), tablesFound);
+  EXPECT_EQ(tbMaxMen, 3);
+  EXPECT_EQ(typeLine("book " + book), "book: " + book + ", 2 entries\n");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  EXPECT_EQ(typeLine("createini"), "");
+  std::ifstream file("talvek.ini", std::ios::binary);
+  const std::string ini{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  EXPECT_NE(ini.find("\nnalimovpath " + folder + "\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("\nbook " + book + "\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("\negbbpath c:\\EGBB\n"), std::string::npos) << ini;  // unchanged settings: their defaults
+  resetSettings();
+  closeBook();
+  engineState = STATE_INITIALISING;
+  EXPECT_EQ(typeLine("init"), "");
+  engineState = STATE_WAITING;
+  fs::current_path(previous);
+  EXPECT_EQ(settings.nalimovPath, folder);
+  EXPECT_EQ(settings.bookPath, book);
+  EXPECT_EQ(settings.ownBook, 1);
+
+  // UCI.
+  resetSettings();
+  closeBook();
+  captureOutput([] { initNalimov("", 1 << 20); });
+  consoleMode = 0;
+  uciMode = 1;
+  EXPECT_EQ(typeLine("setoption name NalimovPath value " + folder), tablesFound);
+  EXPECT_EQ(tbMaxMen, 3);
+  EXPECT_EQ(typeLine("setoption name Book File value " + book) + typeLine("setoption name OwnBook value true"), "");
+  EXPECT_EQ(bookEntryCount(), 2u);
+  EXPECT_NE(typeLine("go wtime 1000 btime 1000").find("info string book move"), std::string::npos);
+
+  // xboard: the options announced by protover, sent back by the GUI.
+  resetSettings();
+  closeBook();
+  captureOutput([] { initNalimov("", 1 << 20); });
+  uciMode = 0;
+  xboardMode = 1;
+  EXPECT_NE(typeLine("protover 2").find("feature option=\"Book File -file \"\n"), std::string::npos);
+  EXPECT_EQ(typeLine("option NalimovPath=" + folder), tablesFound);
+  EXPECT_EQ(tbMaxMen, 3);
+  EXPECT_EQ(typeLine("option Book File=" + book), "");
+  EXPECT_EQ(typeLine("bk"), "\te4 75%\n\td4 25%\n\n");
+  EXPECT_EQ(typeLine("option Book File="), "");
+  EXPECT_EQ(bookEntryCount(), 0u);
+  EXPECT_EQ(typeLine("option Hash Size=4"), "Error (unknown option): Hash Size\n");
+  captureOutput([] { initNalimov("", 1 << 20); });
 }

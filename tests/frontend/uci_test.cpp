@@ -281,7 +281,7 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
   EXPECT_EQ(settings.singleReplyExtension, 2);
   EXPECT_EQ(settings.zelt, 1);
   EXPECT_EQ(settings.zeltCache, 8);
-  EXPECT_STREQ(settings.zeltPath, "c:\\My Tables");
+  EXPECT_EQ(settings.zeltPath, "c:\\My Tables");
   // Extensions beyond the announced 0..4 are held to it: the search adds them up.
   typeLine("setoption name Mate Threat Extension value -2147483648");
   typeLine("setoption name Check Extension value 99999999999");
@@ -303,15 +303,12 @@ TEST(Uci, SetoptionOfEveryOtherOption) {
   EXPECT_EQ(typeLine("setoption name Shawul EGBB Path value /nowhere/bb"), "EgbbProbe not Loaded!\n");
   EXPECT_EQ(egbbAvailable, 0);
 
-  // A path longer than the setting holds is refused, not cut.
-  const std::string tooLong(64, 'p');
-  EXPECT_EQ(typeLine("setoption name NalimovPath value " + tooLong),
-            "info string usage: setoption name NalimovPath value <path> (at most 63 characters)\n");
-  EXPECT_STREQ(settings.nalimovPath, "/nowhere/tb");
-  EXPECT_EQ(typeLine("setoption name ZELT Path value " + tooLong),
-            "info string usage: setoption name ZELT Path value <path> (at most 63 characters)\n");
-  EXPECT_EQ(typeLine("setoption name Shawul EGBB Path value " + tooLong),
-            "info string usage: setoption name Shawul EGBB Path value <path> (at most 63 characters)\n");
+  // A path of any length is taken whole, spaces included.
+  const std::string longPath = "/nowhere/" + std::string(300, 'p') + "/my tables";
+  EXPECT_EQ(typeLine("setoption name NalimovPath value " + longPath), "No Nalimov tablebases found!\n");
+  EXPECT_EQ(settings.nalimovPath, longPath);
+  EXPECT_EQ(typeLine("setoption name Shawul EGBB Path value " + longPath), "EgbbProbe not Loaded!\n");
+  EXPECT_EQ(settings.egbbPath, longPath + "/");
 }
 
 // The README's list of UCI options ("announces the options ...;") names, in back quotes,

@@ -11,7 +11,12 @@
 
 namespace {
 
+// The path settings as options the GUI lets the user choose, then the features.
 const char* const FEATURES =
+    "feature option=\"Book File -file \"\n"
+    "feature option=\"Shawul EGBB Path -path c:\\EGBB\"\n"
+    "feature option=\"ZELT Path -path \"\n"
+    "feature option=\"NalimovPath -path c:\\EGTB\"\n"
     "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"Talvek v" TALVEK_VERSION "\" "
     "variants=\"normal\" colors=0 ics=1 done=1\n";
 

@@ -1,5 +1,5 @@
 // A settings file read at start-up, while the engine initialises.
-#include <cstring>
+#include <string>
 
 #include "board/board.h"
 #include "frontend/frontend.h"
@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   engineState = STATE_INITIALISING;
   fuzzGuarded([] { runCommandLine("init"); });
   fuzzRequire(settings.hash >= 1 && settings.ecache >= 1, "a table size below 1 MB");
-  for (const char* path : {settings.nalimovPath, settings.egbbPath, settings.zeltPath})
-    fuzzRequire(std::memchr(path, 0, PATH_SIZE) != nullptr, "a path setting without its end");
+  for (const std::string* path : {&settings.nalimovPath, &settings.egbbPath, &settings.zeltPath, &settings.bookPath})
+    fuzzRequire(path->find_first_of("\r\n") == std::string::npos, "a path setting holding a line end");
   fuzzCheck();
   return 0;
 }
