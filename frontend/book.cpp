@@ -212,9 +212,10 @@ Move decodeBookMove(uint16_t raw) {
 // The entries of the current position, in file order, at most MAX_BOOK_ENTRIES, each with the
 // legal move it decodes to. Entries whose move is not legal here are left out with a message
 // (a null move, which the format says to ignore, without one). Returns their number; 0 without
-// a book or in a position refused by setBoard.
+// a book, in a position refused by setBoard and in Chess960 (the format knows standard chess
+// only, its castling moves the king two files).
 int findBookEntries(BookEntry* entries) {
-  if (bookFile == nullptr || positionRejected) return 0;
+  if (bookFile == nullptr || positionRejected || settings.chess960 || !castlingIsStandard()) return 0;
   const HashKey key = bookKey();
   uint64_t low = 0, high = bookCount;
   BookEntry entry;
