@@ -33,11 +33,17 @@ constexpr int BLACK = 1;
 
 constexpr int GONE = 0x1000;  // piece-list slot holds no unit on the board
 
-// Castling rights, a 4-bit set.
+// Castling rights, a 4-bit set; right r (0-3) is the bit 1 << r, 2 * colour + 1 on the queen side.
 constexpr int CASTLE_WK = 1;
 constexpr int CASTLE_WQ = 2;
 constexpr int CASTLE_BK = 4;
 constexpr int CASTLE_BQ = 8;
+constexpr int CASTLE_PATH_MAX = 8;  // squares one castling path lists
+
+// How getFEN writes the castling rights: KQkq (outermost rooks, X-FEN for Chess960) or the rooks'
+// files (Shredder-FEN, HAha).
+constexpr int CASTLE_TEXT_KQ = 0;
+constexpr int CASTLE_TEXT_FILES = 1;
 
 // Move flags (bits 20-23 of a Move).
 constexpr Move MF_SHORT_CASTLE = 1u << 20;
@@ -105,6 +111,17 @@ constexpr HashKey SIDE_KEY = 0x47D3176B573A843FULL;  // XORed in when black is t
 struct AttackEntry {
   uint8_t mask;  // OR of pieceMask of every mover that goes from the first square to the second
   int8_t dir;    // unit step (or knight offset) from the first square towards the second; 0 if none
+};
+
+// What one castling right needs, fixed when the position is set: where the rook starts, where
+// king and rook land, the squares that must be empty (king and rook excepted) and the squares
+// the king stands on after leaving its own, which must not be attacked.
+struct CastlePath {
+  Square rookFrom;
+  Square kingTo, rookTo;
+  int emptyCount, safeCount;
+  Square empty[CASTLE_PATH_MAX];
+  Square safe[CASTLE_PATH_MAX];
 };
 
 // Game history record: the state before the move made from this position.
@@ -179,7 +196,9 @@ extern uint8_t boardPadded[256];           // 0x88 board embedded at index 64 of
 constexpr uint8_t* const board = boardPadded + 64;  // board[sq] for sq in -64..191
 extern int rankOf[128];                    // sq >> 4
 extern int flippedRank[128];               // 7 - (sq >> 4)
-extern const uint8_t castleMask[128];      // rights that survive a move touching the square
+extern uint8_t castleMask[128];            // rights that survive a move touching the square
+extern CastlePath castlePaths[4];          // by right; meaningful while the right is held
+extern int castleText;                     // CASTLE_TEXT_* getFEN writes
 
 extern PieceEntry pieceList[2][PIECE_SLOTS];  // per colour: slot 0 king, 1-15 pieces, 16-23 pawns
 extern uint8_t listIndex[128];             // slot of the unit on each square, NO_SLOT if none
@@ -233,6 +252,14 @@ void initPieceLists();           // rebuild lists, counts and material from the 
 HashKey computeHashKey();        // key of the current position from scratch
 bool boardIsConsistent();        // debug audit: key, counts, material, lists agree with the board
 void clearGameState();           // ply, gamePly, plyStack and history to zero
+// Castling paths and castleMask for the rooks on rookFrom (by right; used for the rights in
+// castleRights) and the kings where they stand.
+void setCastling(const Square rookFrom[4]);
+bool castlingIsStandard();       // every right held has its king on e1/e8 and rook on a/h
+// The path of castling move m.
+inline const CastlePath& castlePathOf(Move m) {
+  return castlePaths[2 * colourOf(pieceOf(m)) + ((m & MF_LONG_CASTLE) ? 1 : 0)];
+}
 
 inline const AttackEntry& attackEntry(int diff) { return attackTable[diff + 128]; }
 inline int distance(Square a, Square b) { return distanceTable[a - b + 128]; }
@@ -304,9 +331,11 @@ void printBoard();                       // coloured diagram and state lines
 
 // Move text (movetext.cpp).
 const char* moveToCoord(Move m);         // static buffer, overwritten by the next call
-const char* moveToUci(Move m);           // moveToCoord with a lower-case promotion letter (e7e8q)
+const char* moveToUci(Move m);           // moveToCoord with a lower-case promotion letter (e7e8q);
+                                         // castling as the king taking its rook with UCI_Chess960
 const char* moveToSAN(Move m);           // static buffer; regenerates plyStack[ply] and [ply + 1]
-Move parseCoord(const char* text);       // from | to << 8 | promotion type << 28; 0 if not move text
+Move parseCoord(const char* text);       // from | to << 8 | promotion type << 28; 0 if not move text;
+                                         // O-O and O-O-O (or 0-0) name the king taking its rook
 Move matchMove(Move partial);            // first legal move matching; 0 if none
 
 // Game end (gameend.cpp).

@@ -49,9 +49,54 @@ int restorePosition(const SavedPosition& s) {
   return 1;
 }
 
-// Reads the placement, side, castling, en-passant and half-move fields into the globals.
-// Returns the index of the offending character, or -1 when the record parses.
-int parseFEN(const char* text) {
+// A king castles from files b to g only: it starts between its rooks.
+bool kingMayCastle(Square king) { return king >= 0 && fileOf(king) >= 1 && fileOf(king) <= 6; }
+
+// Square of colour's king on its back rank, -1 when it has none there.
+Square backRankKing(int colour) {
+  const Square rank = colour == WHITE ? 0 : 112;
+  for (int file = 0; file < 8; file++)
+    if (board[rank + file] == colour * 8 + KING) return rank + file;
+  return -1;
+}
+
+// The rook a castling letter names, -1 when it names none. A rook's file (H, a) must hold a rook
+// of that colour on its back rank, with the king on the same rank. K and Q name the rook on h1
+// or a1 when the king stands on e1 (the rights of standard chess), else the outermost rook on
+// that side of the king (X-FEN); without one they stand for h1 and a1, which validatePosition
+// refuses with its own message. Sets the right named and, for a file letter, byFile.
+Square castlingRook(char letter, int& right, bool& byFile) {
+  const bool black = letter >= 'a' && letter <= 'z';
+  const char upper = black ? char(letter - 'a' + 'A') : letter;
+  const int colour = black ? BLACK : WHITE;
+  const Square rank = colour == WHITE ? 0 : 112;
+  const int rook = colour * 8 + ROOK;
+  const Square king = backRankKing(colour);
+  if (upper == 'K' || upper == 'Q') {
+    const bool queenSide = upper == 'Q';
+    right = 2 * colour + (queenSide ? 1 : 0);
+    const Square corner = rank + (queenSide ? 0 : 7);
+    if (king == rank + 4 && board[corner] == rook) return corner;
+    if (kingMayCastle(king)) {
+      const int step = queenSide ? 1 : -1;
+      for (Square sq = corner; sq != king; sq += step)
+        if (board[sq] == rook) return sq;
+    }
+    return corner;
+  }
+  if (upper < 'A' || upper > 'H' || !kingMayCastle(king)) return -1;
+  const Square sq = rank + (upper - 'A');
+  if (board[sq] != rook) return -1;
+  right = 2 * colour + (sq < king ? 1 : 0);
+  byFile = true;
+  return sq;
+}
+
+// Reads the placement, side, castling, en-passant and half-move fields into the globals, the
+// castling rooks into rookFrom (by right, -1 without the right) and whether rights were given
+// by the rooks' files into byFile. Returns the index of the offending character, or -1 when the
+// record parses.
+int parseFEN(const char* text, Square rookFrom[4], bool& byFile) {
   int i = 0;
   // 1. Placement from a8 onward: eight ranks of eight squares, separated by '/'.
   int rank = 7, file = 0;
@@ -83,20 +128,19 @@ int parseFEN(const char* text) {
     return i;
   otherSide = sideToMove ^ 1;
   i++;
-  // 3. Castling rights.
+  // 3. Castling rights, as KQkq or as the rooks' files.
   while (text[i] == ' ') i++;
   castleRights = 0;
+  for (int r = 0; r < 4; r++) rookFrom[r] = -1;
+  byFile = false;
   for (; text[i] && text[i] != ' '; i++) {
-    switch (text[i]) {
-      // Rook files, as GUIs write rights for Chess960 (Shredder-FEN): the h- and a-file rooks
-      // of standard chess are the same rights; other files have no meaning here.
-      case 'K': case 'H': castleRights |= CASTLE_WK; break;
-      case 'Q': case 'A': castleRights |= CASTLE_WQ; break;
-      case 'k': case 'h': castleRights |= CASTLE_BK; break;
-      case 'q': case 'a': castleRights |= CASTLE_BQ; break;
-      case '-': break;
-      default: return i;
-    }
+    if (text[i] == '-') continue;
+    int right = 0;
+    const Square rook = castlingRook(text[i], right, byFile);
+    if (rook < 0) return i;
+    if (rookFrom[right] >= 0 && rookFrom[right] != rook) return i;  // two rooks for one right
+    rookFrom[right] = rook;
+    castleRights |= 1 << right;
   }
   // 4. En-passant square: on the sixth rank with white to move, the third with black.
   while (text[i] == ' ') i++;
@@ -123,6 +167,18 @@ void validationError(int& errors, const char* what) {
   errors++;
 }
 
+// The king of the right's colour stands alone on its back rank, with the right's rook on the
+// side of it the right names.
+bool castlingFits(int right) {
+  const int colour = right >> 1;
+  const Square king = backRankKing(colour);
+  const Square rook = castlePaths[right].rookFrom;
+  if (typeCount[colour][KING] != 1 || !kingMayCastle(king) || board[rook] != colour * 8 + ROOK ||
+      (rook & 0x70) != (king & 0x70))
+    return false;
+  return (right & 1) ? rook < king : rook > king;
+}
+
 bool pawnOnEdgeRank() {
   for (int file = 0; file < 8; file++) {
     if (typeOf(board[file]) == PAWN || typeOf(board[112 + file]) == PAWN) return true;
@@ -140,7 +196,9 @@ bool pawnOnEdgeRank() {
 int setBoard(const char* text) {
   SavedPosition saved;
   savePosition(saved);
-  const int bad = parseFEN(text);
+  Square rookFrom[4];
+  bool byFile = false;
+  const int bad = parseFEN(text, rookFrom, byFile);
   if (bad >= 0) {
     syntaxError(bad);
     return restorePosition(saved);
@@ -152,6 +210,8 @@ int setBoard(const char* text) {
   gameOver = 0;
   positionRejected = false;
   initPieceLists();
+  setCastling(rookFrom);
+  castleText = byFile && (settings.chess960 || !castlingIsStandard()) ? CASTLE_TEXT_FILES : CASTLE_TEXT_KQ;
   hashKey = computeHashKey();  // a refused position kept in xboard mode has its key too
   PlyRecord& root = plyStack[0];
 
@@ -200,16 +260,13 @@ int validatePosition() {
                                   : "number of black pieces, considering promotions, not possible");
   }
 
-  const bool whiteHome = board[4] == KING;
-  const bool blackHome = board[116] == KING + BLACK_BIT;
-  if ((castleRights & CASTLE_WK) && !(whiteHome && board[7] == ROOK))
-    validationError(errors, "white king and rook's positions don't allow short castle");
-  if ((castleRights & CASTLE_WQ) && !(whiteHome && board[0] == ROOK))
-    validationError(errors, "white king and rook's positions don't allow long castle");
-  if ((castleRights & CASTLE_BK) && !(blackHome && board[119] == ROOK + BLACK_BIT))
-    validationError(errors, "black king and rook's positions don't allow short castle");
-  if ((castleRights & CASTLE_BQ) && !(blackHome && board[112] == ROOK + BLACK_BIT))
-    validationError(errors, "black king and rook's positions don't allow long castle");
+  static const char* const castleErrors[4] = {
+      "white king and rook's positions don't allow short castle",
+      "white king and rook's positions don't allow long castle",
+      "black king and rook's positions don't allow short castle",
+      "black king and rook's positions don't allow long castle"};
+  for (int right = 0; right < 4; right++)
+    if ((castleRights & (1 << right)) && !castlingFits(right)) validationError(errors, castleErrors[right]);
 
   if (epSquare) {
     const int up = pawnInfo[sideToMove].forward;  // towards the side that double-pushed
@@ -244,6 +301,32 @@ int validatePosition() {
   return errors;
 }
 
+namespace {
+
+// The castling field in the form castleText names; returns the end.
+char* writeCastling(char* out) {
+  if (!castleRights) *out++ = '-';
+  for (int right = 0; right < 4; right++) {
+    if (!(castleRights & (1 << right))) continue;
+    const int colour = right >> 1;
+    const Square rook = castlePaths[right].rookFrom;
+    const char fileLetter = char((colour == WHITE ? 'A' : 'a') + fileOf(rook));
+    if (castleText == CASTLE_TEXT_FILES) {
+      *out++ = fileLetter;
+      continue;
+    }
+    // KQkq name the outermost rook; a rook further out makes the file necessary.
+    const int step = (right & 1) ? -1 : 1;
+    bool outer = false;
+    for (Square sq = rook + step; onBoard(sq); sq += step)
+      if (board[sq] == colour * 8 + ROOK) outer = true;
+    *out++ = outer ? fileLetter : "KQkq"[right];
+  }
+  return out;
+}
+
+}  // namespace
+
 void getFEN(char* buffer) {
   char* out = buffer;
   for (int rank = 7; rank >= 0; rank--) {
@@ -264,11 +347,7 @@ void getFEN(char* buffer) {
   *out++ = ' ';
   *out++ = sideToMove == WHITE ? 'w' : 'b';
   *out++ = ' ';
-  if (!castleRights) *out++ = '-';
-  if (castleRights & CASTLE_WK) *out++ = 'K';
-  if (castleRights & CASTLE_WQ) *out++ = 'Q';
-  if (castleRights & CASTLE_BK) *out++ = 'k';
-  if (castleRights & CASTLE_BQ) *out++ = 'q';
+  out = writeCastling(out);
   if (epSquare)
     out += snprintf(out, 4, " %c%d", 'a' + fileOf(epSquare), rankOf[epSquare] + 1);
   else

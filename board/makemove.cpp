@@ -9,22 +9,52 @@ namespace {
 
 inline HashKey zobrist(int code, Square sq) { return pieceKeys[code][square64(sq)]; }
 
-// Moves the rook of a castling move between two squares, list entry and board together.
-inline void shiftRook(int side, Square from, Square to) {
+// Moves a unit to an empty square, list entry first; returns its slot.
+inline int moveUnit(int side, Square from, Square to, int piece) {
   const int slot = listIndex[from];
-  pieceList[side][slot] = PieceEntry(to | (side * 8 + ROOK) << 8);
+  pieceList[side][slot] = PieceEntry(to | piece << 8);
   listIndex[to] = uint8_t(slot);
   listIndex[from] = NO_SLOT;
-  board[to] = uint8_t(side * 8 + ROOK);
+  board[to] = uint8_t(piece);
   board[from] = EMPTY;
+  return slot;
 }
 
-// Square of the rook before and after castling, for a king starting on `kingFrom`.
-inline Square rookOrigin(Move m, Square kingFrom) {
-  return (m & MF_SHORT_CASTLE) ? kingFrom + 3 : kingFrom - 4;
+// Castling: king and rook leave their squares before either lands, since in Chess960 each may
+// land where the other stood, or stay where it is. Their keys and the clock are done here, the
+// king's key by makeMove as for any move.
+[[gnu::noinline]] void makeCastle(Move m, HashKey& key) {
+  const CastlePath& p = castlePathOf(m);
+  const int side = sideToMove;
+  const int king = side * 8 + KING, rook = side * 8 + ROOK;
+  const Square kingFrom = moveFrom(m);
+  key ^= zobrist(rook, p.rookFrom) ^ zobrist(rook, p.rookTo);
+  const int kingSlot = listIndex[kingFrom], rookSlot = listIndex[p.rookFrom];
+  listIndex[kingFrom] = listIndex[p.rookFrom] = NO_SLOT;
+  board[kingFrom] = board[p.rookFrom] = EMPTY;
+  pieceList[side][kingSlot] = PieceEntry(p.kingTo | king << 8);
+  pieceList[side][rookSlot] = PieceEntry(p.rookTo | rook << 8);
+  listIndex[p.kingTo] = uint8_t(kingSlot);
+  listIndex[p.rookTo] = uint8_t(rookSlot);
+  board[p.kingTo] = uint8_t(king);
+  board[p.rookTo] = uint8_t(rook);
+  fiftyCount++;
 }
-inline Square rookTarget(Move m, Square kingFrom) {
-  return (m & MF_SHORT_CASTLE) ? kingFrom + 1 : kingFrom - 1;
+
+// The same backwards, for unmakeMove; side is the side that castled.
+[[gnu::noinline]] void unmakeCastle(Move m, int side) {
+  const CastlePath& p = castlePathOf(m);
+  const int king = side * 8 + KING, rook = side * 8 + ROOK;
+  const Square kingFrom = moveFrom(m);
+  const int kingSlot = listIndex[p.kingTo], rookSlot = listIndex[p.rookTo];
+  listIndex[p.kingTo] = listIndex[p.rookTo] = NO_SLOT;
+  board[p.kingTo] = board[p.rookTo] = EMPTY;
+  pieceList[side][kingSlot] = PieceEntry(kingFrom | king << 8);
+  pieceList[side][rookSlot] = PieceEntry(p.rookFrom | rook << 8);
+  listIndex[kingFrom] = uint8_t(kingSlot);
+  listIndex[p.rookFrom] = uint8_t(rookSlot);
+  board[kingFrom] = uint8_t(king);
+  board[p.rookFrom] = uint8_t(rook);
 }
 
 // Square of the unit a capture takes: beside the mover's origin, on the to-square's file, for
@@ -36,26 +66,15 @@ inline Square victimSquare(Move m) {
 // Square a double push passes over, which becomes the en-passant square.
 inline Square passedSquare(Move m) { return (moveFrom(m) + moveTo(m)) / 2; }
 
-// The rarer half of makeMove, done before the mover leaves: captures, castling, double pushes.
+// The rarer half of makeMove, done before the mover leaves: captures and double pushes.
 [[gnu::noinline]] void makeSpecialMove(Move m, UndoRecord& rec, HashKey& key) {
-  const Square from = moveFrom(m);
   const int captured = capturedOf(m);
-  const int side = sideToMove;
   const int enemy = otherSide;
 
-  if (m & MF_CASTLE) {
-    const Square rookFrom = rookOrigin(m, from);
-    const Square rookTo = rookTarget(m, from);
-    const int rook = side * 8 + ROOK;
-    key ^= zobrist(rook, rookFrom) ^ zobrist(rook, rookTo);
-    shiftRook(side, rookFrom, rookTo);
-    fiftyCount++;
-  } else {
-    fiftyCount = 0;
-    if (m & MF_DOUBLE_PUSH) {
-      epSquare = passedSquare(m);
-      key ^= zobrist(0, epSquare);
-    }
+  fiftyCount = 0;
+  if (m & MF_DOUBLE_PUSH) {
+    epSquare = passedSquare(m);
+    key ^= zobrist(0, epSquare);
   }
 
   // The captured unit leaves the board; its slot is only marked GONE.
@@ -115,23 +134,20 @@ void makeMove(Move m) {
     castleRights = rights;
   }
 
-  // 3. Fifty-move counter and en-passant square; captures, castling and double pushes do the
-  //    rest of their work apart.
+  // 3. Fifty-move counter and en-passant square, then the mover goes to its square. Captures
+  //    and double pushes do the rest of their work apart, a pawn may promote on arrival;
+  //    castling moves king and rook apart.
   epSquare = 0;
-  if (m & 0xFFF00000u)
-    makeSpecialMove(m, rec, key);
-  else
+  if (!(m & 0xFFF00000u)) {
     fiftyCount = typeOf(piece) == PAWN ? 0 : fiftyCount + 1;
-
-  // 4. The mover goes to its square, list entry first; a pawn may promote there.
-  const int slot = listIndex[from];
-  pieceList[side][slot] = PieceEntry(to | piece << 8);
-  listIndex[to] = uint8_t(slot);
-  listIndex[from] = NO_SLOT;
-  board[to] = uint8_t(piece);
-  board[from] = EMPTY;
-  if (isPromotion(m)) promotePawn(m, rec, slot, key);
-
+    moveUnit(side, from, to, piece);
+  } else if (m & MF_CASTLE) {
+    makeCastle(m, key);
+  } else {
+    makeSpecialMove(m, rec, key);
+    const int slot = moveUnit(side, from, to, piece);
+    if (isPromotion(m)) promotePawn(m, rec, slot, key);
+  }
   hashKey = key;
   gamePly++;
   ply++;
@@ -169,6 +185,12 @@ void unmakeMove() {
     listIndex[to] = rec.promotedSlot;
   }
 
+  if (m & MF_CASTLE) {
+    unmakeCastle(m, side);
+    assert(boardIsConsistent());
+    return;
+  }
+
   // The mover goes back (a promoted pawn's slot loses its GONE bit here).
   const int slot = listIndex[to];
   pieceList[side][slot] = PieceEntry(from | piece << 8);
@@ -184,8 +206,6 @@ void unmakeMove() {
     board[victim] = uint8_t(captured);
     material[enemy] += pieceValue[captured];
     typeCount[enemy][typeOf(captured)]++;
-  } else if (m & MF_CASTLE) {
-    shiftRook(side, rookTarget(m, from), rookOrigin(m, from));
   }
   assert(boardIsConsistent());
 }
@@ -263,7 +283,7 @@ HashKey keyAfterSpecialMove(Move m, HashKey nullKey) {
   if (m & MF_DOUBLE_PUSH) key ^= zobrist(0, passedSquare(m));
   if (m & MF_CASTLE) {
     const int rook = sideToMove * 8 + ROOK;
-    key ^= zobrist(rook, rookOrigin(m, from)) ^ zobrist(rook, rookTarget(m, from));
+    key ^= zobrist(rook, castlePathOf(m).rookFrom) ^ zobrist(rook, castlePathOf(m).rookTo);
   }
   const int rights = rightsAfter(from, to);
   if (rights != castleRights) key ^= castleKeys[castleRights] ^ castleKeys[rights];

@@ -154,19 +154,29 @@ Move* enPassantMoves(Move* out) {
   return out;
 }
 
+// One castling move when its path is empty and safe. The rook is lifted while the king's
+// squares are tested: once it has gone, it no longer shields them along the back rank.
+inline Move* castleIfFree(Move* out, int right, Square king, int code, Move flag) {
+  const CastlePath& p = castlePaths[right];
+  for (int i = 0; i < p.emptyCount; i++)
+    if (board[p.empty[i]] != EMPTY) return out;
+  const uint8_t rook = board[p.rookFrom];
+  board[p.rookFrom] = EMPTY;
+  bool safe = true;
+  for (int i = 0; i < p.safeCount && safe; i++) safe = !isAttacked(p.safe[i], otherSide);
+  board[p.rookFrom] = rook;
+  if (safe) *out++ = makeMoveWord(king, p.kingTo, code, 0, 0, flag);
+  return out;
+}
+
+// Castling for any start squares of king and rook (Chess960 included), king side first.
 Move* castlingMoves(Move* out) {
   const int side = sideToMove;
   if (!(castleRights & (3 << 2 * side)) || plyStack[ply].checkCount) return out;
   const Square king = kingSquare(side);
   const int code = side * 8 + KING;
-  if ((castleRights & (CASTLE_WK << 2 * side)) && board[king + 1] == EMPTY &&
-      board[king + 2] == EMPTY && !isAttacked(king + 1, otherSide) &&
-      !isAttacked(king + 2, otherSide))
-    *out++ = makeMoveWord(king, king + 2, code, 0, 0, MF_SHORT_CASTLE);
-  if ((castleRights & (CASTLE_WQ << 2 * side)) && board[king - 1] == EMPTY &&
-      board[king - 2] == EMPTY && board[king - 3] == EMPTY && !isAttacked(king - 1, otherSide) &&
-      !isAttacked(king - 2, otherSide))
-    *out++ = makeMoveWord(king, king - 2, code, 0, 0, MF_LONG_CASTLE);
+  if (castleRights & (CASTLE_WK << 2 * side)) out = castleIfFree(out, 2 * side, king, code, MF_SHORT_CASTLE);
+  if (castleRights & (CASTLE_WQ << 2 * side)) out = castleIfFree(out, 2 * side + 1, king, code, MF_LONG_CASTLE);
   return out;
 }
 

@@ -1,12 +1,32 @@
 // Move text: coordinate form (e2e4, e7e8Q) in and out, standard algebraic notation out.
 #include <cctype>
+#include <cstdio>
 
 #include "board/board.h"
+#include "session/session.h"
 
 namespace {
 
 inline char fileLetter(Square sq) { return char('a' + fileOf(sq)); }
 inline char rankDigit(Square sq) { return char('1' + (sq >> 4)); }
+
+// A castling move whose king goes two files, as in standard chess: its text may name the king's
+// destination (e1g1). Any other castling is written and read as the king taking its own rook.
+inline bool kingStepsTwo(Move m) { return moveTo(m) - moveFrom(m) == 2 || moveFrom(m) - moveTo(m) == 2; }
+
+// 0 for O-O, 1 for O-O-O (letter O or digit 0, either case), -1 for other text; a check or mate
+// mark may follow.
+int castlingWing(const char* text) {
+  auto isO = [](char ch) { return ch == 'o' || ch == 'O' || ch == '0'; };
+  if (!isO(text[0]) || text[1] != '-' || !isO(text[2])) return -1;
+  int wing = 0, end = 3;
+  if (text[3] == '-' && isO(text[4])) {
+    wing = 1;
+    end = 5;
+  }
+  const char next = text[end];
+  return next == '\0' || next == ' ' || next == '\n' || next == '+' || next == '#' ? wing : -1;
+}
 
 }  // namespace
 
@@ -14,7 +34,7 @@ inline char rankDigit(Square sq) { return char('1' + (sq >> 4)); }
 const char* moveToCoord(Move m) {
   static char text[6];
   const Square from = moveFrom(m);
-  const Square to = moveTo(m);
+  const Square to = (m & MF_CASTLE) && !kingStepsTwo(m) ? castlePathOf(m).rookFrom : moveTo(m);
   text[0] = fileLetter(from);
   text[1] = rankDigit(from);
   text[2] = fileLetter(to);
@@ -24,11 +44,17 @@ const char* moveToCoord(Move m) {
   return text;
 }
 
-// The coordinate text UCI writes: the promotion letter in lower case (e7e8q). Its own static
-// buffer, overwritten by the next call.
+// The coordinate text UCI writes: the promotion letter in lower case (e7e8q), castling as the
+// king taking its own rook when the GUI plays Chess960 (UCI_Chess960). Its own static buffer,
+// overwritten by the next call.
 const char* moveToUci(Move m) {
   static char text[6];
   const char* coord = moveToCoord(m);
+  if ((m & MF_CASTLE) && settings.chess960) {
+    const Square rook = castlePathOf(m).rookFrom;
+    snprintf(text, sizeof text, "%c%c%c%c", coord[0], coord[1], fileLetter(rook), rankDigit(rook));
+    return text;
+  }
   for (int i = 0; i < 6; i++) text[i] = char(std::tolower(static_cast<unsigned char>(coord[i])));
   return text;
 }
@@ -90,8 +116,16 @@ const char* moveToSAN(Move m) {
 }
 
 // Move text that names no move at all (a square to itself, a1a1 among them) gets the promotion
-// type that matches no move, so that it is never the word 0 of "no move".
+// type that matches no move, so that it is never the word 0 of "no move". O-O and O-O-O name
+// the king taking the rook of the side to move's right; without the right they match no move.
 Move parseCoord(const char* text) {
+  const int wing = castlingWing(text);
+  if (wing >= 0) {
+    const int right = 2 * sideToMove + wing;
+    const Square king = kingSquare(sideToMove);
+    if (!(castleRights & (1 << right))) return Move(king) | Move(king) << 8 | 7u << 28;
+    return Move(king) | Move(castlePaths[right].rookFrom) << 8;
+  }
   auto isFile = [](char ch) { return ch >= 'a' && ch <= 'h'; };
   auto isRank = [](char ch) { return ch >= '1' && ch <= '8'; };
   if (!isFile(text[0]) || !isRank(text[1]) || !isFile(text[2]) || !isRank(text[3])) return 0;
@@ -113,6 +147,20 @@ Move parseCoord(const char* text) {
   return Move(from) | Move(to) << 8 | type << 28;
 }
 
+namespace {
+
+// Whether generated move m is the move `partial` names. Castling is named by its flag (a whole
+// move word), by the king taking its own rook, or by the king's destination when the king goes
+// two files; a partial with a castling flag names nothing else.
+bool moveMatches(Move m, Move partial) {
+  if (moveFrom(m) != moveFrom(partial) || ((m ^ partial) & 0x70000000u) != 0) return false;
+  if (!(m & MF_CASTLE)) return moveTo(m) == moveTo(partial) && !(partial & MF_CASTLE);
+  if (partial & MF_CASTLE) return (partial & MF_CASTLE) == (m & MF_CASTLE);
+  return moveTo(partial) == castlePathOf(m).rookFrom || (moveTo(partial) == moveTo(m) && kingStepsTwo(m));
+}
+
+}  // namespace
+
 // Regenerates plyStack[ply]; returns the first legal move with the squares and promotion type
 // of `partial`, or 0.
 Move matchMove(Move partial) {
@@ -121,9 +169,7 @@ Move matchMove(Move partial) {
   const PlyRecord& rec = plyStack[ply];
   for (int i = 0; i < rec.moveCount; i++) {
     const Move m = rec.moves[i];
-    if (moveFrom(m) == moveFrom(partial) && moveTo(m) == moveTo(partial) &&
-        ((m ^ partial) & 0x70000000u) == 0 && legal(m))
-      return m;
+    if (moveMatches(m, partial) && legal(m)) return m;
   }
   return 0;
 }

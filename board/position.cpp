@@ -1,5 +1,6 @@
 // The position: board, piece lists, counters, state, Zobrist keys, history and ply stack, with
 // the start-up tables, the piece-list rebuild, the key computed from scratch and the audit.
+#include <algorithm>
 #include <cstring>
 
 #include "board/board.h"
@@ -9,8 +10,9 @@ int rankOf[128];
 int flippedRank[128];
 
 // Rights that survive a move starting or ending on each square (index = Square); the row of
-// each rank is 16 wide, its last eight entries are off the board.
-const uint8_t castleMask[128] = {
+// each rank is 16 wide, its last eight entries are off the board. setCastling rewrites it for
+// the king and rook squares of the position set; these are the standard ones.
+uint8_t castleMask[128] = {
     13, 15, 15, 15, 12, 15, 15, 14, 15, 15, 15, 15, 15, 15, 15, 15,  // rank 1: a1, e1, h1
     15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,
     15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,
@@ -20,6 +22,9 @@ const uint8_t castleMask[128] = {
     15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15,
     7,  15, 15, 15, 3,  15, 15, 11, 15, 15, 15, 15, 15, 15, 15, 15,  // rank 8: a8, e8, h8
 };
+
+CastlePath castlePaths[4];
+int castleText = CASTLE_TEXT_KQ;
 
 PieceEntry pieceList[2][PIECE_SLOTS];
 uint8_t listIndex[128];
@@ -88,6 +93,64 @@ void initPieceLists() {
   }
   for (int c = WHITE; c <= BLACK; c++)
     pawnSlots[c] = typeCount[c][PAWN] < PAWN_LIMIT ? typeCount[c][PAWN] : PAWN_LIMIT;
+}
+
+namespace {
+
+// Lists the squares from a to b, both included, skipping `skip1` and `skip2`; returns the end.
+Square* listSquares(Square* out, Square a, Square b, Square skip1, Square skip2) {
+  const Square low = a < b ? a : b, high = a < b ? b : a;
+  for (Square sq = low; sq <= high; sq++)
+    if (sq != skip1 && sq != skip2) *out++ = sq;
+  return out;
+}
+
+// The path of one right for a king on `king` and its rook on `rook`, both on the back rank.
+CastlePath castlePath(Square king, Square rook, bool queenSide) {
+  CastlePath p{};
+  const Square rank = king & 0x70;
+  p.rookFrom = rook;
+  p.kingTo = rank + (queenSide ? 2 : 6);
+  p.rookTo = rank + (queenSide ? 3 : 5);
+  // Every square king and rook cross or land on, kept in the order the king walks them.
+  const Square low = std::min({king, rook, p.kingTo, p.rookTo});
+  const Square high = std::max({king, rook, p.kingTo, p.rookTo});
+  p.emptyCount = int(listSquares(p.empty, low, high, king, rook) - p.empty);
+  Square* safe = p.safe;
+  for (Square sq = king; sq != p.kingTo;) {
+    sq += p.kingTo > king ? 1 : -1;
+    *safe++ = sq;
+  }
+  p.safeCount = int(safe - p.safe);
+  return p;
+}
+
+}  // namespace
+
+void setCastling(const Square rookFrom[4]) {
+  memset(castleMask, 15, sizeof castleMask);
+  for (int right = 0; right < 4; right++) {
+    const int colour = right >> 1;
+    const Square rank = colour == WHITE ? 0 : 112;
+    const Square rook = rookFrom[right] >= 0 ? rookFrom[right] : rank + ((right & 1) ? 0 : 7);
+    // A king off its back rank has no paths (validatePosition refuses its rights).
+    Square king = (castleRights & (3 << 2 * colour)) ? kingSquare(colour) : rank + 4;
+    if ((king & 0x70) != rank) king = rank + 4;
+    castlePaths[right] = castlePath(king, rook, right & 1);
+    if (!(castleRights & (1 << right))) continue;
+    castleMask[king] &= uint8_t(~(3 << 2 * colour));
+    castleMask[rook] &= uint8_t(~(1 << right));
+  }
+}
+
+bool castlingIsStandard() {
+  for (int right = 0; right < 4; right++) {
+    if (!(castleRights & (1 << right))) continue;
+    const Square rank = right < 2 ? 0 : 112;
+    if (kingSquare(right >> 1) != rank + 4 || castlePaths[right].rookFrom != rank + ((right & 1) ? 0 : 7))
+      return false;
+  }
+  return true;
 }
 
 HashKey computeHashKey() {

@@ -212,10 +212,11 @@ Move decodeBookMove(uint16_t raw) {
 
 // The entries of the current position, in file order, at most MAX_BOOK_ENTRIES, each with the
 // legal move it decodes to. Entries whose move is not legal here, or that hold none (code 0),
-// are left out with a message, once for each entry while the book stays open. Returns their number; 0 without
-// a book or in a position refused by setBoard.
+// are left out with a message, once for each entry while the book stays open. Returns their
+// number; 0 without a book, in a position refused by setBoard and in Chess960 (the format knows
+// standard chess only, its castling moves the king two files).
 int findBookEntries(BookEntry* entries) {
-  if (bookFile == nullptr || positionRejected) return 0;
+  if (bookFile == nullptr || positionRejected || settings.chess960 || !castlingIsStandard()) return 0;
   const HashKey key = bookKey();
   uint64_t low = 0, high = bookCount;
   BookEntry entry;

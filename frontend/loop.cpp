@@ -132,10 +132,13 @@ uint32_t tableBytes(int megabytes) {
   return uint32_t(megabytes) << 20;
 }
 
-// A word whose first four characters name two squares (e2e4, e7e8q, e2e4junk) is a move.
+// A word whose first four characters name two squares (e2e4, e7e8q, e2e4junk) is a move, and
+// so is castling written o-o or o-o-o (letter or digit), as xboard sends it in Chess960.
 bool looksLikeMove(const char* lower) {
   auto file = [](char c) { return c >= 'a' && c <= 'h'; };
   auto rank = [](char c) { return c >= '1' && c <= '8'; };
+  auto oh = [](char c) { return c == 'o' || c == '0'; };
+  if (oh(lower[0]) && lower[1] == '-' && oh(lower[2])) return true;
   return file(lower[0]) && rank(lower[1]) && file(lower[2]) && rank(lower[3]);
 }
 

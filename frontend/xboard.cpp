@@ -45,14 +45,26 @@ void xboardProtover() {
   }
   std::printf(
         "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"%s\" "
-        "variants=\"normal\" colors=0 ics=1 done=1\n",
+        "variants=\"normal,fischerandom\" colors=0 ics=1 done=1\n",
         ENGINE_NAME);
 }
 
 void xboardNew() {
+  settings.chess960 = 0;
   setBoard(START_FEN);
   newGameClocks();
   if (icsMode) std::printf("tellall Hello from %s!\n", ENGINE_NAME);
+}
+
+// variant <name>: fischerandom (Chess960) or normal; xboard sends it after "new" and before
+// the position. Other variants are refused, the game staying normal chess.
+void xboardVariant() {
+  if (std::strcmp(tokens[1], "fischerandom") == 0)
+    settings.chess960 = 1;
+  else if (std::strcmp(tokens[1], "normal") == 0)
+    settings.chess960 = 0;
+  else
+    std::printf("Error (unsupported variant): %s\n", tokens[1]);
 }
 
 void xboardQuit() { quitEngine(); }
@@ -337,6 +349,7 @@ constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"edit", 1, xboardEditStart, ENDS},       {"analyze", 1, xboardAnalyze, ENDS},
     {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
     {"bk", 1, xboardBook, WAITS},             {"option", 2, xboardOption, WAITS},
+    {"variant", 2, xboardVariant, ENDS},
 };
 
 const XboardCommand* findXboardCommand(const char* word) {

@@ -34,7 +34,7 @@ TEST(SetBoard, ValidationMessagesThenStartPosition) {
   EXPECT_EQ(setText("4k3/8/8/8/8/8/8/4K3 w K - 0 1"),
             err("white king and rook's positions don't allow short castle") + REJECTED);
   EXPECT_EQ(setText("r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1"), "");
-  EXPECT_EQ(setText("4k2r/8/8/8/8/8/8/R4K2 w Qk - 0 1"),
+  EXPECT_EQ(setText("4k2r/8/8/8/8/8/8/4K2R w Qk - 0 1"),
             err("white king and rook's positions don't allow long castle") + REJECTED);
   EXPECT_EQ(setText("r6k/8/8/8/8/8/8/4K3 b q - 0 1"),
             err("black king and rook's positions don't allow long castle") + REJECTED);
