@@ -42,6 +42,15 @@ TEST_F(QuiesceTest, LosingCapturesOfCheaperUnitsAreFiltered) {
   EXPECT_GE(nodes, 2u);
 }
 
+TEST_F(QuiesceTest, EqualExchangesAreSearched) {
+  // Qxd6 wins a rook for the queen and the rook behind it retakes before the king does: the
+  // exchange comes out even, so the capture must be tried.
+  ASSERT_TRUE(setPosition("3q4/4k3/3r4/8/8/8/3Q4/3R3K w - - 0 1"));
+  ASSERT_EQ(see(moveOf("d2d6")), 0);
+  quiesce(0, -MATE, MATE);
+  EXPECT_GE(nodes, 2u);
+}
+
 TEST_F(QuiesceTest, FailLowAnswersAlphaAndStoresTheStaticScore) {
   const int e = evaluate();
   EXPECT_EQ(quiesce(0, e + 50, e + 100), e + 50);

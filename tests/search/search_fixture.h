@@ -1,7 +1,8 @@
-// Shared set-up of the search tests: a small cleared table, zeroed counters, no polling and no
+// Shared set-up of the search tests: a small cleared table, zeroed counters and history, no polling and no
 // clock, and helpers that run one search node the way the search itself would.
 #pragma once
 
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@ class SearchTest : public ::testing::Test {
     resetEngine();
     captureOutput([] { initTT(1 << 20); });
     searchStats = SearchStats{};
+    std::memset(historyScores, 0, sizeof historyScores);
     nodes = qnodes = 0;
     nextPoll = 1ull << 62;
     pollHook = nullptr;

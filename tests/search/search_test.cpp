@@ -82,6 +82,32 @@ TEST_F(MainSearchTest, LateQuietMovesAreReducedFromThreePliesOn) {
   EXPECT_GT(reduced, 0);
 }
 
+// Signature of the search: node counts of short fixed-depth searches with reductions on. Any
+// change to the windows, the pruning or the order of the searches changes them; when a change is
+// meant to alter the search, these figures move with the bench total.
+TEST_F(MainSearchTest, ShortSearchesKeepTheirNodeCounts) {
+  struct Case {
+    const char* fen;
+    int depth;
+    uint64_t nodes;
+  };
+  const Case cases[] = {
+      {"r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4", 20, 7321},
+      {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 20, 72571},
+      {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", 32, 49087},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(setPosition(c.fen));
+    clearTT();
+    nodes = 0;
+    for (int depth = 4; depth <= c.depth; depth += 4) {
+      iterDepth = unsigned(depth / 4);
+      searchNode(depth, -MATE, MATE);
+    }
+    EXPECT_EQ(nodes, c.nodes) << c.fen;
+  }
+}
+
 TEST_F(MainSearchTest, RecaptureOfAnEqualPieceIsExtendedOnlyInsideTheWindow) {
   ASSERT_TRUE(setPosition("3rk3/8/8/3r4/8/8/8/3RK3 w - - 0 1"));
   playMove("d1d5");
