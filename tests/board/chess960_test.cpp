@@ -136,6 +136,7 @@ TEST(Chess960, FenRoundTripsInBothForms) {
            "bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 1",
            "4k3/8/8/8/8/8/8/R2K1RR1 w FA - 0 1",
            "4k3/8/8/8/8/8/8/R2K2RR w KQ - 0 1",
+           "4k3/8/8/8/8/8/8/R2K2RR w GQ - 0 1",  // X-FEN: the inner rook by its file
            "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1",
        }) {
     ASSERT_TRUE(setPosition(fen)) << fen;
