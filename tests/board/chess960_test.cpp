@@ -77,7 +77,7 @@ TEST(Chess960, PerftOfEveryStartPosition) {
 }
 
 // Positions of random games: castling still possible, just castled, en passant, promotions.
-TEST(Chess960, PerftOfMiddleGamesToDepthFour) {
+TEST(Chess960, PerftOfMiddleGames) {
   resetEngine();
   const auto& middle = suite().at("middle");
   ASSERT_GE(middle.size(), 30u);
