@@ -335,8 +335,9 @@ const char* moveToUci(Move m);           // moveToCoord with a lower-case promot
                                          // castling as the king taking its rook with UCI_Chess960
 const char* moveToSAN(Move m);           // static buffer; regenerates plyStack[ply] and [ply + 1]
 Move parseCoord(const char* text);       // from | to << 8 | promotion type << 28; 0 if not move text;
-                                         // O-O and O-O-O (or 0-0) name the king taking its rook
+                                         // O-O and O-O-O (or 0-0): the castling flag alone
 Move matchMove(Move partial);            // first legal move matching; 0 if none
+bool moveMatches(Move m, Move partial);  // m is the move partial names (parseCoord, a move word)
 
 // Game end (gameend.cpp).
 int checkGameEnd();                      // prints the result line; 1 when the game has ended

@@ -93,8 +93,8 @@ Square castlingRook(char letter, int& right, bool& byFile) {
 }
 
 // Reads the placement, side, castling, en-passant and half-move fields into the globals, the
-// castling rooks into rookFrom (by right, -1 without the right) and whether rights were given
-// by the rooks' files into byFile. Returns the index of the offending character, or -1 when the
+// castling rooks into rookFrom (by right, -1 without the right) and whether every right was
+// given by its rook's file into byFile. Returns the index of the offending character, or -1 when the
 // record parses.
 int parseFEN(const char* text, Square rookFrom[4], bool& byFile) {
   int i = 0;
@@ -132,16 +132,18 @@ int parseFEN(const char* text, Square rookFrom[4], bool& byFile) {
   while (text[i] == ' ') i++;
   castleRights = 0;
   for (int r = 0; r < 4; r++) rookFrom[r] = -1;
-  byFile = false;
+  bool fileLetters = false, kqLetters = false;
   for (; text[i] && text[i] != ' '; i++) {
     if (text[i] == '-') continue;
     int right = 0;
-    const Square rook = castlingRook(text[i], right, byFile);
+    const Square rook = castlingRook(text[i], right, fileLetters);
     if (rook < 0) return i;
+    kqLetters |= text[i] == 'K' || text[i] == 'Q' || text[i] == 'k' || text[i] == 'q';
     if (rookFrom[right] >= 0 && rookFrom[right] != rook) return i;  // two rooks for one right
     rookFrom[right] = rook;
     castleRights |= 1 << right;
   }
+  byFile = fileLetters && !kqLetters;  // X-FEN mixes KQkq with the files of inner rooks
   // 4. En-passant square: on the sixth rank with white to move, the third with black.
   while (text[i] == ' ') i++;
   if (text[i] == '-') {

@@ -20,41 +20,28 @@ inline int moveUnit(int side, Square from, Square to, int piece) {
   return slot;
 }
 
-// Castling: king and rook leave their squares before either lands, since in Chess960 each may
-// land where the other stood, or stay where it is. Their keys and the clock are done here, the
-// king's key by makeMove as for any move.
-[[gnu::noinline]] void makeCastle(Move m, HashKey& key) {
-  const CastlePath& p = castlePathOf(m);
-  const int side = sideToMove;
+// Moves a castling king and rook: both leave their squares before either lands, since in
+// Chess960 each may land where the other stood, or stay where it is.
+inline void shiftKingAndRook(int side, Square kingFrom, Square rookFrom, Square kingTo, Square rookTo) {
   const int king = side * 8 + KING, rook = side * 8 + ROOK;
-  const Square kingFrom = moveFrom(m);
-  key ^= zobrist(rook, p.rookFrom) ^ zobrist(rook, p.rookTo);
-  const int kingSlot = listIndex[kingFrom], rookSlot = listIndex[p.rookFrom];
-  listIndex[kingFrom] = listIndex[p.rookFrom] = NO_SLOT;
-  board[kingFrom] = board[p.rookFrom] = EMPTY;
-  pieceList[side][kingSlot] = PieceEntry(p.kingTo | king << 8);
-  pieceList[side][rookSlot] = PieceEntry(p.rookTo | rook << 8);
-  listIndex[p.kingTo] = uint8_t(kingSlot);
-  listIndex[p.rookTo] = uint8_t(rookSlot);
-  board[p.kingTo] = uint8_t(king);
-  board[p.rookTo] = uint8_t(rook);
-  fiftyCount++;
+  const int kingSlot = listIndex[kingFrom], rookSlot = listIndex[rookFrom];
+  listIndex[kingFrom] = listIndex[rookFrom] = NO_SLOT;
+  board[kingFrom] = board[rookFrom] = EMPTY;
+  pieceList[side][kingSlot] = PieceEntry(kingTo | king << 8);
+  pieceList[side][rookSlot] = PieceEntry(rookTo | rook << 8);
+  listIndex[kingTo] = uint8_t(kingSlot);
+  listIndex[rookTo] = uint8_t(rookSlot);
+  board[kingTo] = uint8_t(king);
+  board[rookTo] = uint8_t(rook);
 }
 
-// The same backwards, for unmakeMove; side is the side that castled.
-[[gnu::noinline]] void unmakeCastle(Move m, int side) {
+// Castling for makeMove, which has done the king's key: the rook's key, both units, the clock.
+[[gnu::noinline]] void makeCastle(Move m, HashKey& key) {
   const CastlePath& p = castlePathOf(m);
-  const int king = side * 8 + KING, rook = side * 8 + ROOK;
-  const Square kingFrom = moveFrom(m);
-  const int kingSlot = listIndex[p.kingTo], rookSlot = listIndex[p.rookTo];
-  listIndex[p.kingTo] = listIndex[p.rookTo] = NO_SLOT;
-  board[p.kingTo] = board[p.rookTo] = EMPTY;
-  pieceList[side][kingSlot] = PieceEntry(kingFrom | king << 8);
-  pieceList[side][rookSlot] = PieceEntry(p.rookFrom | rook << 8);
-  listIndex[kingFrom] = uint8_t(kingSlot);
-  listIndex[p.rookFrom] = uint8_t(rookSlot);
-  board[kingFrom] = uint8_t(king);
-  board[p.rookFrom] = uint8_t(rook);
+  const int rook = sideToMove * 8 + ROOK;
+  key ^= zobrist(rook, p.rookFrom) ^ zobrist(rook, p.rookTo);
+  shiftKingAndRook(sideToMove, moveFrom(m), p.rookFrom, p.kingTo, p.rookTo);
+  fiftyCount++;
 }
 
 // Square of the unit a capture takes: beside the mover's origin, on the to-square's file, for
@@ -186,7 +173,8 @@ void unmakeMove() {
   }
 
   if (m & MF_CASTLE) {
-    unmakeCastle(m, side);
+    const CastlePath& p = castlePathOf(m);
+    shiftKingAndRook(side, p.kingTo, p.rookTo, from, p.rookFrom);
     assert(boardIsConsistent());
     return;
   }

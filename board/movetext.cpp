@@ -116,16 +116,12 @@ const char* moveToSAN(Move m) {
 }
 
 // Move text that names no move at all (a square to itself, a1a1 among them) gets the promotion
-// type that matches no move, so that it is never the word 0 of "no move". O-O and O-O-O name
-// the king taking the rook of the side to move's right; without the right they match no move.
+// type that matches no move, so that it is never the word 0 of "no move". O-O and O-O-O give
+// their castling flag alone, which matchMove takes for the side to move's castling; the text
+// is read without looking at the position (the input poll reads it in the middle of a search).
 Move parseCoord(const char* text) {
   const int wing = castlingWing(text);
-  if (wing >= 0) {
-    const int right = 2 * sideToMove + wing;
-    const Square king = kingSquare(sideToMove);
-    if (!(castleRights & (1 << right))) return Move(king) | Move(king) << 8 | 7u << 28;
-    return Move(king) | Move(castlePaths[right].rookFrom) << 8;
-  }
+  if (wing >= 0) return wing == 0 ? MF_SHORT_CASTLE : MF_LONG_CASTLE;
   auto isFile = [](char ch) { return ch >= 'a' && ch <= 'h'; };
   auto isRank = [](char ch) { return ch >= '1' && ch <= '8'; };
   if (!isFile(text[0]) || !isRank(text[1]) || !isFile(text[2]) || !isRank(text[3])) return 0;
@@ -147,19 +143,15 @@ Move parseCoord(const char* text) {
   return Move(from) | Move(to) << 8 | type << 28;
 }
 
-namespace {
-
-// Whether generated move m is the move `partial` names. Castling is named by its flag (a whole
-// move word), by the king taking its own rook, or by the king's destination when the king goes
-// two files; a partial with a castling flag names nothing else.
+// Castling is named by its flag (O-O, or a whole move word), by the king taking its own rook, or
+// by the king's destination when the king goes two files; a partial with a castling flag names
+// nothing else. Reads castlePaths only, so it holds for any position of the game.
 bool moveMatches(Move m, Move partial) {
-  if (moveFrom(m) != moveFrom(partial) || ((m ^ partial) & 0x70000000u) != 0) return false;
-  if (!(m & MF_CASTLE)) return moveTo(m) == moveTo(partial) && !(partial & MF_CASTLE);
   if (partial & MF_CASTLE) return (partial & MF_CASTLE) == (m & MF_CASTLE);
+  if (moveFrom(m) != moveFrom(partial) || ((m ^ partial) & 0x70000000u) != 0) return false;
+  if (!(m & MF_CASTLE)) return moveTo(m) == moveTo(partial);
   return moveTo(partial) == castlePathOf(m).rookFrom || (moveTo(partial) == moveTo(m) && kingStepsTwo(m));
 }
-
-}  // namespace
 
 // Regenerates plyStack[ply]; returns the first legal move with the squares and promotion type
 // of `partial`, or 0.

@@ -103,8 +103,7 @@ void keepPonderReplies() {
 Move matchPonderReply(Move partial) {
   for (int i = 0; i < ponderReplyCount; i++) {
     const Move m = ponderReplies[i];
-    if (moveFrom(m) == moveFrom(partial) && moveTo(m) == moveTo(partial) && ((m ^ partial) & 0x70000000u) == 0)
-      return m;
+    if (moveMatches(m, partial)) return m;
   }
   return 0;
 }

@@ -57,7 +57,8 @@ struct Settings {
   int pawn7thExtension;
   int recaptureExtension;
   int singleReplyExtension;
-  int chess960;               // stored only
+  int chess960;               // Chess960 game (UCI_Chess960, xboard's fischerandom): castling
+                              // text of UCI, FEN rights written as the GUI sent them, no book
   int ownBook;                // play from the opening book
   std::string bookPath;       // the opening book
   int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)

@@ -55,7 +55,11 @@ std::string identification(int hash) {
          "option name MultiPV type spin default 1 min 1 max 16\n"
          "option name UCI_EngineAbout type string default Talvek by the Talvek developers, see "
          "https://talvek.example.org\n"
+<<<<<<< HEAD
          "option name Move Overhead type spin default 0 min 0 max 5000\n"
+=======
+         "option name UCI_Chess960 type check default false\n"
+>>>>>>> c960
          "uciok\n";
 }
 
@@ -205,6 +209,28 @@ TEST(Uci, MovetimeBoundsTheSearch) {
   EXPECT_GE(used, 300);
   EXPECT_LT(used, 3000);
   EXPECT_EQ(lastLine(out).rfind("bestmove ", 0), 0u);
+}
+
+// With UCI_Chess960 the rights may name the rooks' files or the outermost rooks, and castling
+// is the king taking its own rook, read and written; standard chess keeps e1g1.
+TEST(Uci, Chess960PositionsAndCastling) {
+  startUci();
+  EXPECT_EQ(typeLine("setoption name UCI_Chess960 value true"), "");
+  EXPECT_EQ(typeLine("position fen nrbkqbrn/pppppppp/8/8/8/8/PPPPPPPP/NRBKQBRN w GBgb - 0 1 moves g2g3 g7g6 "
+                     "f1g2 f8g7 e2e3 e7e6 e1e2 e8e7 d1g1 d8g8"),
+            "");
+  EXPECT_EQ(currentFen(), "nrb2rkn/ppppqpbp/4p1p1/8/8/4P1P1/PPPPQPBP/NRB2RKN w - - 4 1");
+  EXPECT_EQ(typeLine("position fen nrbkqbrn/pppppppp/8/8/8/8/PPPPPPPP/NRBKQBRN w KQkq - 0 1"), "");
+  EXPECT_EQ(lastLine(typeLine("go depth 3")).rfind("bestmove ", 0), 0u);
+  EXPECT_NE(lastLine(typeLine("go depth 3")), "bestmove 0000\n");
+  // Castling is the only mate: the king stays on g1.
+  typeLine("position fen 4rkr1/4p1p1/8/8/8/8/8/6KR w H - 0 1");
+  EXPECT_EQ(lastLine(typeLine("go depth 3")), "bestmove g1h1\n");
+  typeLine("position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1 moves e1h1");
+  EXPECT_EQ(currentFen(), "r3k2r/8/8/8/8/8/8/R4RK1 b kq - 1 1");
+  typeLine("setoption name UCI_Chess960 value false");
+  typeLine("position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1 moves e1g1");
+  EXPECT_EQ(currentFen(), "r3k2r/8/8/8/8/8/8/R4RK1 b kq - 1 1");
 }
 
 // The bestmove line never names a move that cannot be played.

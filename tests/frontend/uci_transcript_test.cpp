@@ -135,7 +135,8 @@ TEST(UciTranscript, LongGamesTyposAndDepthLimits) {
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
 
-// "uci" typed at the console prompt: an empty line, then the 21 identification lines.
+// "uci" typed at the console prompt: an empty line, then the identification: two id lines, 21
+// options, uciok.
 TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   ProgramRun run = runProgram("uci\nisready\nhelp\nquit\nfen\n");
   EXPECT_EQ(run.exitCode, 0);

@@ -258,3 +258,21 @@ TEST(Xboard, EngineAnswersInSan) {
   EXPECT_EQ(runLoop("go\n"), "move Ra8#\n1-0 {Talvek mates}\n");
   EXPECT_EQ(engineSide, NO_SIDE);
 }
+
+// Chess960 ("variant fischerandom"): positions in either FEN form, castling read as O-O or as
+// the king taking its rook, and written in SAN; "new" is standard chess again.
+TEST(Xboard, FischerandomVariant) {
+  startXboard();
+  EXPECT_EQ(typeLine("variant fischerandom"), "");
+  EXPECT_EQ(settings.chess960, 1);
+  EXPECT_EQ(typeLine("variant crazyhouse"), "Error (unsupported variant): crazyhouse\n");
+  typeLine("force");
+  typeLine("setboard nrbkqbrn/pppppppp/8/8/8/8/PPPPPPPP/NRBKQBRN w KQkq - 0 1");
+  EXPECT_EQ(runLoop("g2g3\ng7g6\nf1g2\nf8g7\ne2e3\ne7e6\ne1e2\ne8e7\nO-O\nd8g8\n"), "");
+  EXPECT_EQ(currentFen(), "nrb2rkn/ppppqpbp/4p1p1/8/8/4P1P1/PPPPQPBP/NRB2RKN w - - 4 1");
+  // The engine castles into mate; the king stays on g1, the rook goes h1-f1.
+  typeLine("setboard 4rkr1/4p1p1/8/8/8/8/8/6KR w H - 0 1");
+  EXPECT_EQ(runLoop("go\n"), "move O-O\n1-0 {Talvek mates}\n");
+  EXPECT_EQ(typeLine("new"), "");
+  EXPECT_EQ(settings.chess960, 0);
+}
