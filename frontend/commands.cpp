@@ -414,7 +414,7 @@ const CommandRow COMMAND_ROWS[] = {
     {.kind = ROW_NUMBER, .value = &Settings::multiPV, .low = 1, .high = MAX_MULTI_PV, .start = 1, .uciName = "MultiPV",
      .uciPlace = 19},
     {.kind = ROW_ABOUT, .uciName = "UCI_EngineAbout", .uciPlace = 20},
-    {.kind = ROW_SWITCH, .value = &Settings::chess960, .uciName = "UCI_Chess960", .uciPlace = 21},
+    {.kind = ROW_SWITCH, .value = &Settings::chess960, .uciName = "UCI_Chess960", .uciPlace = 22},
 };
 const int COMMAND_ROW_COUNT = int(sizeof COMMAND_ROWS / sizeof COMMAND_ROWS[0]);
 

@@ -55,11 +55,8 @@ std::string identification(int hash) {
          "option name MultiPV type spin default 1 min 1 max 16\n"
          "option name UCI_EngineAbout type string default Talvek by the Talvek developers, see "
          "https://talvek.example.org\n"
-<<<<<<< HEAD
          "option name Move Overhead type spin default 0 min 0 max 5000\n"
-=======
          "option name UCI_Chess960 type check default false\n"
->>>>>>> c960
          "uciok\n";
 }
 
