@@ -1,4 +1,5 @@
 // Reading talvek.ini at start-up, through the "init" command while Initialising.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -142,6 +143,25 @@ TEST(SettingsFile, CreateiniWritesThePathsSetNow) {
   EXPECT_EQ(settings.zeltPath, " tables with spaces at both ends ");
   EXPECT_EQ(settings.nalimovPath, "\"/quoted/tables\"");
   EXPECT_EQ(settings.egbbPath, "/home/ann/chess/bit bases/");
+}
+
+// Only regular files are run: a named pipe (which would wait for a writer for ever), a folder and
+// links that lead nowhere are refused, each said so; a file name may hold spaces.
+TEST(SettingsFile, FetchRunsOnlyRegularFilesAndSaysWhyNot) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  ASSERT_EQ(mkfifo("a pipe", 0600), 0);
+  std::filesystem::create_directory("a folder");
+  std::filesystem::create_symlink("missing", "a link");
+  std::filesystem::create_symlink("loop", "loop");
+  std::ofstream("my commands.txt") << "noise 9\n";
+  EXPECT_EQ(typeLine("fetch a pipe"), "**ERROR**  fetch(): a pipe is a named pipe, not a command file\n");
+  EXPECT_EQ(typeLine("fetch a folder"), "**ERROR**  fetch(): a folder is a folder, not a command file\n");
+  EXPECT_EQ(typeLine("fetch a link"), "**ERROR**  fetch(): a link is a link that leads nowhere\n");
+  EXPECT_EQ(typeLine("fetch loop"), "**ERROR**  fetch(): loop is a link that leads round in a loop\n");
+  EXPECT_EQ(typeLine("fetch my commands.txt"), "show thinking from depth: 9\n");
+  std::filesystem::rename("a pipe", "talvek.ini");
+  EXPECT_EQ(readSettings(), "**ERROR**  init(): talvek.ini is a named pipe, not a settings file\nUsing default settings\n\n");
 }
 
 TEST(SettingsFile, CreateiniReportsAFileItCannotWrite) {
