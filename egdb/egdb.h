@@ -10,6 +10,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -203,3 +207,59 @@ using EgbbProbeFunction = int (*)(int side, int whiteKing, int blackKing, int pi
 extern EgbbProbeFunction egbbProbe;    // the library's probe_egbb_5men, null when not loaded
 extern EgbbLoadFunction egbbLoad;      // the library's load_egbb_5men, null when not loaded
 int openEgbbLibrary(const char* folder);  // dlopen of the folder's library; 1 with both exports
+
+// ---------------------------------------------------------------------------
+// Table generator (nalimov_solver.cpp): a retrograde solver that gives the exact distance to mate
+// of every position of a material of at most four men (white moves up; no castling; en passant
+// left out), and the table files of the Nalimov layout made from it.
+// ---------------------------------------------------------------------------
+
+constexpr int SOLVED_ILLEGAL = 0;
+constexpr int SOLVED_DRAW = 1;
+constexpr int SOLVED_WIN = 2;
+constexpr int SOLVED_LOSS = 3;
+constexpr int TB_GENERATED_MEN = 4;  // the most men of a class the generator makes
+
+struct SolvedValue {
+  int state;   // SOLVED_*
+  int plies;   // to mate, for wins and losses
+};
+
+// One material: white king, black king, then the other units as (colour, type) with piece types
+// of board.h (PAWN .. QUEEN), sorted.
+struct Material {
+  std::vector<std::pair<int, int>> units;
+  bool operator<(const Material& other) const { return units < other.units; }
+};
+
+class Solver {
+ public:
+  // Solves the material named like a class ("kqk": white has the first part) and every material
+  // it can turn into; materials solved once are kept for every later solver of the process.
+  explicit Solver(const std::string& name);
+  // Value of the position with white king wk, black king bk, the units' squares in the order of
+  // the material, and colour stm to move.
+  SolvedValue value(int wk, int bk, const std::vector<int>& squares, int stm) const;
+  // Value of a class position given in the table's colours (first side white).
+  SolvedValue valueOf(const TbPosition& position) const;
+  const Material& material() const;
+
+  struct Table;  // one solved material
+
+ private:
+  std::shared_ptr<std::map<Material, std::shared_ptr<Table>>> tables;
+  std::shared_ptr<Table> top;
+};
+
+// The stored byte of a solved value: wins in m moves 127 - m, losses in m moves m - 126, draws 0,
+// positions that cannot occur 127.
+int8_t tableByte(SolvedValue value);
+
+// The bytes of the table file of class c, side s from solver (en-passant positions unknown, 127).
+std::vector<uint8_t> classTable(int classNumber, int side, const Solver& solver);
+
+// Writes both table files of each class (".nbw", ".nbb") into folder, printing a line per class
+// with its time; a file is written under a temporary name and renamed once complete. Returns
+// the files written; on a class of more than TB_GENERATED_MEN men or a file that cannot be
+// written it stops with a message and returns -1.
+int generateTBFiles(const char* folder, const std::vector<int>& classes);

@@ -161,7 +161,7 @@ bool admitFile(int c, int s, const char* name, FILE* file, bool compressed) {
     long length = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
     if (length < 0) {
-      std::printf("*** Seek in %s failed\n", name);
+      printNotice("*** Seek in %s failed\n", name);
       return refuse();
     }
     size = uint64_t(length);
@@ -172,13 +172,13 @@ bool admitFile(int c, int s, const char* name, FILE* file, bool compressed) {
       return refuse();
     }
     if (emdBlockSize(directory) != uint32_t(TB_BLOCK)) {
-      std::printf("*** %s: Unsupported block size %d\n", name, int(emdBlockSize(directory)));
+      printNotice("*** %s: Unsupported block size %d\n", name, int(emdBlockSize(directory)));
       return refuse();
     }
     size = emdUncompressedSize(directory);
   }
   if (tbFileLength(c, s) != 0 && size != tbFileLength(c, s)) {
-    std::printf("*** %s corrupted\n", name);
+    printNotice("*** %s corrupted\n", name);
     return refuse();
   }
   std::fclose(file);
@@ -364,7 +364,7 @@ int registerTBFile(int classNumber, int side, const char* name) {
     return 0;
   }
   if (!checkTBFile(classNumber, side, TB_CHECK_REGISTER)) {
-    std::printf("*** %s: table layout or contents do not match\n", copy);
+    printNotice("*** %s: table layout or contents do not match\n", copy);
     forgetTBSide(classNumber, side);
     return 0;
   }

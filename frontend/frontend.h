@@ -21,7 +21,7 @@
 constexpr int LINE_SIZE = 1 << 17;
 static_assert(LINE_SIZE > 6 * MAX_GAME_PLIES + 64);
 constexpr int MAX_TOKENS = 32;    // words kept from one line
-constexpr int TOKEN_SIZE = 128;   // bytes of a word slot: 127 characters and a NUL
+constexpr int TOKEN_SIZE = 4096;  // bytes of a word slot: a path as long as the system allows
 constexpr const char* SETTINGS_FILE = "talvek.ini";
 constexpr const char* VERSION_TEXT = "ver. " TALVEK_VERSION;  // TALVEK_VERSION comes from CMake
 constexpr const char* ENGINE_NAME = "Talvek v" TALVEK_VERSION;
@@ -229,6 +229,9 @@ int findBookEntries(BookEntry* entries);  // the current position's entries (MAX
 void seedBook(uint64_t seed);     // seed the random choice (else seeded from the clock)
 Move chooseBookMove(int* percent = nullptr);  // a weighted random book move; 0 if none
 Move probeBook();                 // chooseBookMove, announced in the thinking output
+
+// The table generator's command line, "talvek tbgen <folder> [<class>|3|4 ...]" (tbgen.cpp).
+int runTableGenerator(int count, char** words);  // the words after "tbgen"; the exit status
 
 // Game turns (turns.cpp).
 void engineTurn();                // search and play the engine's move

@@ -65,9 +65,9 @@ bool inputPending() { return queuedLines() > 0 || wholeLineWaiting() || inputEnd
 // Splits lineBuffer at spaces (a tab belongs to its word) into at most MAX_TOKENS words of at
 // most TOKEN_SIZE - 1 characters; longer words are cut. The newline that ends the line is
 // removed from the last word, and a last word that held only that newline is no word. Every
-// slot is cleared first; tokenCount becomes the number of words.
+// slot holds a word or ""; tokenCount becomes the number of words.
 int tokeniseLine() {
-  std::memset(tokens, 0, sizeof tokens);
+  for (char* slot : tokens) slot[0] = '\0';
   int count = 0;
   const char* p = lineBuffer;
   while (count < MAX_TOKENS) {
@@ -76,6 +76,7 @@ int tokeniseLine() {
     int length = 0;
     for (; *p != '\0' && *p != ' '; p++)
       if (length < TOKEN_SIZE - 1) tokens[count][length++] = *p;
+    tokens[count][length] = '\0';
     count++;
   }
   if (count > 0) {

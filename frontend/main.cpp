@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     runBench();
     return 0;
   }
+  if (argc > 1 && strcmp(argv[1], "tbgen") == 0) return runTableGenerator(argc - 2, argv + 2);
   startEngine(argc, argv);
   return mainLoop(stdin);
 }

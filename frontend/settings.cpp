@@ -21,10 +21,17 @@ std::string iniPath(const std::string& path) {
   return quote ? '"' + path + '"' : path;
 }
 
+// Whether a path names the same folder as its start-up value (loading the bitbase library adds
+// a final separator to its folder).
+bool isStartPath(const std::string& path, const std::string& start) {
+  return path == start || (path.size() == start.size() + 1 && path.compare(0, start.size(), start) == 0 &&
+                           (path.back() == '/' || path.back() == '\\'));
+}
+
 // What createini writes for a setting: a path set since start-up as it is now, so that folders
 // and books named at the prompt or by a GUI are kept; every other setting's default.
 std::string iniValueOf(const CommandRow& row) {
-  if (row.path != nullptr && settings.*row.path != row.startPath) return iniPath(settings.*row.path);
+  if (row.path != nullptr && !isStartPath(settings.*row.path, row.startPath)) return iniPath(settings.*row.path);
   return row.iniValue;
 }
 

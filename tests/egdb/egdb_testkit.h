@@ -1,6 +1,6 @@
 // Test-only tools for the endgame-database tests: an ".emd" encoder written from the file format,
-// a decoder of the tablebase layout, a retrograde distance-to-mate solver, and writers of table
-// files into temporary folders.
+// checks of the tablebase layout, and writers of the solver's table files (egdb.h) into
+// temporary folders.
 #pragma once
 
 #include <cstdint>
@@ -87,51 +87,9 @@ uint32_t tbIndexOf(int classNumber, const TbPosition& position, bool invert);
 std::string checkIndexRoundTrip(int classNumber, int side, uint32_t index);
 
 // ---------------------------------------------------------------------------
-// Retrograde solver (white moves up; no castling, no en passant)
+// Table files from the solver (egdb.h)
 // ---------------------------------------------------------------------------
 
-constexpr int SOLVED_ILLEGAL = 0;
-constexpr int SOLVED_DRAW = 1;
-constexpr int SOLVED_WIN = 2;
-constexpr int SOLVED_LOSS = 3;
-
-struct SolvedValue {
-  int state;   // SOLVED_*
-  int plies;   // to mate, for wins and losses
-};
-
-// One material: white king, black king, then the other units as (colour, type) with piece types
-// of board.h (PAWN .. QUEEN), sorted.
-struct Material {
-  std::vector<std::pair<int, int>> units;
-  bool operator<(const Material& other) const { return units < other.units; }
-};
-
-class Solver {
- public:
-  // Solves the material named like a class ("kqk": white has the first part) and every material
-  // it can turn into.
-  explicit Solver(const std::string& name);
-  // Value of the position with white king wk, black king bk, the units' squares in the order of
-  // the material, and colour stm to move.
-  SolvedValue value(int wk, int bk, const std::vector<int>& squares, int stm) const;
-  // Value of a class position given in the table's colours (first side white).
-  SolvedValue valueOf(const TbPosition& position) const;
-  const Material& material() const;
-
-  struct Table;  // one solved material
-
- private:
-  std::shared_ptr<std::map<Material, std::shared_ptr<Table>>> tables;
-  std::shared_ptr<Table> top;
-};
-
-// The stored byte of a solved value: wins in m moves 127 - m, losses in m moves m - 126, draws 0,
-// positions that cannot occur 127.
-int8_t tableByte(SolvedValue value);
-
-// The bytes of the table file of class c, side s from solver (en-passant positions unknown, 127).
-std::vector<uint8_t> classTable(int classNumber, int side, const Solver& solver);
 
 // Writes the table files of class c (both sides) into folder from solver: as ".nbw"/".nbb", or
 // compressed as ".nbw.emd"/".nbb.emd".

@@ -1,11 +1,7 @@
 // The table checks on four-man tables made by the solver: correct files are all taken, files gone
 // bad as a whole are refused at registration, and damaged blocks are refused before any of their
 // values is answered. The figures (refused / cases) are printed as well as held to their targets.
-//
-// DISABLED_WritesEveryThreeAndFourManTable writes every three- and four-man table into the folder
-// named by TALVEK_TABLE_FOLDER (default /tmp/talvek-tables), for timing registration and
-// searches by hand:
-//   build/talvek_slow_tests --gtest_also_run_disabled_tests --gtest_filter='*WritesEvery*'
+// (Tables for timing by hand: `talvek tbgen <folder>`, see the README.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -160,26 +156,6 @@ TEST(FourManChecks, TakesCorrectFilesAndRefusesFilesGoneBad) {
   refuseDamagedBlocks(base);
   captureOutput([] { initNalimov("", 0); });
   resetEngine();
-}
-
-// Not a test: writes the tables for timing by hand (see the top of the file).
-TEST(FourManTables, DISABLED_WritesEveryThreeAndFourManTable) {
-  const char* named = std::getenv("TALVEK_TABLE_FOLDER");
-  std::string folder = named ? named : "/tmp/talvek-tables";
-  std::filesystem::create_directories(folder);
-  for (int c : classesUpTo(4)) {
-    auto start = std::chrono::steady_clock::now();
-    for (int s = 0; s < 2; s++) {
-      const std::vector<uint8_t>& bytes = solved(c, s);
-      FILE* out = std::fopen((folder + "/" + fileName(c, s)).c_str(), "wb");
-      ASSERT_NE(out, nullptr);
-      EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
-      std::fclose(out);
-    }
-    std::printf("%s: %.1f s\n", tbClassName(c),
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    std::fflush(stdout);
-  }
 }
 
 }  // namespace

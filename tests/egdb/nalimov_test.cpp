@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "egdb/egdb.h"
+#include "session/session.h"
 #include "tests/egdb/egdb_testkit.h"
 #include "tests/support/support.h"
 
@@ -158,6 +159,13 @@ TEST_F(NalimovReader, ReportsTableNamesThatLeadNowhere) {
   EXPECT_EQ(reader.printed, expected);
   EXPECT_NE(tbClasses[KQK].fileName[0], nullptr);
   EXPECT_EQ(tbClasses[KQK].fileName[1], nullptr);
+  // Under UCI the same messages are "info string" lines, the only ones GUIs show.
+  uciMode = 1;
+  std::string underUci = captureOutput([&] { initTB(folder.path().c_str()); });
+  uciMode = 0;
+  EXPECT_EQ(underUci.rfind("info string *** " + folder.file(fileName(KRK, 0)) + " is a link", 0), 0u) << underUci;
+  EXPECT_NE(underUci.find("\ninfo string *** " + folder.file(fileName(KQK, 1)) + " is a link that leads nowhere\n"),
+            std::string::npos) << underUci;
 }
 
 TEST_F(NalimovReader, ReadsCompressedFilesWhateverTheirBanner) {

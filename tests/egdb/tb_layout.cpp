@@ -184,25 +184,6 @@ void TempFolder::write(const std::string& name, const std::vector<uint8_t>& byte
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-int8_t tableByte(SolvedValue value) {
-  switch (value.state) {
-    case SOLVED_DRAW: return 0;
-    case SOLVED_WIN: return int8_t(127 - (value.plies + 1) / 2);
-    case SOLVED_LOSS: return int8_t(value.plies / 2 - 126);
-    default: return 127;
-  }
-}
-
-std::vector<uint8_t> classTable(int classNumber, int side, const Solver& solver) {
-  std::vector<uint8_t> bytes(layoutFileLength(classNumber, side));
-  for (uint32_t i = 0; i < bytes.size(); i++) {
-    TbPosition position;
-    bool known = decodeTbIndex(classNumber, side, i, position) && position.ep < 0;
-    bytes[i] = uint8_t(known ? tableByte(solver.valueOf(position)) : 127);
-  }
-  return bytes;
-}
-
 void writeClassFiles(const TempFolder& folder, int classNumber, const Solver& solver,
                      bool compressed) {
   for (int side = 0; side < 2; side++) {

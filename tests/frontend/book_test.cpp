@@ -527,5 +527,11 @@ TEST_F(BookTest, LongPathsWithSpacesWorkFromEveryFrontEndAndSurviveCreateini) {
   EXPECT_EQ(typeLine("option Book File="), "");
   EXPECT_EQ(bookEntryCount(), 0u);
   EXPECT_EQ(typeLine("option Hash Size=4"), "Error (unknown option): Hash Size\n");
+  // A book that cannot be used is said so, under UCI as an "info string".
+  xboardMode = 0;
+  uciMode = 1;
+  EXPECT_EQ(typeLine("setoption name OwnBook value true"), "");
+  EXPECT_EQ(typeLine("setoption name Book File value " + folder + "/none.bin"),
+            "info string **ERROR**  openBook() : unable to open " + folder + "/none.bin\n");
   captureOutput([] { initNalimov("", 1 << 20); });
 }

@@ -50,7 +50,7 @@ TEST(Tokenise, BoundsWordsAndTheirLength) {
   EXPECT_EQ(tokenCount, MAX_TOKENS);
   EXPECT_STREQ(tokens[MAX_TOKENS - 1], "w31");
 
-  std::string longWord(300, 'x');
+  std::string longWord(TOKEN_SIZE + 300, 'x');
   EXPECT_EQ(tokenise("nalimovpath " + longWord + " tail\n"), 3);
   EXPECT_EQ(std::strlen(tokens[1]), size_t(TOKEN_SIZE - 1));
   EXPECT_STREQ(tokens[2], "tail");

@@ -1,13 +1,16 @@
 // Reading talvek.ini at start-up, through the "init" command while Initialising.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "egdb/egdb.h"
 #include "frontend/frontend.h"
 #include "tests/frontend/frontend_support.h"
 #include "tests/support/support.h"
@@ -96,6 +99,7 @@ TEST(SettingsFile, CreateiniWritesTheDefaultsThatReadBackSilently) {
   resetEngine();
   TemporaryWorkingDirectory here;
   here.write("old contents that must go\n");
+  captureOutput([] { loadEgbb(settings.egbbPath.c_str(), 1 << 20); });  // as start-up does: "c:\EGBB/"
   EXPECT_EQ(typeLine("createini"), "");
   std::ifstream file("talvek.ini", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -114,6 +118,50 @@ TEST(SettingsFile, CreateiniWritesTheDefaultsThatReadBackSilently) {
   EXPECT_EQ(settings.zeltPath, "c:\\ZELT");
   EXPECT_EQ(settings.zeltCache, 16);
   EXPECT_EQ(settings.hash, 16);
+}
+
+// Paths set since start-up are written as they are, quoted when spaces at their ends or quotes
+// around them would be lost, and read back the same; the other settings keep their defaults.
+TEST(SettingsFile, CreateiniWritesThePathsSetNow) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  settings.zeltPath = " tables with spaces at both ends ";
+  settings.nalimovPath = "\"/quoted/tables\"";
+  settings.egbbPath = "/home/ann/chess/bit bases/";
+  settings.bookPath = "/home/ann/chess/my book.bin";  // not played from: not written
+  settings.hash = 64;
+  EXPECT_EQ(typeLine("createini"), "");
+  std::ifstream file("talvek.ini", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\n\nzeltpath \" tables with spaces at both ends \"\n\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n\nnalimovpath \"\"/quoted/tables\"\"\n\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n\negbbpath /home/ann/chess/bit bases/\n\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n\nhash 16\n\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("book"), std::string::npos) << text;
+  resetSettings();
+  EXPECT_EQ(readSettings(), "");
+  EXPECT_EQ(settings.zeltPath, " tables with spaces at both ends ");
+  EXPECT_EQ(settings.nalimovPath, "\"/quoted/tables\"");
+  EXPECT_EQ(settings.egbbPath, "/home/ann/chess/bit bases/");
+}
+
+// Only regular files are run: a named pipe (which would wait for a writer for ever), a folder and
+// links that lead nowhere are refused, each said so; a file name may hold spaces.
+TEST(SettingsFile, FetchRunsOnlyRegularFilesAndSaysWhyNot) {
+  resetEngine();
+  TemporaryWorkingDirectory here;
+  ASSERT_EQ(mkfifo("a pipe", 0600), 0);
+  std::filesystem::create_directory("a folder");
+  std::filesystem::create_symlink("missing", "a link");
+  std::filesystem::create_symlink("loop", "loop");
+  std::ofstream("my commands.txt") << "noise 9\n";
+  EXPECT_EQ(typeLine("fetch a pipe"), "**ERROR**  fetch(): a pipe is a named pipe, not a command file\n");
+  EXPECT_EQ(typeLine("fetch a folder"), "**ERROR**  fetch(): a folder is a folder, not a command file\n");
+  EXPECT_EQ(typeLine("fetch a link"), "**ERROR**  fetch(): a link is a link that leads nowhere\n");
+  EXPECT_EQ(typeLine("fetch loop"), "**ERROR**  fetch(): loop is a link that leads round in a loop\n");
+  EXPECT_EQ(typeLine("fetch my commands.txt"), "show thinking from depth: 9\n");
+  std::filesystem::rename("a pipe", "talvek.ini");
+  EXPECT_EQ(readSettings(), "**ERROR**  init(): talvek.ini is a named pipe, not a settings file\nUsing default settings\n\n");
 }
 
 TEST(SettingsFile, CreateiniReportsAFileItCannotWrite) {

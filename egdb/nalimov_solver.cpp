@@ -1,14 +1,19 @@
-// Test-only retrograde solver: exact distance to mate, in plies, of every position of a small
-// material (white moves up the board; no castling, no en passant). Positions are keyed by the
-// squares of the men (white king, black king, the other units in material order) and the side
-// to move; captures and promotions look the result up in the solved smaller materials.
+// The table generator: a retrograde solver that gives the exact distance to mate, in plies, of
+// every position of a small material (white moves up the board; no castling, no en passant), and
+// the table files of the Nalimov layout written from it. Positions are keyed by the squares of
+// the men (white king, black king, the other units in material order) and the side to move;
+// captures and promotions look the result up in the solved smaller materials.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "board/board.h"
 #include "egdb/egdb.h"
-#include "tests/egdb/egdb_testkit.h"
 
 namespace {
 
@@ -342,7 +347,7 @@ std::shared_ptr<Solver::Table> solve(TableMap& tables, const Material& material)
 
 }  // namespace
 
-// Every material solved so far, shared by all solvers of the test run.
+// Every material solved so far, shared by all solvers of the process.
 std::shared_ptr<TableMap> sharedTables() {
   static std::shared_ptr<TableMap> tables = std::make_shared<TableMap>();
   return tables;
@@ -382,4 +387,69 @@ SolvedValue Solver::valueOf(const TbPosition& position) const {
   if (materialOf(men).units != top->material.units) throw std::runtime_error("wrong material");
   size_t key = top->keyOf(men, position.side);
   return {top->state[key], top->plies[key]};
+}
+
+int8_t tableByte(SolvedValue value) {
+  switch (value.state) {
+    case SOLVED_DRAW: return 0;
+    case SOLVED_WIN: return int8_t(127 - (value.plies + 1) / 2);
+    case SOLVED_LOSS: return int8_t(value.plies / 2 - 126);
+    default: return 127;
+  }
+}
+
+std::vector<uint8_t> classTable(int classNumber, int side, const Solver& solver) {
+  std::vector<uint8_t> bytes(layoutFileLength(classNumber, side));
+  for (uint32_t i = 0; i < bytes.size(); i++) {
+    TbPosition position;
+    bool known = decodeTbIndex(classNumber, side, i, position) && position.ep < 0;
+    bytes[i] = uint8_t(known ? tableByte(solver.valueOf(position)) : 127);
+  }
+  return bytes;
+}
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Writes bytes as name: first as name.part, renamed once every byte is written, so that an
+// interrupted run never leaves a file of a table's name that is cut short.
+bool writeTableFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  const std::string part = name + ".part";
+  FILE* out = std::fopen(part.c_str(), "wb");
+  bool written = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (out != nullptr && std::fclose(out) != 0) written = false;
+  if (written && std::rename(part.c_str(), name.c_str()) == 0) return true;
+  std::printf("**ERROR**  generateTBFiles() : unable to write %s: %s\n", name.c_str(), std::strerror(errno));
+  std::remove(part.c_str());
+  return false;
+}
+
+}  // namespace
+
+int generateTBFiles(const char* folder, const std::vector<int>& classes) {
+  const auto start = std::chrono::steady_clock::now();
+  std::string prefix = folder;
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  int files = 0;
+  for (size_t done = 0; done < classes.size(); done++) {
+    const int c = classes[done];
+    if (c <= 0 || c >= TB_CLASSES || std::strlen(tbClassName(c)) > size_t(TB_GENERATED_MEN)) {
+      std::printf("**ERROR**  generateTBFiles() : %s has more than %d men; not generated\n", tbClassName(c),
+                  TB_GENERATED_MEN);
+      return -1;
+    }
+    const auto classStart = std::chrono::steady_clock::now();
+    const Solver solver(tbClassName(c));
+    for (int side = 0; side < 2; side++) {
+      if (!writeTableFile(prefix + tbClassName(c) + (side ? ".nbb" : ".nbw"), classTable(c, side, solver))) return -1;
+      files++;
+    }
+    std::printf("%-6s %6.1f s   (%d of %d classes, %.1f s in all)\n", tbClassName(c), secondsSince(classStart),
+                int(done + 1), int(classes.size()), secondsSince(start));
+    std::fflush(stdout);
+  }
+  return files;
 }
