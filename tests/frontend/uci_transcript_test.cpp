@@ -146,7 +146,7 @@ TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   EXPECT_EQ(rest.substr(rest.find("uciok\n")), "uciok\nreadyok\n");  // help and fen are not UCI
   int lines = 0;
   for (size_t at = 0; at < rest.find("uciok\n"); at = rest.find('\n', at) + 1) lines++;
-  EXPECT_EQ(lines + 1, 24);
+  EXPECT_EQ(lines + 1, 25);
 }
 
 // A GUI that sends its next position and search without "stop" gets both answers, in order:
