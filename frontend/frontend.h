@@ -213,7 +213,8 @@ void discardHeldInput();          // forget the bytes read from commandInput but
 void waitForInput();              // blocks until input is waiting (at once for a test driver)
 void pollInput();                 // take one whole line while the search runs: act on it,
                                   // or keep it for the command loop
-SearchOutcome runSearch(int state);  // think in state; an endless search that ran out of depth
+SearchOutcome runSearch(int state, bool searchPosition = true);  // think in state; an endless
+                                  // search that ran out of depth (or has nothing to search)
                                   // goes on reading input until a line ends it
 void ponderHit();                 // while pondering: the search becomes the engine's own, timed
 bool searchEndless();             // the running search ends only on input

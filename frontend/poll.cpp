@@ -332,11 +332,16 @@ void pollInput() {
 // infinite" or "go ponder") that ran out of depth first, the wait for the line that ends it:
 // meanwhile every line is handled by the search's poll as during the search. Without a poll
 // (tests, bench) nothing waits. A search started after the end of input that only input could
-// end stops at its first poll.
-SearchOutcome runSearch(int state) {
+// end stops at its first poll. Without searchPosition only the wait runs (UCI: no position).
+SearchOutcome runSearch(int state, bool searchPosition) {
   engineState = state;
   searchOutcome = SearchOutcome{};
-  think();
+  if (searchPosition) {
+    think();
+  } else {
+    stopSearch = 0;
+    searchStart = nowMs();
+  }
   while (pollHook != nullptr && !stopSearch && !(inputEnded && !heldLineReady()) && searchEndless()) {
     waitForInput();
     pollHook();
