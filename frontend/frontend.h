@@ -52,6 +52,7 @@ struct SearchOutcome {
                            // as the engine's own search, on its clock
   Move otherMove = 0;      // while pondering, the opponent played this other legal move
   bool dropped = false;    // a change of the game ended the search: its move is not played
+  bool endedByInput = false;  // a line read during the search (or the end of input) ended it
 };
 
 // The console's command groups.

@@ -35,6 +35,8 @@ constexpr uint64_t MAX_MARK_POLLS = 1000000;  // a larger number reads as this
 
 struct QuitRequested {};
 
+bool quitRead = false;  // the input ended with "quit"
+
 [[noreturn]] void throwQuit() {
   quitRead = true;
   throw QuitRequested{};
@@ -78,7 +80,6 @@ FILE* scriptStream = nullptr;  // the stream over script, while an input runs
 
 uint64_t polls = 0;                     // polls made during this input
 bool released = false;                  // every line has arrived, whatever its mark
-bool quitRead = false;                  // the input ended with "quit"
 bool storeFilled = false;               // the store of kept lines was full at some poll
 std::vector<LineRead> linesRead;        // the input's whole lines, in the order read
 std::string lineSoFar;                  // the pieces of the line being read
@@ -336,8 +337,8 @@ std::string firstWordOfLine(const std::string& line) {
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-// UCI: every "go" read gets exactly one bestmove, after the go was read (one may be missing
-// when "quit" ended a search); a "go infinite" or "go ponder" answers only after a stop,
+// UCI: every "go" read before any "quit" gets exactly one bestmove, after the go was read (one
+// may be missing when "quit" ended a search); a "go infinite" or "go ponder" answers only after a stop,
 // ponderhit or quit read since its go, or after the end of input. Exempt: inputs that filled the
 // store of kept lines, which ends such a search.
 void checkUci(const std::vector<OutputLine>& output) {
@@ -350,9 +351,12 @@ void checkUci(const std::vector<OutputLine>& output) {
   };
   std::vector<Go> gos;
   for (const LineRead& line : linesRead) {
+    if (startsWith(firstWordOfLine(line.text), "quit")) break;  // the lines after it never run
     if (!startsWith(firstWordOfLine(line.text), "go")) continue;
-    const size_t words = line.text.find_first_not_of(" \t");
-    const std::string rest = line.text.substr(line.text.find_first_of(" \t\n", words));
+    const std::string text = line.text.substr(0, line.text.find('\0'));  // as the engine reads it
+    const size_t words = text.find_first_not_of(" \t");
+    const size_t end = text.find_first_of(" \t\n", words);
+    const std::string rest = end == std::string::npos ? "" : text.substr(end);
     gos.push_back({line.outputAt, rest.find("infinite") != std::string::npos || rest.find("ponder") != std::string::npos});
   }
   fuzzRequire(answers.size() <= gos.size(), "UCI: more bestmoves than go commands");
@@ -366,6 +370,7 @@ void checkUci(const std::vector<OutputLine>& output) {
       const std::string word = firstWordOfLine(line.text);
       told = told || startsWith(word, "stop") || startsWith(word, "ponderhit") || startsWith(word, "quit");
     }
+    if (!told) std::fprintf(stderr, "go %zu read at %ld, answered at %ld, end of input at %ld\n", k + 1, gos[k].at, answers[k], endOfInputAt);
     fuzzRequire(told, "UCI: go infinite or go ponder answered before stop or ponderhit");
   }
 }
