@@ -53,6 +53,7 @@ struct SearchOutcome {
                            // as the engine's own search, on its clock
   Move otherMove = 0;      // while pondering, the opponent played this other legal move
   bool dropped = false;    // a change of the game ended the search: its move is not played
+  bool endedByInput = false;  // a line read during the search (or the end of input) ended it
 };
 
 // The console's command groups.
@@ -212,7 +213,8 @@ void discardHeldInput();          // forget the bytes read from commandInput but
 void waitForInput();              // blocks until input is waiting (at once for a test driver)
 void pollInput();                 // take one whole line while the search runs: act on it,
                                   // or keep it for the command loop
-SearchOutcome runSearch(int state);  // think in state; an endless search that ran out of depth
+SearchOutcome runSearch(int state, bool searchPosition = true);  // think in state; an endless
+                                  // search that ran out of depth (or has nothing to search)
                                   // goes on reading input until a line ends it
 void ponderHit();                 // while pondering: the search becomes the engine's own, timed
 bool searchEndless();             // the running search ends only on input

@@ -231,6 +231,9 @@ void keepWaitingLines() {
   while (!queueFull() && takeWaitingLine(line)) queueLine(line);
 }
 
+// Takes one whole line, if one has come, and does with it what the table says.
+void pollLine();
+
 }  // namespace
 
 bool searchEndless() {
@@ -298,6 +301,33 @@ void ponderHit() {
 // could not end by itself; a timed or depth-limited one finishes, and the loop meets the end.
 void pollInput() {
   if (stopSearch) return;
+  pollLine();
+  if (stopSearch) searchOutcome.endedByInput = true;
+}
+
+// The search, and for a search that only input can end (pondering, analysis, UCI "go
+// infinite" or "go ponder") that ran out of depth first, the wait for the line that ends it:
+// meanwhile every line is handled by the search's poll as during the search. A UCI search of
+// that kind that reached a node count or a mate goes on waiting too: only stop, ponderhit or quit
+// end it. Without a poll (tests, bench) nothing waits. A search started after the end of input
+// that only input could end stops at its first poll. Without searchPosition only the wait runs
+// (UCI: no position).
+SearchOutcome runSearch(int state, bool searchPosition) {
+  engineState = state;
+  searchOutcome = SearchOutcome{};
+  if (searchPosition) think();
+  else searchStart = nowMs();
+  if (!searchPosition || (uciMode && searchEndless() && !searchOutcome.endedByInput)) stopSearch = 0;
+  while (pollHook != nullptr && !stopSearch && !(inputEnded && !heldLineReady()) && searchEndless()) {
+    waitForInput();
+    pollHook();
+  }
+  return searchOutcome;
+}
+
+namespace {
+
+void pollLine() {
   if (queueFull()) {
     if (searchEndless()) dropSearch();
     return;
@@ -328,18 +358,4 @@ void pollInput() {
   keepWaitingLines();
 }
 
-// The search, and for a search that only input can end (pondering, analysis, UCI "go
-// infinite" or "go ponder") that ran out of depth first, the wait for the line that ends it:
-// meanwhile every line is handled by the search's poll as during the search. Without a poll
-// (tests, bench) nothing waits. A search started after the end of input that only input could
-// end stops at its first poll.
-SearchOutcome runSearch(int state) {
-  engineState = state;
-  searchOutcome = SearchOutcome{};
-  think();
-  while (pollHook != nullptr && !stopSearch && !(inputEnded && !heldLineReady()) && searchEndless()) {
-    waitForInput();
-    pollHook();
-  }
-  return searchOutcome;
-}
+}  // namespace

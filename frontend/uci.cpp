@@ -252,17 +252,21 @@ void uciGo(const char* text) {
 
   engineSide = sideToMove;
   limits.endless = infinite;
+  // With no position to search, an infinite or ponder search still answers only when told.
+  const int state = ponder ? STATE_PONDERING : STATE_THINKING;
   if (positionRefused != nullptr) {
     std::printf("info string no position to search: the last position command was refused (%s)\n",
                 positionRefused);
     pvTable[0][0] = 0;
+    if (ponder || infinite) runSearch(state, false);
   } else if (!ponder && !infinite && limits.searchMoveCount == 0 && (pvTable[0][0] = probeBook()) != 0) {
     pvTable[0][1] = 0;
     pvLength[0] = 1;
   } else if (!positionRejected) {
-    runSearch(ponder ? STATE_PONDERING : STATE_THINKING);
+    runSearch(state);
   } else {
     pvTable[0][0] = 0;
+    if (ponder || infinite) runSearch(state, false);
   }
   engineState = STATE_WAITING;
   limits.endless = 0;

@@ -370,3 +370,88 @@ TEST_F(PollTest, AFullStoreLeavesInputUnread) {
 }
 
 }  // namespace
+
+namespace {
+
+// The poll takes the bytes that have come and acts on a line only once it is whole; the main
+// loop's reader then finishes a line the poll began. The last line may end without a newline.
+TEST_F(PollTest, LinesInPiecesActOnceWhole) {
+  PipedStdin in;
+  uciMode = 1;
+  EXPECT_EQ(pollLine(in, "isre"), "");
+  EXPECT_EQ(inputWaiting(), 0);  // the piece was taken, not left on the pipe
+  EXPECT_FALSE(inputPending());  // and is no line yet
+  EXPECT_EQ(pollLine(in, "ad"), "");
+  EXPECT_EQ(pollLine(in, "y\r\nst"), "readyok\n");
+  EXPECT_EQ(stopSearch, 0);
+  EXPECT_EQ(pollLine(in, "op\nisready\n"), "");
+  EXPECT_EQ(stopSearch, 1);
+  // The line behind the stop stays held for the command loop, whole.
+  EXPECT_TRUE(inputPending());
+  in.send("quit");
+  in.end();
+  ASSERT_TRUE(nextLine(stdin));
+  EXPECT_STREQ(lineBuffer, "isready\n");
+  ASSERT_TRUE(nextLine(stdin));
+  EXPECT_STREQ(lineBuffer, "quit");  // the last line, without its newline
+  EXPECT_FALSE(nextLine(stdin));
+}
+
+TEST_F(PollTest, TheLoopFinishesALineThePollBegan) {
+  PipedStdin in;
+  xboardMode = 1;
+  pollLine(in, "ping");
+  EXPECT_EQ(queuedLines(), 0);
+  in.send(" 5\nnew\n");
+  ASSERT_TRUE(nextLine(stdin));
+  EXPECT_STREQ(lineBuffer, "ping 5\n");
+  ASSERT_TRUE(nextLine(stdin));
+  EXPECT_STREQ(lineBuffer, "new\n");
+  // An endless search polled at the end of input: a held piece becomes the last line.
+  engineState = STATE_PONDERING;
+  snprintf(ponderText, sizeof ponderText, "none");
+  pollLine(in, "hint");
+  in.end();
+  EXPECT_EQ(captureOutput(pollInput), "Hint: none\n");  // "hint" is answered at once
+  pollInput();
+  EXPECT_EQ(stopSearch, 1);
+}
+
+// Under UCI a "go infinite" or "go ponder" search ends only on stop, ponderhit or quit: every
+// other line waits, in order; stop passes the lines that wait; quit behind them stops the search
+// and runs after them.
+TEST_F(PollTest, UciEndlessSearchesEndOnlyWhenTold) {
+  PipedStdin in;
+  uciMode = 1;
+  for (const bool ponder : {false, true}) {
+    engineState = ponder ? STATE_PONDERING : STATE_THINKING;
+    limits.endless = !ponder;
+    for (const char* line : {"setoption name Hash value 32\n", "position startpos moves e2e4\n", "ucinewgame\n",
+                             "go depth 3\n", "uci\n"}) {
+      pollLine(in, line);
+      EXPECT_EQ(stopSearch, 0) << line;
+    }
+    EXPECT_EQ(queuedLines(), 5);
+    EXPECT_EQ(pollLine(in, "isready\n"), "readyok\n");
+    pollLine(in, ponder ? "ponderhit\n" : "stop\n");
+    EXPECT_EQ(engineState, STATE_THINKING);
+    EXPECT_EQ(stopSearch, ponder ? 0 : 1);
+    EXPECT_FALSE(searchOutcome.dropped);
+    EXPECT_EQ(searchOutcome.ponderHit, ponder);
+    EXPECT_EQ(queuedLines(), 5);
+    char line[LINE_SIZE];
+    ASSERT_TRUE(takeQueuedLine(line, sizeof line));
+    EXPECT_STREQ(line, "setoption name Hash value 32\n");
+    clearQueuedLines();
+    stopSearch = 0;
+    searchOutcome = SearchOutcome{};
+  }
+  limits.endless = 1;
+  engineState = STATE_THINKING;
+  pollLine(in, "position startpos\n");
+  pollLine(in, "quit\n");
+  EXPECT_EQ(stopSearch, 1);
+  EXPECT_EQ(queuedLines(), 2);
+}
+
+}  // namespace

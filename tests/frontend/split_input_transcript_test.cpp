@@ -224,3 +224,23 @@ TEST(SplitInput, MoveOverheadShortensTheMove) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
+
+// "go infinite" or "go ponder" with a node count: the count may end the search, but not the
+// wait for stop or ponderhit.
+TEST(SplitInput, UciEndlessSearchWithANodeCountWaitsForStop) {
+  EngineProcess engine;
+  startUci(engine);
+  engine.send("position startpos");
+  engine.send("go infinite nodes 3000");
+  engine.drain(800);
+  EXPECT_EQ(engine.taken().find("bestmove"), std::string::npos);
+  engine.send("stop");
+  EXPECT_FALSE(engine.takeLine("bestmove ", 3000).empty());
+  engine.send("go ponder nodes 3000 wtime 1000 btime 1000");
+  engine.drain(800);
+  EXPECT_EQ(engine.taken().find("bestmove"), std::string::npos);
+  engine.send("ponderhit");
+  EXPECT_FALSE(engine.takeLine("bestmove ", 3000).empty());
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}

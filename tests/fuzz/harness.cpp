@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +35,18 @@ constexpr uint64_t MAX_MARK_POLLS = 1000000;  // a larger number reads as this
 
 struct QuitRequested {};
 
-[[noreturn]] void throwQuit() { throw QuitRequested{}; }
+bool quitRead = false;  // the input ended with "quit"
+
+[[noreturn]] void throwQuit() {
+  quitRead = true;
+  throw QuitRequested{};
+}
+
+long outputWritten() {
+  std::fflush(stdout);
+  const long at = std::ftell(stdout);
+  return at < 0 ? 0 : at;
+}
 
 // ----- the clock -----------------------------------------------------------
 
@@ -43,9 +55,16 @@ uint32_t clockMs = 0;  // the engine's clock: one millisecond more at every read
 // ----- the input script ----------------------------------------------------
 
 struct ScriptLine {
-  std::string text;  // as the engine reads it, newline included
+  std::string text;  // as the engine reads it: newline included, unless the line is a piece
   int searches;      // searches that must start before it arrives ('@' marks - 1); -1 unmarked
   uint64_t polls;    // then the polls that must pass
+};
+
+// A whole line as the engine read it, and what the engine had written by then.
+struct LineRead {
+  std::string text;
+  long outputAt;    // bytes of output written before its last byte was read
+  int state;        // engineState then
 };
 
 struct Script {
@@ -60,32 +79,48 @@ Script script;
 FILE* scriptStream = nullptr;  // the stream over script, while an input runs
 
 uint64_t polls = 0;                     // polls made during this input
+bool released = false;                  // every line has arrived, whatever its mark
+bool storeFilled = false;               // the store of kept lines was full at some poll
+std::vector<LineRead> linesRead;        // the input's whole lines, in the order read
+std::string lineSoFar;                  // the pieces of the line being read
+long endOfInputAt = -1;                 // output written when the end of input was read
 std::vector<uint64_t> searchStartPolls; // polls made before the first poll of each search
 int lastSearchStart = 0;                // searchStart of the last search seen
 uint64_t pollsInSearch = 0;
 
-// A line with its mark, if any, taken off.
-ScriptLine parseScriptLine(const std::string& line) {
+// A line with its mark, if any, taken off; a line that ends in a backslash is a piece: its
+// text without the backslash and without a newline, continued by the next line of the script.
+ScriptLine parseScriptLine(std::string line) {
+  const std::string end = !line.empty() && line.back() == '\\' ? "" : "\n";
+  if (end.empty()) line.pop_back();
   size_t p = 0;
   while (p < line.size() && line[p] == '@') p++;
-  if (p == 0) return {line + "\n", -1, 0};
+  if (p == 0) return {line + end, -1, 0};
   const int marks = int(p);
   uint64_t count = 0;
   for (; p < line.size() && line[p] >= '0' && line[p] <= '9'; p++)
     count = std::min<uint64_t>(count * 10 + uint64_t(line[p] - '0'), MAX_MARK_POLLS);
   if (p < line.size() && line[p] == ' ') p++;
-  return {line.substr(p) + "\n", marks - 1, count};
+  return {line.substr(p) + end, marks - 1, count};
 }
 
 // The stream's read function: the bytes of the next line, never past its end, so that the line
 // after it becomes next exactly when the reader has taken the whole line.
 ssize_t readScript(void*, char* buffer, size_t size) {
-  if (script.next >= script.lines.size()) return 0;
+  if (script.next >= script.lines.size()) {
+    if (endOfInputAt < 0) endOfInputAt = outputWritten();
+    return 0;
+  }
   const std::string& text = script.lines[script.next].text;
   const size_t count = std::min(size, text.size() - script.given);
   std::memcpy(buffer, text.data() + script.given, count);
   script.given += count;
   if (script.given == text.size()) {
+    lineSoFar += text;
+    if (!text.empty() && text.back() == '\n') {
+      linesRead.push_back({lineSoFar, outputWritten(), engineState});
+      lineSoFar.clear();
+    }
     script.next++;
     script.given = 0;
     script.pollsAtNext = polls;
@@ -98,7 +133,7 @@ ssize_t readScript(void*, char* buffer, size_t size) {
 // end of the script is there to be read.
 int scriptWaiting() {
   if (commandInput != scriptStream) return 0;
-  if (script.next >= script.lines.size() || script.given > 0) return 1;
+  if (script.next >= script.lines.size() || script.given > 0 || released) return 1;
   const ScriptLine& line = script.lines[script.next];
   if (line.searches < 0) return 1;
   if (line.searches == 0) return polls - script.pollsAtNext >= line.polls;
@@ -118,10 +153,15 @@ void pollScript() {
   }
   polls++;
   pollsInSearch++;
+  storeFilled = storeFilled || queueFull();
   pollInput();
   if ((nodes >= SEARCH_NODES && iterDepth > 2) || nodes >= MAX_SEARCH_NODES || pollsInSearch >= SEARCH_POLLS ||
-      polls >= INPUT_POLLS)
-    stopSearch = 1;
+      polls >= INPUT_POLLS) {
+    // A UCI search that only stop, ponderhit or quit may end is not cut short: the rest of
+    // the script arrives instead, and its end ends the search.
+    if (uciMode && searchEndless()) released = true;
+    else stopSearch = 1;
+  }
 }
 
 // The first word of a line as the readers see it (lower case), with lineBuffer set to the line.
@@ -146,6 +186,7 @@ bool leftOut(Protocol p, const std::string& line) {
 }
 
 std::string scratchPath;
+bool verbose = false;  // TALVEK_FUZZ_VERBOSE: each input's output is copied to standard error
 int scratchFolder = -1;  // descriptors of the scratch folder, where inputs run, and of the
 int startFolder = -1;    // working folder the fuzzer was started in (its corpus paths are relative)
 
@@ -205,8 +246,9 @@ void fuzzStart() {
     std::filesystem::remove_all(scratchPath, ignored);
   });
   fuzzRequire(std::freopen("/dev/null", "r", stdin) != nullptr, "stdin");
-  if (std::getenv("TALVEK_FUZZ_VERBOSE") == nullptr)
-    fuzzRequire(std::freopen("/dev/null", "w", stdout) != nullptr, "stdout");
+  // The output goes to a file of the scratch folder, where the protocol checks read it back.
+  verbose = std::getenv("TALVEK_FUZZ_VERBOSE") != nullptr;
+  fuzzRequire(std::freopen((scratchPath + "/output.txt").c_str(), "w+", stdout) != nullptr, "stdout");
   initTables();
   initTT(TABLE_BYTES);
   initECache(TABLE_BYTES);
@@ -219,6 +261,13 @@ void fuzzReset(Protocol p) {
   clockMs = 0;
   polls = pollsInSearch = 0;
   searchStartPolls.clear();
+  released = quitRead = storeFilled = false;
+  linesRead.clear();
+  lineSoFar.clear();
+  endOfInputAt = -1;
+  std::fflush(stdout);
+  fuzzRequire(ftruncate(fileno(stdout), 0) == 0, "cannot empty the output");
+  std::rewind(stdout);
   commandInput = stdin;
   engineState = STATE_WAITING;
   consoleMode = p == Protocol::Console;
@@ -253,6 +302,114 @@ void fuzzGuarded(void (*fn)()) {
   stopSearch = 0;
 }
 
+namespace {
+
+struct OutputLine {
+  std::string text;
+  long at;  // its first byte's offset in the output
+};
+
+std::vector<OutputLine> outputLines() {
+  std::fflush(stdout);
+  std::string text;
+  if (FILE* file = std::fopen((scratchPath + "/output.txt").c_str(), "rb")) {
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    std::fclose(file);
+  }
+  if (verbose) std::fwrite(text.data(), 1, text.size(), stderr);
+  std::vector<OutputLine> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back({text.substr(start, end - start), long(start)});
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string firstWordOfLine(const std::string& line) {
+  char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
+  firstWordOf(line.c_str(), typed, lower);
+  return lower;
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// UCI: every "go" read before any "quit" gets exactly one bestmove, after the go was read (one
+// may be missing when "quit" ended a search); a "go infinite" or "go ponder" answers only after a stop,
+// ponderhit or quit read since its go, or after the end of input. Exempt: inputs that filled the
+// store of kept lines, which ends such a search.
+void checkUci(const std::vector<OutputLine>& output) {
+  std::vector<long> answers;
+  for (const OutputLine& line : output)
+    if (startsWith(line.text, "bestmove ")) answers.push_back(line.at);
+  struct Go {
+    long at;
+    bool endless;
+  };
+  std::vector<Go> gos;
+  for (const LineRead& line : linesRead) {
+    if (startsWith(firstWordOfLine(line.text), "quit")) break;  // the lines after it never run
+    if (!startsWith(firstWordOfLine(line.text), "go")) continue;
+    const std::string text = line.text.substr(0, line.text.find('\0'));  // as the engine reads it
+    const size_t words = text.find_first_not_of(" \t");
+    const size_t end = text.find_first_of(" \t\n", words);
+    const std::string rest = end == std::string::npos ? "" : text.substr(end);
+    gos.push_back({line.outputAt, rest.find("infinite") != std::string::npos || rest.find("ponder") != std::string::npos});
+  }
+  fuzzRequire(answers.size() <= gos.size(), "UCI: more bestmoves than go commands");
+  fuzzRequire(answers.size() + (quitRead ? 1 : 0) >= gos.size(), "UCI: a go without its bestmove");
+  for (size_t k = 0; k < answers.size(); k++) {
+    fuzzRequire(answers[k] >= gos[k].at, "UCI: a bestmove before its go was read");
+    if (!gos[k].endless || storeFilled) continue;
+    bool told = endOfInputAt >= 0 && endOfInputAt <= answers[k];
+    for (const LineRead& line : linesRead) {
+      if (line.outputAt < gos[k].at || line.outputAt > answers[k]) continue;
+      const std::string word = firstWordOfLine(line.text);
+      told = told || startsWith(word, "stop") || startsWith(word, "ponderhit") || startsWith(word, "quit");
+    }
+    if (!told) std::fprintf(stderr, "go %zu read at %ld, answered at %ld, end of input at %ld\n", k + 1, gos[k].at, answers[k], endOfInputAt);
+    fuzzRequire(told, "UCI: go infinite or go ponder answered before stop or ponderhit");
+  }
+}
+
+// xboard: no move while the engine analyses or is in force mode as the GUI sees it: after
+// "analyze" until "exit", after "force" until "go", "new", "white" or "black". The search that
+// runs when such a line is read may still send its move when the line waits behind others.
+void checkXboard(const std::vector<OutputLine>& output) {
+  bool analysis = false, force = false;
+  int allowed = 0;
+  size_t next = 0;
+  auto movesUpTo = [&](long at) {
+    for (; next < output.size() && output[next].at < at; next++) {
+      if (!startsWith(output[next].text, "move ")) continue;
+      if ((analysis || force) && allowed == 0) fuzzRequire(false, "xboard: a move in force or analysis mode");
+      if (allowed > 0) allowed--;
+    }
+  };
+  for (const LineRead& line : linesRead) {
+    movesUpTo(line.outputAt);
+    const std::string word = firstWordOfLine(line.text);
+    const bool wasFree = !analysis && !force;
+    if (word == "analyze") analysis = true;
+    else if (word == "exit") analysis = false;
+    else if (word == "force") force = true;
+    else if (word == "go" || word == "new" || word == "white" || word == "black") force = false;
+    if (wasFree && (analysis || force)) allowed = line.state == STATE_THINKING || line.state == STATE_PONDERING ? 1 : 0;
+  }
+  movesUpTo(LONG_MAX);
+}
+
+void checkProtocol(Protocol p) {
+  const std::vector<OutputLine> output = outputLines();
+  if (p == Protocol::Uci) checkUci(output);
+  if (p == Protocol::Xboard) checkXboard(output);
+}
+
+}  // namespace
+
 void fuzzLines(Protocol p, const std::string& text) {
   script = Script{};
   size_t start = 0;
@@ -273,6 +430,7 @@ void fuzzLines(Protocol p, const std::string& text) {
   else
     fuzzGuarded([] { mainLoop(scriptStream); });
   inputWaitingHook = nullptr;
+  checkProtocol(p);
   stdin = standardInput;
   commandInput = stdin;
   std::fclose(scriptStream);

@@ -10,13 +10,25 @@
 //              read; every further '@' passes over one more search ("@@@3 g1f3": poll 3 of the
 //              second search, the one that ponders after the engine's own)
 //
-// One space after the mark is dropped with it. Searches poll every POLL_INTERVAL nodes, and a
+// One space after the mark is dropped with it. A line that ends in a backslash is a piece of a
+// line: its text, without the backslash and without a newline, arrives as marked, and the next
+// line of the script continues it ("go infinite", "@3 st\", "@5 op": "stop" arrives in two
+// pieces five polls apart), as a pipe or a socket may split any write. Searches poll every POLL_INTERVAL nodes, and a
 // search that only input ends (pondering, analysis, UCI "go infinite" or "go ponder") polls on
 // once it has run out of depth. A search that never polls does not count. Whenever a command
 // loop wants a line it reads the next one, marked or not, as a blocking read would.
 //
 // Every search ends after a few thousand nodes or a few dozen polls, if nothing ends it sooner
-// (once an input has made a few hundred polls, at its first poll). The clock advances one
+// (once an input has made a few hundred polls, at its first poll); a UCI "go infinite" or "go
+// ponder" search is not cut short: instead every line still to come arrives at once, and the end
+// of the script ends it.
+//
+// After each input the protocols' rules are checked against the engine's output and the moments
+// it read each line. UCI: exactly one bestmove for each go (one fewer when quit ended a search),
+// never before the go was read, and for go infinite or go ponder only after a stop, ponderhit or
+// quit read since the go, or the end of input. xboard: no move while the engine analyses or is in
+// force mode as the GUI sees it (beyond the one move of a search already running when the line
+// that entered the mode was read). The clock advances one
 // millisecond each time the engine reads it, and the tables start empty for every input: the
 // same input makes the same run, and time limits fall where the engine's speed puts them.
 #pragma once
@@ -28,7 +40,8 @@
 enum class Protocol { Console, Xboard, Uci };
 
 // Once per process: tables, small hash tables, a scratch working folder, standard input from
-// /dev/null and standard output discarded (TALVEK_FUZZ_VERBOSE keeps it), the bounded poll.
+// /dev/null and standard output to a scratch file that the checks read (TALVEK_FUZZ_VERBOSE
+// copies each input's output to standard error), the bounded poll.
 // "quit" ends the current input instead of the process.
 void fuzzStart();
 
