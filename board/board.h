@@ -271,7 +271,8 @@ inline bool rayReaches(Square from, int step, Square target) {
 bool scratchAttacked(const ScratchPosition& p, int sq64, int colour);  // a man of colour attacks sq64
 bool scratchInCheck(const ScratchPosition& p, int colour);             // colour's king attacked
 // The positions after each legal move of the side to move, into children; returns their number.
-int genScratchMoves(const ScratchPosition& p, ScratchPosition* children);
+// Stops when room children are made (room 1: whether there is a legal move at all).
+int genScratchMoves(const ScratchPosition& p, ScratchPosition* children, int room = SCRATCH_MOVES);
 // Square64 set of the squares one step (or jump) of the unit with this code away from sq64.
 uint64_t stepSquares64(int code, int sq64);
 

@@ -25,8 +25,8 @@ int targetOf(const ScratchPosition& p, Square sq) {
 // Adds the position after man `mover` goes to `to` (0x88) as newType, taking the man on victim64
 // (-1 for none), when the mover's king is then safe.
 void addChild(const ScratchPosition& p, int mover, Square to, int newType, int victim64,
-              ScratchPosition* children, int& n) {
-  if (n == SCRATCH_MOVES) return;
+              ScratchPosition* children, int& n, int room) {
+  if (n == room) return;
   ScratchPosition& q = children[n];
   q = p;
   q.square[mover] = square64(to);
@@ -75,30 +75,30 @@ bool scratchInCheck(const ScratchPosition& p, int colour) {
   return false;
 }
 
-int genScratchMoves(const ScratchPosition& p, ScratchPosition* children) {
+int genScratchMoves(const ScratchPosition& p, ScratchPosition* children, int room) {
   int n = 0;
   const int us = p.stm;
   const PawnInfo& pawn = pawnInfo[us];
-  for (int i = 0; i < p.count; i++) {
+  for (int i = 0; i < p.count && n < room; i++) {
     if (p.colour[i] != us) continue;
     const Square from = square88(p.square[i]);
     const int code = us * BLACK_BIT + p.type[i];
     if (p.type[i] == PAWN) {
       auto pawnTo = [&](Square to, int victim64) {
-        if ((to >> 4) != pawn.promoteRank) return addChild(p, i, to, PAWN, victim64, children, n);
-        for (int type : {QUEEN, ROOK, BISHOP, KNIGHT}) addChild(p, i, to, type, victim64, children, n);
+        if ((to >> 4) != pawn.promoteRank) return addChild(p, i, to, PAWN, victim64, children, n, room);
+        for (int type : {QUEEN, ROOK, BISHOP, KNIGHT}) addChild(p, i, to, type, victim64, children, n, room);
       };
       const Square ahead = from + pawn.forward;
       if (targetOf(p, ahead) == -1) {
         pawnTo(ahead, -1);
         if ((from >> 4) == pawn.startRank && targetOf(p, from + pawn.doubleStep) == -1)
-          addChild(p, i, from + pawn.doubleStep, PAWN, -1, children, n);
+          addChild(p, i, from + pawn.doubleStep, PAWN, -1, children, n, room);
       }
       for (const int* d = pieceDirs[code]; *d; d++) {
         const int t = targetOf(p, from + *d);
         if (t >= 0) pawnTo(from + *d, t);
         if (t == -1 && square64(from + *d) == p.ep)
-          addChild(p, i, from + *d, PAWN, square64(from + *d - pawn.forward), children, n);
+          addChild(p, i, from + *d, PAWN, square64(from + *d - pawn.forward), children, n, room);
       }
       continue;
     }
@@ -106,7 +106,7 @@ int genScratchMoves(const ScratchPosition& p, ScratchPosition* children) {
       for (Square to = from + *d;; to += *d) {
         const int t = targetOf(p, to);
         if (t == -2) break;
-        addChild(p, i, to, p.type[i], t, children, n);
+        addChild(p, i, to, p.type[i], t, children, n, room);
         if (t >= 0 || !isSlider(code)) break;
       }
   }

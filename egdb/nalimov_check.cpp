@@ -134,8 +134,8 @@ int successorValue(const ScratchPosition& q) {
 }
 
 bool hasLegalMove(const ScratchPosition& p) {
-  ScratchPosition children[SCRATCH_MOVES];
-  return genScratchMoves(p, children) > 0;
+  ScratchPosition child;
+  return genScratchMoves(p, &child, 1) > 0;
 }
 
 // The value of a successor, from its table or, when it has no legal move, from the rules (a
