@@ -146,6 +146,18 @@ struct PlyRecord {
   int checkers[2];           // their squares
 };
 
+// A few men on a board of their own, for work that must not touch the position (the endgame
+// tables' checks decode positions and walk their moves from whichever thread reads a table).
+// Squares are Square64; colour 0 is White.
+constexpr int SCRATCH_MEN = 8;      // men a scratch position holds
+constexpr int SCRATCH_MOVES = 256;  // room for the moves of any SCRATCH_MEN men
+struct ScratchPosition {
+  int count;
+  int colour[SCRATCH_MEN], type[SCRATCH_MEN], square[SCRATCH_MEN];  // the kings first
+  int stm;
+  int ep;  // Square64 passed over by a double step beside an enemy pawn, -1 for none
+};
+
 // Counters zeroed at the start of every search and printed after it; the search, the
 // evaluation cache and the endgame databases each increment their own, through countStat.
 struct SearchStats {
@@ -168,6 +180,10 @@ constexpr bool onBoard(Square sq) { return (sq & 0x88) == 0; }
 constexpr int square64(Square sq) { return (sq + (sq & 7)) >> 1; }
 constexpr Square square88(int sq64) { return sq64 + (sq64 & ~7); }
 constexpr int fileOf(Square sq) { return sq & 15; }
+constexpr int file64(int sq64) { return sq64 & 7; }
+constexpr int rank64(int sq64) { return sq64 >> 3; }
+// Index of sq in an 8x8 table printed with rank 8 on top.
+constexpr int printedIndex(Square sq) { return (7 - (sq >> 4)) * 8 + (sq & 7); }
 constexpr int colourOf(int code) { return code >> 3; }
 constexpr int typeOf(int code) { return code & 7; }
 constexpr bool isSlider(int code) { return (code & 4) != 0; }
@@ -277,6 +293,15 @@ inline bool rayReaches(Square from, int step, Square target) {
   while (sq != target && board[sq] == EMPTY) sq += step;
   return sq == target;
 }
+
+// Scratch positions (scratch.cpp); they read only the start-up tables, so any thread may call them.
+bool scratchAttacked(const ScratchPosition& p, int sq64, int colour);  // a man of colour attacks sq64
+bool scratchInCheck(const ScratchPosition& p, int colour);             // colour's king attacked
+// The positions after each legal move of the side to move, into children; returns their number.
+// Stops when room children are made (room 1: whether there is a legal move at all).
+int genScratchMoves(const ScratchPosition& p, ScratchPosition* children, int room = SCRATCH_MOVES);
+// Square64 set of the squares one step (or jump) of the unit with this code away from sq64.
+uint64_t stepSquares64(int code, int sq64);
 
 // Attacks and checks (attacks.cpp).
 int isAttacked(Square sq, int colour);   // 1 when a unit of colour attacks sq

@@ -12,8 +12,8 @@
 // on its checkmates and stalemates.
 //
 // The positions checked are decoded from their indices (nalimov_layout.cpp); the successors are
-// generated here on a small board of their own, since the checks run in the middle of a search
-// and must not touch the engine's position. The bytes of successors are read through a small
+// generated on a scratch position (board/scratch.cpp), since the checks run in the middle of a
+// search and must not touch the engine's position. The bytes of successors are read through a small
 // cache of raw blocks of its own, separate from the search's block cache.
 #include <cstdio>
 #include <cstdlib>
@@ -24,19 +24,10 @@
 
 namespace {
 
-constexpr int MAX_MEN = 8;       // kings and units of a position, with room to spare
 constexpr int CHECK_SLOTS = 64;  // raw blocks kept for reading successors
 constexpr int TRIES = 64;        // indices tried for a legal, known position near a chosen one
 constexpr int EDGE_WIN = 126;    // wins (and losses) this long or longer are not checked
 constexpr int UNKNOWN = -100000; // successor value that no table gives
-
-// A position on the checker's own board: colour 0 is White (the table's first side).
-struct Men {
-  int count;
-  int colour[MAX_MEN], type[MAX_MEN], square[MAX_MEN];  // the kings first
-  int stm;
-  int ep;  // en-passant square, -1 for none
-};
 
 struct CheckSlot {
   int classNumber = 0, side = 0;
@@ -75,125 +66,7 @@ struct {
   const uint8_t* data = nullptr;
 } underCheck;
 
-constexpr int KING_STEPS[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
-constexpr int KNIGHT_JUMPS[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 constexpr int BLOCK_START[7] = {-1, 15, 0, 3, 6, 9, 12};  // of a type in a square block
-
-int fileOf64(int sq) { return sq & 7; }
-int rankOf64(int sq) { return sq >> 3; }
-
-int manAt(const Men& p, int sq) {
-  for (int i = 0; i < p.count; i++)
-    if (p.square[i] == sq) return i;
-  return -1;
-}
-
-// Whether a man of colour `by` attacks sq.
-bool attacked(const Men& p, int sq, int by) {
-  for (int i = 0; i < p.count; i++) {
-    if (p.colour[i] != by) continue;
-    int df = fileOf64(sq) - fileOf64(p.square[i]), dr = rankOf64(sq) - rankOf64(p.square[i]);
-    int adf = std::abs(df), adr = std::abs(dr);
-    if (adf + adr == 0) continue;
-    switch (p.type[i]) {
-      case KING: if (adf <= 1 && adr <= 1) return true; continue;
-      case KNIGHT: if (adf * adr == 2) return true; continue;
-      case PAWN: if (adf == 1 && dr == (by ? -1 : 1)) return true; continue;
-      case BISHOP: if (adf != adr) continue; break;
-      case ROOK: if (df && dr) continue; break;
-      case QUEEN: if (adf != adr && df && dr) continue; break;
-      default: continue;
-    }
-    int step = ((dr > 0) - (dr < 0)) * 8 + (df > 0) - (df < 0);
-    int at = p.square[i] + step;
-    while (at != sq && manAt(p, at) < 0) at += step;
-    if (at == sq) return true;
-  }
-  return false;
-}
-
-bool inCheck(const Men& p, int colour) {
-  for (int i = 0; i < 2; i++)
-    if (p.colour[i] == colour) return attacked(p, p.square[i], colour ^ 1);
-  return false;
-}
-
-// Calls visit(child) for the position after each legal move of the side to move.
-template <typename Visit>
-void forLegalMoves(const Men& p, Visit visit) {
-  const int us = p.stm;
-  auto play = [&](int mover, int to, int newType, int victimSquare) {
-    Men q = p;
-    q.square[mover] = to;
-    q.type[mover] = newType;
-    q.stm = us ^ 1;
-    q.ep = -1;
-    int victim = victimSquare >= 0 ? manAt(p, victimSquare) : -1;
-    if (victim >= 0) {
-      q.count--;
-      for (int i = victim; i < q.count; i++) {
-        q.colour[i] = q.colour[i + 1], q.type[i] = q.type[i + 1], q.square[i] = q.square[i + 1];
-      }
-    }
-    if (inCheck(q, us)) return;
-    // A double step gives an en-passant square when a pawn of the other side stands beside it.
-    if (p.type[mover] == PAWN && std::abs(to - p.square[mover]) == 16)
-      for (int side : {-1, 1}) {
-        int beside = to + side;
-        if (fileOf64(to) + side < 0 || fileOf64(to) + side > 7) continue;
-        int man = manAt(q, beside);
-        if (man >= 0 && q.colour[man] != us && q.type[man] == PAWN) q.ep = (to + p.square[mover]) / 2;
-      }
-    visit(q);
-  };
-  auto pawnTo = [&](int mover, int to, int victimSquare) {
-    if (rankOf64(to) == 0 || rankOf64(to) == 7) {
-      for (int type : {QUEEN, ROOK, BISHOP, KNIGHT}) play(mover, to, type, victimSquare);
-    } else {
-      play(mover, to, PAWN, victimSquare);
-    }
-  };
-  for (int i = 0; i < p.count; i++) {
-    if (p.colour[i] != us) continue;
-    const int from = p.square[i], file = fileOf64(from), rank = rankOf64(from);
-    auto target = [&](int f, int r) {  // -2 off the board or own man, -1 empty, else the square
-      if (f < 0 || f > 7 || r < 0 || r > 7) return -2;
-      int man = manAt(p, r * 8 + f);
-      if (man < 0) return -1;
-      return p.colour[man] == us || p.type[man] == KING ? -2 : r * 8 + f;
-    };
-    switch (p.type[i]) {
-      case PAWN: {
-        int ahead = us ? -1 : 1;
-        if (target(file, rank + ahead) == -1) {
-          pawnTo(i, from + 8 * ahead, -1);
-          if (rank == (us ? 6 : 1) && target(file, rank + 2 * ahead) == -1) play(i, from + 16 * ahead, PAWN, -1);
-        }
-        for (int side : {-1, 1}) {
-          int t = target(file + side, rank + ahead);
-          if (t >= 0) pawnTo(i, t, t);
-          if (t == -1 && (rank + ahead) * 8 + file + side == p.ep) play(i, p.ep, PAWN, p.ep - 8 * ahead);
-        }
-        break;
-      }
-      case KNIGHT:
-      case KING:
-        for (const auto& step : p.type[i] == KING ? KING_STEPS : KNIGHT_JUMPS) {
-          int t = target(file + step[0], rank + step[1]);
-          if (t != -2) play(i, (rank + step[1]) * 8 + file + step[0], p.type[i], t);
-        }
-        break;
-      default:
-        for (int ray = p.type[i] == BISHOP ? 4 : 0; ray < (p.type[i] == ROOK ? 4 : 8); ray++)
-          for (int f = file + KING_STEPS[ray][0], r = rank + KING_STEPS[ray][1];; f += KING_STEPS[ray][0], r += KING_STEPS[ray][1]) {
-            int t = target(f, r);
-            if (t == -2) break;
-            play(i, r * 8 + f, p.type[i], t);
-            if (t >= 0) break;
-          }
-    }
-  }
-}
 
 // The raw bytes of block `block` of class c, side s, through the checks' own cache; null when the
 // block cannot be read. *produced is the number of bytes the block holds.
@@ -227,7 +100,7 @@ const uint8_t* rawBlock(int classNumber, int side, uint32_t block, int* produced
 }
 
 // The value of a successor for its side to move, as probeTB would give it, or UNKNOWN.
-int successorValue(const Men& q) {
+int successorValue(const ScratchPosition& q) {
   int units = 0, minors = 0;
   int counts[10] = {}, blocks[2][TB_BLOCK_SIZE] = {};
   for (int i = 0; i < q.count; i++) {
@@ -260,17 +133,16 @@ int successorValue(const Men& q) {
   return value == TB_NO_ANSWER ? UNKNOWN : value;
 }
 
-bool hasLegalMove(const Men& p) {
-  bool any = false;
-  forLegalMoves(p, [&](const Men&) { any = true; });
-  return any;
+bool hasLegalMove(const ScratchPosition& p) {
+  ScratchPosition child;
+  return genScratchMoves(p, &child, 1) > 0;
 }
 
 // The value of a successor, from its table or, when it has no legal move, from the rules (a
 // table of draws says nothing about the checkmates in it).
-int judgedValue(const Men& q) {
+int judgedValue(const ScratchPosition& q) {
   int v = successorValue(q);
-  if ((v == UNKNOWN || v == 0) && !hasLegalMove(q)) v = inCheck(q, q.stm) ? -32766 : 0;
+  if ((v == UNKNOWN || v == 0) && !hasLegalMove(q)) v = scratchInCheck(q, q.stm) ? -32766 : 0;
   return v;
 }
 
@@ -285,12 +157,14 @@ struct Successors {
   bool draw = false;
 };
 
-int derivedValue(const Men& q);
+int derivedValue(const ScratchPosition& q);
 
-Successors successorsOf(const Men& p, bool derive) {
+Successors successorsOf(const ScratchPosition& p, bool derive) {
   Successors s;
-  forLegalMoves(p, [&](const Men& q) {
-    s.moves++;
+  ScratchPosition children[SCRATCH_MOVES];
+  s.moves = genScratchMoves(p, children);
+  for (int k = 0; k < s.moves; k++) {
+    const ScratchPosition& q = children[k];
     int v = judgedValue(q);
     if (v == UNKNOWN && derive) v = derivedValue(q);
     int w = v == UNKNOWN ? 0 : winMoves(v), l = v == UNKNOWN ? -1 : lossMoves(v);
@@ -303,24 +177,24 @@ Successors successorsOf(const Men& p, bool derive) {
     } else if (l < s.fastestLoss) {
       s.fastestLoss = l;
     }
-  });
+  }
   return s;
 }
 
 // The value of q worked out from the values of its successors; UNKNOWN unless all are known.
-int derivedValue(const Men& q) {
+int derivedValue(const ScratchPosition& q) {
   Successors s = successorsOf(q, false);
-  if (s.moves == 0) return inCheck(q, q.stm) ? -32766 : 0;
+  if (s.moves == 0) return scratchInCheck(q, q.stm) ? -32766 : 0;
   if (s.unknown) return UNKNOWN;
   if (s.fastestLoss < 1000) return 32767 - (s.fastestLoss + 1);
   return s.draw ? 0 : s.slowestWin - 32766;
 }
 
 // Whether the value of position p agrees with the values of its successors (see the top).
-bool valueAgrees(const Men& p, int value) {
+bool valueAgrees(const ScratchPosition& p, int value) {
   Successors s = successorsOf(p, deriving);
   bool lost = s.fastestLoss < 1000;
-  if (s.moves == 0) return value == (inCheck(p, p.stm) ? -32766 : 0);
+  if (s.moves == 0) return value == (scratchInCheck(p, p.stm) ? -32766 : 0);
   int m = winMoves(value);
   if (m) {
     if (m >= EDGE_WIN || s.fastestLoss == m - 1) return true;
@@ -336,7 +210,7 @@ bool valueAgrees(const Men& p, int value) {
 }
 
 // Decodes a table position into the checker's board.
-bool menOf(int classNumber, int side, uint32_t index, Men& p) {
+bool menOf(int classNumber, int side, uint32_t index, ScratchPosition& p) {
   TbPosition position;
   if (!decodeTbIndex(classNumber, side, index, position) || !tbPositionLegal(position)) return false;
   p.count = 0;
@@ -345,7 +219,7 @@ bool menOf(int classNumber, int side, uint32_t index, Men& p) {
   }
   for (int colour = 0; colour < 2; colour++)
     for (int unit : position.units[colour]) {
-      if (p.count == MAX_MEN) return false;
+      if (p.count == SCRATCH_MEN) return false;
       p.colour[p.count] = colour, p.type[p.count] = unit / 64, p.square[p.count++] = unit % 64;
     }
   p.stm = position.side;
@@ -378,7 +252,7 @@ bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data
   // different places of the layout.
   uint32_t offset = (block * 2654435761u >> 7) % stride;
   for (uint32_t at = offset; agrees && at < span; at += stride) {
-    Men p;
+    ScratchPosition p;
     for (uint32_t i = at, tries = 0; i < span && tries < TRIES; i++, tries++) {
       int stored = int8_t(data[i]);
       if (stored == 127 || !menOf(classNumber, side, first + i, p)) continue;
@@ -391,10 +265,10 @@ bool checkTBBlock(int classNumber, int side, uint32_t block, const uint8_t* data
   // Checkmates and stalemates are cheap to find and exact: no successor is needed.
   uint32_t step = terminals > 0 && span / uint32_t(terminals) ? span / uint32_t(terminals) : 1;
   for (uint32_t i = offset % step; agrees && terminals > 0 && i < span; i += step) {
-    Men p;
+    ScratchPosition p;
     int stored = int8_t(data[i]);
     if (stored == 127 || !menOf(classNumber, side, first + i, p) || hasLegalMove(p)) continue;
-    agrees = tbValueOfByte(stored, first + i, side, classNumber) == (inCheck(p, p.stm) ? -32766 : 0);
+    agrees = tbValueOfByte(stored, first + i, side, classNumber) == (scratchInCheck(p, p.stm) ? -32766 : 0);
   }
   underCheck.data = nullptr;
   return agrees;

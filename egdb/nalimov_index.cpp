@@ -32,6 +32,7 @@
 #include <cstring>
 #include <vector>
 
+#include "board/board.h"
 #include "egdb/egdb.h"
 
 namespace {
@@ -70,14 +71,10 @@ uint64_t attackFrom[TYPES][64];               // squares from which a unit of a 
 // Dense offsets by pawns (0 without, 1 with), type, count - 1, owner; PAWN_PAIRS + 1 entries.
 std::vector<uint64_t> denseOffsets[2][TYPES][3][2];
 
-constexpr int fileOf(int sq) { return sq & 7; }
-constexpr int rankOf(int sq) { return sq >> 3; }
-constexpr int transpose(int sq) { return fileOf(sq) << 3 | rankOf(sq); }
+constexpr int transpose(int sq) { return file64(sq) << 3 | rank64(sq); }
 constexpr uint64_t bit(int sq) { return uint64_t(1) << sq; }
 
-bool touching(int a, int b) {
-  return std::abs(fileOf(a) - fileOf(b)) <= 1 && std::abs(rankOf(a) - rankOf(b)) <= 1;
-}
+bool touching(int a, int b) { return (stepSquares64(KING, a) & bit(b)) != 0; }
 
 bool shapeOfName(const char* name, Shape& shape) {
   std::memset(&shape, 0, sizeof shape);
@@ -98,15 +95,6 @@ bool shapeOfName(const char* name, Shape& shape) {
   return shape.valid;
 }
 
-uint64_t squaresAround(int sq, const int (*steps)[2], int count) {
-  uint64_t mask = 0;
-  for (int i = 0; i < count; i++) {
-    int file = fileOf(sq) + steps[i][0], rank = rankOf(sq) + steps[i][1];
-    if (file >= 0 && file < 8 && rank >= 0 && rank < 8) mask |= bit(rank * 8 + file);
-  }
-  return mask;
-}
-
 // Squares where the first group may stand for the king pair M, O.
 uint64_t allowedSquares(int type, int owner, int m, int o) {
   uint64_t domain = type == PAWN_TYPE ? PAWN_SQUARES : ALL_SQUARES;
@@ -120,19 +108,13 @@ void buildTables() {
     for (int k = 0; k < 4; k++)
       binomial[n][k] = k == 0 ? 1 : n == 0 ? 0 : binomial[n - 1][k - 1] + binomial[n - 1][k];
 
-  static const int KING_STEPS[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0},
-                                       {1, 0},   {-1, 1}, {0, 1},  {1, 1}};
-  static const int ROOK_STEPS[4][2] = {{0, -1}, {-1, 0}, {1, 0}, {0, 1}};
-  static const int BISHOP_STEPS[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
-  static const int KNIGHT_STEPS[8][2] = {{-1, -2}, {1, -2}, {-2, -1}, {2, -1},
-                                         {-2, 1},  {2, 1},  {-1, 2},  {1, 2}};
-  static const int PAWN_STEPS[2][2] = {{-1, -1}, {1, -1}};  // a pawn below O attacks it
+  // A pawn attacks a king from the squares a step of a black pawn's capture away.
   for (int sq = 0; sq < 64; sq++) {
-    attackFrom[PAWN_TYPE][sq] = squaresAround(sq, PAWN_STEPS, 2) & PAWN_SQUARES;
-    attackFrom[1][sq] = squaresAround(sq, KNIGHT_STEPS, 8);
-    attackFrom[2][sq] = squaresAround(sq, BISHOP_STEPS, 4);
-    attackFrom[3][sq] = squaresAround(sq, ROOK_STEPS, 4);
-    attackFrom[4][sq] = squaresAround(sq, KING_STEPS, 8);
+    attackFrom[PAWN_TYPE][sq] = stepSquares64(BLACK_BIT | PAWN, sq) & PAWN_SQUARES;
+    attackFrom[1][sq] = stepSquares64(KNIGHT, sq);
+    attackFrom[2][sq] = stepSquares64(BISHOP, sq);
+    attackFrom[3][sq] = stepSquares64(ROOK, sq);
+    attackFrom[4][sq] = stepSquares64(KING, sq);
   }
 
   std::memset(pawnlessPair, -1, sizeof pawnlessPair);
@@ -141,14 +123,14 @@ void buildTables() {
   for (int m : TRIANGLE)
     for (int o = 0; o < 64; o++) {
       if (o == m || touching(m, o)) continue;
-      if (rankOf(m) == fileOf(m) && rankOf(o) > fileOf(o)) continue;
+      if (rank64(m) == file64(m) && rank64(o) > file64(o)) continue;
       pawnlessKings[next][0] = m;
       pawnlessKings[next][1] = o;
       pawnlessPair[m][o] = int16_t(next++);
     }
   next = 0;
   for (int m = 0; m < 64; m++) {
-    if (fileOf(m) > 3) continue;
+    if (file64(m) > 3) continue;
     for (int o = 0; o < 64; o++) {
       if (o == m || touching(m, o)) continue;
       pawnKings[next][0] = m;
@@ -294,8 +276,8 @@ bool bothSidesHavePawns(const Shape& shape) {
 
 uint64_t enPassantIndex(const Shape& shape, View& v, const Group* groups, int count, int pair,
                         int taker) {
-  int ep = v.ep, advanced = ep - 8, file = fileOf(advanced);
-  int slot = file == 0 ? 0 : 2 * file - 1 + (fileOf(taker) > file ? 1 : 0);
+  int ep = v.ep, advanced = ep - 8, file = file64(advanced);
+  int slot = file == 0 ? 0 : 2 * file - 1 + (file64(taker) > file ? 1 : 0);
   uint64_t crossed = bit(ep) | bit(ep + 8);
   uint64_t slotPawns = bit(advanced) | bit(taker);
   // The advanced pawn crossed two empty squares; a king there makes the position impossible.
@@ -331,7 +313,7 @@ uint64_t enPassantIndex(const Shape& shape, View& v, const Group* groups, int co
 
 // The mover's pawn that can take the pawn which has just advanced two squares past v.ep, or -1.
 int enPassantTaker(const View& v) {
-  if (v.ep < 0 || rankOf(v.ep) != 5) return -1;
+  if (v.ep < 0 || rank64(v.ep) != 5) return -1;
   int advanced = v.ep - 8;
   bool found = false;
   for (int i = 0; i < v.counts[1][PAWN_TYPE]; i++) found |= v.squares[1][PAWN_TYPE][i] == advanced;
@@ -339,7 +321,7 @@ int enPassantTaker(const View& v) {
   int best = -1;
   for (int i = 0; i < v.counts[0][PAWN_TYPE]; i++) {
     int sq = v.squares[0][PAWN_TYPE][i];
-    if (rankOf(sq) == rankOf(advanced) && std::abs(fileOf(sq) - fileOf(advanced)) == 1 &&
+    if (rank64(sq) == rank64(advanced) && std::abs(file64(sq) - file64(advanced)) == 1 &&
         (best < 0 || sq < best))
       best = sq;
   }
@@ -350,18 +332,18 @@ uint64_t viewIndex(const Shape& shape, View& v, const Group* groups, int count) 
   int m = v.kings[0], o = v.kings[1];
   int pair;
   if (shape.pawns) {
-    if (fileOf(m) > 3) transformView(v, 7, false);
+    if (file64(m) > 3) transformView(v, 7, false);
     pair = pawnPair[v.kings[0]][v.kings[1]];
     if (pair < 0) return TB_NO_INDEX;
     int taker = bothSidesHavePawns(shape) ? enPassantTaker(v) : -1;
     if (taker >= 0) return enPassantIndex(shape, v, groups, count, pair, taker);
   } else {
-    int mask = (fileOf(m) > 3 ? 7 : 0) | (rankOf(m) > 3 ? 56 : 0);
+    int mask = (file64(m) > 3 ? 7 : 0) | (rank64(m) > 3 ? 56 : 0);
     m ^= mask;
     o ^= mask;
-    bool flipDiagonal = rankOf(m) > fileOf(m);
+    bool flipDiagonal = rank64(m) > file64(m);
     if (flipDiagonal) m = transpose(m), o = transpose(o);
-    if (rankOf(m) == fileOf(m) && rankOf(o) > fileOf(o)) flipDiagonal = !flipDiagonal;
+    if (rank64(m) == file64(m) && rank64(o) > file64(o)) flipDiagonal = !flipDiagonal;
     transformView(v, mask, flipDiagonal);
     pair = pawnlessPair[v.kings[0]][v.kings[1]];
     if (pair < 0) return TB_NO_INDEX;

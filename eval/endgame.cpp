@@ -34,14 +34,11 @@ constexpr int pawnKingTable[8][7] = {
 // Rook and pawn against rook: by pawn file minus defending king file, -7 to +3.
 constexpr int defenderFileTable[11] = {-168, -144, -120, -96, -72, 0, 48, 128, 96, 24, -17};
 
-constexpr int tableIndex(Square sq) { return (7 - (sq >> 4)) * 8 + (sq & 7); }
-inline int corner(Square sq) { return cornerTable[tableIndex(sq)]; }
-inline int rankOfSquare(Square sq) { return sq >> 4; }
-inline int fileOfSquare(Square sq) { return sq & 7; }
+inline int corner(Square sq) { return cornerTable[printedIndex(sq)]; }
 inline int withSign(int colour, int score) { return colour == WHITE ? score : -score; }
 
 int pawnKingValue(Square pawn, Square king) {
-  int ranks = rankOfSquare(pawn) - rankOfSquare(king), files = fileOfSquare(pawn) - fileOfSquare(king);
+  int ranks = rankOf[pawn] - rankOf[king], files = fileOf(pawn) - fileOf(king);
   if (ranks < -3 || ranks > 4 || files < -3 || files > 3) return 0;
   return pawnKingTable[4 - ranks][files + 3];
 }
@@ -68,7 +65,7 @@ int evalKPK() {
   pawn ^= flip;
   strongKing ^= flip;
   weakKing ^= flip;
-  int rank = rankOfSquare(pawn);
+  int rank = rankOf[pawn];
   if (rank < 1 || rank > 6) return 0;  // a pawn on its first or last rank: no such position
   if (!probeKPK(pawn, strongKing, weakKing, sideToMove == strong)) return 0;
   return withSign(strong, (rank + 18) * 100);
@@ -85,11 +82,11 @@ int evalKQKR() {
 int evalKBNK() {
   int strong = typeCount[WHITE][BISHOP] ? WHITE : BLACK;
   Square bishop = findUnit(strong, BISHOP), strongKing = kingSquare(strong), weakKing = kingSquare(strong ^ 1);
-  if ((fileOfSquare(bishop) + rankOfSquare(bishop)) & 1) {
+  if ((fileOf(bishop) + rankOf[bishop]) & 1) {
     strongKing ^= 7;
     weakKing ^= 7;
   }
-  return withSign(strong, 1800 + kbnkTable[tableIndex(weakKing)] + kingProximityBonus[distance(strongKing, weakKing)]);
+  return withSign(strong, 1800 + kbnkTable[printedIndex(weakKing)] + kingProximityBonus[distance(strongKing, weakKing)]);
 }
 
 // Rook against knight: good chances when the knight's king is at the edge and far from it.
@@ -105,16 +102,16 @@ int evalKRKP() {
   int flip = strong == BLACK ? 0x70 : 0;
   Square rookKing = kingSquare(strong) ^ flip, rook = findUnit(strong, ROOK) ^ flip;
   Square pawnKing = kingSquare(strong ^ 1) ^ flip, pawn = findUnit(strong ^ 1, PAWN) ^ flip;
-  Square queening = fileOfSquare(pawn);
+  Square queening = fileOf(pawn);
   int tempo = sideToMove == strong ? 1 : 0;
   int score;
-  if (fileOfSquare(rookKing) == fileOfSquare(pawn) && rookKing < pawn) {
+  if (fileOf(rookKing) == fileOf(pawn) && rookKing < pawn) {
     score = 500 - distance(rookKing, pawn);  // the king stands in front of the pawn
   } else if (distance(rookKing, queening) - tempo + 1 < distance(pawnKing, queening)) {
     score = 500 - distance(rookKing, pawn);  // the king gets there first
   } else if (distance(pawnKing, pawn) - (1 - tempo) >= 3 && distance(pawnKing, rook) >= 3) {
     score = 500 - distance(rookKing, pawn);  // the pawn's king is too far from its pawn
-  } else if (rankOfSquare(pawn) <= 2 && distance(pawnKing, pawn) == 1 && rankOfSquare(rookKing) >= 3 &&
+  } else if (rankOf[pawn] <= 2 && distance(pawnKing, pawn) == 1 && rankOf[rookKing] >= 3 &&
              distance(rookKing, pawn) - tempo > 2) {
     score = 8 * (10 - distance(rookKing, pawn));  // far advanced and escorted: drawish
   } else {
@@ -134,28 +131,28 @@ int evalKRPKR() {
   pawn ^= flip;
   Square pawnKing = kingSquare(strong) ^ flip, pawnRook = findUnit(strong, ROOK) ^ flip;
   Square defKing = kingSquare(strong ^ 1) ^ flip, defRook = findUnit(strong ^ 1, ROOK) ^ flip;
-  int f = fileOfSquare(pawn), r = rankOfSquare(pawn);
+  int f = fileOf(pawn), r = rankOf[pawn];
   Square queening = f + 112, front = pawn + 16;
   int tempo = sideToMove == strong ? 1 : 0;
-  int defRookRank = rankOfSquare(defRook), pawnKingRank = rankOfSquare(pawnKing);
-  bool rookBehind = fileOfSquare(pawnRook) == f && pawnRook < pawn;
+  int defRookRank = rankOf[defRook], pawnKingRank = rankOf[pawnKing];
+  bool rookBehind = fileOf(pawnRook) == f && pawnRook < pawn;
 
   // 1. Drawn set-ups.
   if (r <= 4 && distance(defKing, queening) <= 1 && pawnKingRank <= 4 &&
-      (defRookRank == 5 || (r <= 2 && rankOfSquare(pawnRook) != 5)))
+      (defRookRank == 5 || (r <= 2 && rankOf[pawnRook] != 5)))
     return 0;
   if (r == 5 && distance(defKing, queening) <= 1 && pawnKingRank + tempo <= 5 &&
-      (defRookRank == 0 || (tempo == 0 && std::abs(fileOfSquare(defRook) - f) >= 3)))
+      (defRookRank == 0 || (tempo == 0 && std::abs(fileOf(defRook) - f) >= 3)))
     return 0;
   if (r >= 5 && defKing == queening && defRookRank == 0 && (tempo == 0 || distance(pawnKing, pawn) >= 2))
     return 0;
   constexpr Square A7 = 96, A8 = 112, G7 = 102, H7 = 103;
-  if (pawn == A7 && pawnRook == A8 && (defKing == G7 || defKing == H7) && fileOfSquare(defRook) == 0 &&
-      (defRookRank <= 2 || fileOfSquare(pawnKing) >= 3 || pawnKingRank <= 4))
+  if (pawn == A7 && pawnRook == A8 && (defKing == G7 || defKing == H7) && fileOf(defRook) == 0 &&
+      (defRookRank <= 2 || fileOf(pawnKing) >= 3 || pawnKingRank <= 4))
     return 0;
 
   // 2. Winning set-ups.
-  if (r == 6 && f != 0 && fileOfSquare(pawnRook) == f && pawnRook != queening &&
+  if (r == 6 && f != 0 && fileOf(pawnRook) == f && pawnRook != queening &&
       distance(pawnKing, queening) < distance(defKing, queening) + tempo - 2 &&
       distance(pawnKing, queening) < distance(defKing, pawnRook) + tempo)
     return withSign(strong, 500 + tempo - distance(pawnKing, queening));
@@ -174,13 +171,13 @@ int evalKRPKR() {
   // 4. Everything else.
   int v = 16 * r + 100;
   if (f == 0) v -= 60;
-  v -= 6 * std::abs(fileOfSquare(defRook) - f) + 4 * distance(pawn, defRook);
-  if (rankOfSquare(defKing) >= r)
-    v -= defenderFileTable[f - fileOfSquare(defKing) + 7];
+  v -= 6 * std::abs(fileOf(defRook) - f) + 4 * distance(pawn, defRook);
+  if (rankOf[defKing] >= r)
+    v -= defenderFileTable[f - fileOf(defKing) + 7];
   else
-    v += 40 * (r - rankOfSquare(defKing));
+    v += 40 * (r - rankOf[defKing]);
   if (pawnKingRank < r) v -= 16 * (r - pawnKingRank);
-  if (fileOfSquare(defRook) == f && defRook < pawn) v -= 40;
+  if (fileOf(defRook) == f && defRook < pawn) v -= 40;
   if (v > 100) v = 5 * v - 400;
   return withSign(strong, v);
 }

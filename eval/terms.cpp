@@ -36,7 +36,7 @@ struct TableIndices {
     for (int colour = WHITE; colour <= BLACK; ++colour)
       for (Square sq = 0; sq < 128; ++sq) {
         const Square s = colour == WHITE ? sq : sq ^ 0x70;
-        of[colour][sq] = uint8_t((7 - (s >> 4)) * 8 + (s & 7));
+        of[colour][sq] = uint8_t(printedIndex(s));
       }
   }
 };

@@ -61,18 +61,9 @@ int quiesce(int depth, int alpha, int beta) {
     unmakeMove();
     // A stopped child answered 0: nothing here may be believed or stored.
     if (stopSearch) return 0;
-    if (s > best) {
-      best = s;
-      bestMove = m;
-      if (s > alpha) {
-        alpha = s;
-        bound = BOUND_EXACT;
-        updatePV(m);
-        if (s >= beta) {
-          storeTT(0, s, m, BOUND_LOWER, 0);
-          return s;
-        }
-      }
+    if (updateBest(s, m, beta, best, bestMove, alpha, bound)) {
+      storeTT(0, s, m, BOUND_LOWER, 0);
+      return s;
     }
   }
 

@@ -223,21 +223,12 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
     unmakeMove();
     if (stopSearch) return 0;
 
-    if (s > best) {
-      best = s;
-      bestMove = m;
-      if (s > alpha) {
-        alpha = s;
-        bound = BOUND_EXACT;
-        updatePV(m);
-        if (s >= beta) {
-          countStat(searchStats.cutoffs);
-          if (n == 1) countStat(searchStats.firstMoveCutoffs);
-          updateHistory(m, depth, s);
-          storeTT(depth, s, m, BOUND_LOWER, threat);
-          return s;
-        }
-      }
+    if (updateBest(s, m, beta, best, bestMove, alpha, bound)) {
+      countStat(searchStats.cutoffs);
+      if (n == 1) countStat(searchStats.firstMoveCutoffs);
+      updateHistory(m, depth, s);
+      storeTT(depth, s, m, BOUND_LOWER, threat);
+      return s;
     }
   }
 

@@ -179,6 +179,18 @@ struct MovePicker {
 void updateHistory(Move move, int depth, int score);  // after a beta cut-off
 void sortRootMoves();              // plyStack[ply] by descending score (exchange sort)
 void updatePV(Move move);          // move raised alpha at ply: it heads that ply's line
+// Takes score s of move m into a node's best score and move, and when it raises alpha, into
+// alpha, the bound and the line; true when it reaches beta (a cut-off).
+inline bool updateBest(int s, Move m, int beta, int& best, Move& bestMove, int& alpha, int& bound) {
+  if (s <= best) return false;
+  best = s;
+  bestMove = m;
+  if (s <= alpha) return false;
+  alpha = s;
+  bound = BOUND_EXACT;
+  updatePV(m);
+  return s >= beta;
+}
 int see(Move move);                // material balance of the exchange on the move's to-square
 
 // Searches (quiesce.cpp, search.cpp).
