@@ -56,6 +56,9 @@ void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath, tableBytes(setti
 // The Gaviota tables are opened again with the mode, folders and cache set (closed when off).
 void reloadZelt() { initZelt(settings.zelt, settings.zeltPath, tableBytes(settings.zeltCache)); }
 
+// Between searches the pool follows at once; a change made during a search waits for the next.
+void resizeThreads() { resizeSearchThreads(settings.threads); }
+
 // The book is open while it is switched on and named; a refused file leaves none open.
 void reopenBook() {
   if (settings.ownBook && settings.bookPath[0] != '\0') openBook(settings.bookPath);
@@ -383,6 +386,10 @@ const CommandRow COMMAND_ROWS[] = {
      .help = "sets the time control for the game", .handler = commandTc, .timing = ENDS},
     {.name = "tbcheck", .group = GROUP_A, .minWords = 1, .parameters = "[<positions>]",
      .help = "compares Nalimov EGTB with ZELT, position by position", .handler = commandTbcheck},
+    {.name = "threads", .kind = ROW_NUMBER, .parameters = "<n>", .help = "sets the number of search threads",
+     .handler = consoleSetting, .value = &Settings::threads, .low = 1, .high = MAX_SEARCH_THREADS, .start = 1,
+     .confirm = "search threads: %d\n", .apply = resizeThreads, .iniValue = "1", .iniPlace = 17, .uciName = "Threads",
+     .uciPlace = 21},
     {.name = "uci", .group = GROUP_A, .minWords = 1, .handler = commandUci, .timing = ENDS},
     {.name = "xboard", .group = GROUP_A, .minWords = 1, .help = "switches to xboard mode", .handler = commandXboard,
      .timing = ENDS},

@@ -4,6 +4,7 @@
 // word comes here, compared exactly. A command with fewer words than it needs is accepted and
 // does nothing. While the engine searches, the input poll reads the lines and the table's
 // timing says whether a command acts at once, waits for the search, or ends it first.
+#include <algorithm>
 #include <climits>
 #include <cctype>
 #include <cmath>
@@ -35,7 +36,7 @@ void xboardNothing() {}
 void xboardProtover() {
   if (parseNumber(tokens[1]) >= 2)
     std::printf(
-        "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"%s\" "
+        "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 smp=1 myname=\"%s\" "
         "variants=\"normal\" colors=0 ics=1 done=1\n",
         ENGINE_NAME);
 }
@@ -186,7 +187,7 @@ void xboardExit() { analysing = 0; }
 void xboardStatus() {
   if (engineState != STATE_ANALYSING) return;
   const int total = plyStack[0].moveCount;
-  std::printf("stat01: %d %llu %u %d %d\n", msSince(searchStart) / 10, (unsigned long long)nodes, iterDepth,
+  std::printf("stat01: %d %llu %u %d %d\n", msSince(searchStart) / 10, (unsigned long long)totalSearchNodes(), iterDepth,
               total > rootMovesDone ? total - rootMovesDone : 0, total);
 }
 
@@ -263,6 +264,12 @@ void xboardBook() {
   std::fputs("\n", stdout);
 }
 
+// "cores N": the threads setting, held to its range; a change during a search applies to the next.
+void xboardCores() {
+  settings.threads = std::clamp(parseNumber(tokens[1]), 1, MAX_SEARCH_THREADS);
+  resizeSearchThreads(settings.threads);
+}
+
 void xboardIcs() {
   if (std::strcmp(tokens[1], "-") != 0) icsMode = 1;
 }
@@ -287,7 +294,7 @@ constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"ping", 2, xboardPing, ACTS_OFF_MOVE},   {"result", 1, xboardResult, ENDS},
     {"edit", 1, xboardEditStart, ENDS},       {"analyze", 1, xboardAnalyze, ENDS},
     {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
-    {"bk", 1, xboardBook, WAITS},
+    {"bk", 1, xboardBook, WAITS},             {"cores", 2, xboardCores, ACTS},
 };
 
 const XboardCommand* findXboardCommand(const char* word) {

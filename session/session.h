@@ -60,6 +60,7 @@ struct Settings {
   int ownBook;                // play from the opening book
   char bookPath[PATH_SIZE];   // the opening book
   int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)
+  int threads;                // search threads, the main one included
 };
 
 // What ends a search besides the clock: set by the time control and by the protocols' search
@@ -94,7 +95,7 @@ extern int icsMode;            // xboard told us we play on a chess server
 extern int engineSide;         // colour the engine plays, or NO_SIDE
 extern int gameOver;           // set when the game has ended
 extern SearchLimits limits;    // what ends the next search
-extern volatile int stopSearch;  // set to end the running search
+extern thread_local volatile int stopSearch;  // set to end the running thread's search
 extern Move pendingMove;       // user move read while pondering
 extern Move ponderMove;        // predicted opponent move being pondered
 extern char ponderText[8];     // SAN of ponderMove, or "none"

@@ -129,7 +129,7 @@ TEST(UciTranscript, LongGamesTyposAndDepthLimits) {
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
 
-// "uci" typed at the console prompt: an empty line, then the 21 identification lines.
+// "uci" typed at the console prompt: an empty line, then the 22 identification lines.
 TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   ProgramRun run = runProgram("uci\nisready\nhelp\nquit\nfen\n");
   EXPECT_EQ(run.exitCode, 0);
@@ -139,7 +139,7 @@ TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   EXPECT_EQ(rest.substr(rest.find("uciok\n")), "uciok\nreadyok\n");  // help and fen are not UCI
   int lines = 0;
   for (size_t at = 0; at < rest.find("uciok\n"); at = rest.find('\n', at) + 1) lines++;
-  EXPECT_EQ(lines + 1, 23);
+  EXPECT_EQ(lines + 1, 24);
 }
 
 // A GUI that sends its next position and search without "stop" gets both answers, in order:

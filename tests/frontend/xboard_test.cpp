@@ -12,7 +12,7 @@
 namespace {
 
 const char* const FEATURES =
-    "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"Talvek v" TALVEK_VERSION "\" "
+    "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 smp=1 myname=\"Talvek v" TALVEK_VERSION "\" "
     "variants=\"normal\" colors=0 ics=1 done=1\n";
 
 void startXboard() {
