@@ -119,8 +119,8 @@ extern thread_local int rootResearch;      // a later root move needed a full-wi
 extern thread_local int easyMove;          // one root move stood 200 above the rest and stayed best
 extern thread_local int rootMovesDone;     // root moves completed in the current iteration
 extern unsigned resignStreak; // consecutive game searches below the resign threshold
-extern int prevIterationTime; // elapsed ms at the end of the iteration before the last
-extern int lastIterationTime; // elapsed ms at the end of the last completed iteration
+extern thread_local int prevIterationTime; // elapsed ms at the end of the iteration before the last
+extern thread_local int lastIterationTime; // elapsed ms at the end of the last completed iteration
 // With the multiPV setting above 1, the iteration's best lines so far, best first, ties in the
 // order they were found; filled by searchRoot, complete when an iteration ends.
 extern thread_local RootLine rootLines[MAX_MULTI_PV];
