@@ -32,7 +32,7 @@ struct SavedPosition {
 };
 
 void savePosition(SavedPosition& s) {
-  memcpy(s.squares, board, sizeof s.squares);
+  memcpy(s.squares, &board[0], sizeof s.squares);
   s.side = sideToMove;
   s.rights = castleRights;
   s.ep = epSquare;
@@ -40,7 +40,7 @@ void savePosition(SavedPosition& s) {
 }
 
 int restorePosition(const SavedPosition& s) {
-  memcpy(board, s.squares, sizeof s.squares);
+  memcpy(&board[0], s.squares, sizeof s.squares);
   sideToMove = s.side;
   otherSide = s.side ^ 1;
   castleRights = s.rights;

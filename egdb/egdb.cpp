@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -17,6 +18,8 @@ int egbbAvailable = 0;
 namespace {
 
 void* cacheMemory = nullptr;  // the Nalimov block cache, handed to the reader
+std::mutex nalimovMutex;      // one search thread at a time in the Nalimov reader
+std::mutex egbbMutex;         // one search thread at a time in the bitbase library
 
 constexpr int EGBB_PIECE_CODE[7] = {0, 0, 6, 5, 4, 3, 2};  // white code by type; black adds 6
 constexpr int BLOCK_OFFSET[7] = {-1, 15, 0, 3, 6, 9, 12};  // first entry of a type in a block
@@ -153,14 +156,21 @@ int probeBitbases(int* score) {
 
 // Looks the current position up in the Nalimov tables. Returns 1 with *score for the side to
 // move at the current ply, 0 when no table answers (the tables know nothing of castling, so a
-// position with castling rights gets no answer). Counts egtbProbes and egtbHits.
+// position with castling rights gets no answer). Counts egtbProbes and egtbHits. Search threads
+// read the tables one at a time: the block cache, the files, the first-load check of a block
+// and a file found changed all sit behind nalimovMutex.
 int probeNalimov(int* score) {
   countStat(searchStats.egtbProbes);
   if (castleRights) return 0;
   int classNumber, side;
   uint32_t index = boardTBIndex(&classNumber, &side);
-  if (index == TB_NO_INDEX || !tbClasses[classNumber].fileName[side]) return 0;
-  int value = probeTB(index, side, classNumber);
+  if (index == TB_NO_INDEX) return 0;
+  int value;
+  {
+    std::lock_guard<std::mutex> lock(nalimovMutex);
+    if (!tbClasses[classNumber].fileName[side]) return 0;
+    value = probeTB(index, side, classNumber);
+  }
   if (value == TB_NO_ANSWER) return 0;
   countStat(searchStats.egtbHits);
   *score = nalimovScore(value, ply);
@@ -187,6 +197,7 @@ int probeEgbb(int* score) {
     for (int slot = 1; slot < pieceSlots[colour]; slot++)
       if (!add(pieceList[colour][slot])) return 0;
   }
+  std::lock_guard<std::mutex> lock(egbbMutex);  // the library is not known to be thread-safe
   int result = egbbProbe(sideToMove, square64(kingSquare(WHITE)), square64(kingSquare(BLACK)),
                          pieces[0], squares[0], pieces[1], squares[1], pieces[2], squares[2]);
   if (result == EGBB_NO_ANSWER) return 0;

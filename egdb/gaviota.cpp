@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "board/board.h"
@@ -32,6 +33,7 @@ constexpr uint32_t CHECK_SAMPLE = 100000; // tbcheck's positions per table when 
 
 const char** zeltPaths = nullptr;
 bool zeltStarted = false;
+std::mutex zeltMutex;  // one search thread at a time in the library and its cache
 
 // The compression scheme of the first Gaviota file found in the folders of pathList: the suffix
 // ".gtb.cp1" to ".gtb.cp4", or ".gtb" for uncompressed files; -1 when there is none.
@@ -100,9 +102,10 @@ GaviotaMen menOfTable(const TbPosition& p) {
 
 // Distance to mate of a position from the library: 1 with *plies (0 checkmated) and *result
 // (0 draw, 1 the side to move wins, -1 it loses), 0 when the tables cannot tell. ep is a 0-63
-// square or -1.
+// square or -1. Search threads take turns (zeltMutex).
 int probeDistance(const GaviotaMen& men, int stm, int ep, bool winDrawLossOnly, int* result,
                   unsigned* plies) {
+  std::lock_guard<std::mutex> lock(zeltMutex);
   unsigned info = tb_UNKNOWN;
   unsigned epSq = ep >= 0 ? unsigned(ep) : unsigned(tb_NOSQUARE);
   *plies = 0;

@@ -7,13 +7,13 @@
 
 #include "eval/eval.h"
 
-uint8_t fencePath[8][8];
+thread_local uint8_t fencePath[8][8];
 
 namespace {
 
-uint8_t fenceMap[8][8];      // White's rammed pawns and squares Black's pawns attack
-uint8_t fenceVisited[8][8];  // squares the path search has entered
-int fencePawnsOnFile[8];     // White's pawns per file
+thread_local uint8_t fenceMap[8][8];      // White's rammed pawns and squares Black's pawns attack
+thread_local uint8_t fenceVisited[8][8];  // squares the path search has entered
+thread_local int fencePawnsOnFile[8];     // White's pawns per file
 
 constexpr int WHITE_PAWN = PAWN;
 constexpr int BLACK_PAWN = BLACK_BIT | PAWN;

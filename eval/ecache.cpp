@@ -8,9 +8,9 @@
 
 #include "eval/eval.h"
 
-EvalCacheEntry* evalCache = nullptr;
-uint32_t evalCacheEntries = 0;
-uint32_t evalCacheMask = 0;
+thread_local EvalCacheEntry* evalCache = nullptr;
+thread_local uint32_t evalCacheEntries = 0;
+thread_local uint32_t evalCacheMask = 0;
 
 namespace {
 
@@ -40,10 +40,10 @@ void freeECache() {
 }
 
 // Allocates the largest power-of-two number of 16-byte entries that fits the byte budget (at
-// least one entry), clears it and prints its size. Every budget up to 4 GiB is taken as it is
-// (the front ends hold sizes to 1..4095 MB). Discards the previous table. Ends the process with
-// status 1 when the memory cannot be had.
-void initECache(uint32_t bytes) {
+// least one entry) for the running thread and clears it; prints nothing. Every budget up to
+// 4 GiB is taken as it is (the front ends hold sizes to 1..4095 MB). Discards the thread's
+// previous table. Ends the process with status 1 when the memory cannot be had.
+void resizeECache(uint32_t bytes) {
   freeECache();
   uint32_t wanted = bytes / sizeof(EvalCacheEntry);
   uint32_t entries = 1;
@@ -57,5 +57,11 @@ void initECache(uint32_t bytes) {
   }
   evalCacheEntries = entries;
   evalCacheMask = entries - 1;
-  printf("Eval Cache: %6d KB  [%dK entries]\n", int(size / 1024), int(entries / 1000));
+}
+
+// resizeECache, then the size line.
+void initECache(uint32_t bytes) {
+  resizeECache(bytes);
+  size_t size = size_t(evalCacheEntries) * sizeof(EvalCacheEntry);
+  printf("Eval Cache: %6d KB  [%dK entries]\n", int(size / 1024), int(evalCacheEntries / 1000));
 }

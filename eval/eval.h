@@ -81,40 +81,45 @@ struct PawnCacheEntry {
 // ---------------------------------------------------------------------------
 
 // Driver (evaluate.cpp).
-extern int scaleWhite;   // sixteenths applied to a positive full-evaluation sum
-extern int scaleBlack;   // sixteenths applied to a negative one
+extern thread_local int scaleWhite;   // sixteenths applied to a positive full-evaluation sum
+extern thread_local int scaleBlack;   // sixteenths applied to a negative one
 
 // Material signature (material.cpp).
-extern uint64_t materialKey;    // 4-bit counts: white P N B R Q in bits 0-19, black in 20-39
-extern int drawFlags;           // DF_* of the last signature or known-draw test
+extern thread_local uint64_t materialKey;    // 4-bit counts: white P N B R Q in bits 0-19, black in 20-39
+extern thread_local int drawFlags;           // DF_* of the last signature or known-draw test
 
-// Evaluation cache (ecache.cpp). evalCache is null while no table is allocated; evaluate()
-// then computes every position afresh.
-extern EvalCacheEntry* evalCache;
-extern uint32_t evalCacheEntries;  // a power of two
-extern uint32_t evalCacheMask;     // evalCacheEntries - 1
+// Evaluation cache (ecache.cpp), one per search thread. evalCache is null while no table is
+// allocated; evaluate() then computes every position afresh.
+extern thread_local EvalCacheEntry* evalCache;
+extern thread_local uint32_t evalCacheEntries;  // a power of two
+extern thread_local uint32_t evalCacheMask;     // evalCacheEntries - 1
 
 // Scratch state of the full evaluation (terms.cpp), valid until the next full evaluation.
-extern uint8_t* const attackMap[2];  // per colour, by Square (-64..191 addressable), byte fields
-extern int8_t pawnsOnFile[2][10];    // pawns per colour and file + 1 (files -1 and 8 hold 0)
-extern int8_t lowestWhitePawn[10];   // by file + 1: lowest rank of a white pawn, 7 if none
-extern int8_t highestBlackPawn[10];  // by file + 1: highest rank of a black pawn, 0 if none
-extern int developmentCount[2];      // undeveloped minor pieces, weighted
-extern int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
-extern int rookFileCount[2];         // rooks on files without own pawns, weighted
-extern int isEndgame;                // both sides' non-pawn material at most ENDGAME_PIECES
-extern int raceMin[2];               // pawn structure: fastest unstoppable passer per colour, 7 if none
+extern thread_local uint8_t attackMapPadded[2][256];  // per colour, a 0x88 board embedded at index 64
+// attackMap[colour][sq]: per colour, by Square (-64..191 addressable), byte fields.
+struct AttackMaps {
+  uint8_t* operator[](int colour) const { return attackMapPadded[colour] + 64; }
+};
+constexpr AttackMaps attackMap{};
+extern thread_local int8_t pawnsOnFile[2][10];    // pawns per colour and file + 1 (files -1 and 8 hold 0)
+extern thread_local int8_t lowestWhitePawn[10];   // by file + 1: lowest rank of a white pawn, 7 if none
+extern thread_local int8_t highestBlackPawn[10];  // by file + 1: highest rank of a black pawn, 0 if none
+extern thread_local int developmentCount[2];      // undeveloped minor pieces, weighted
+extern thread_local int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
+extern thread_local int rookFileCount[2];         // rooks on files without own pawns, weighted
+extern thread_local int isEndgame;                // both sides' non-pawn material at most ENDGAME_PIECES
+extern thread_local int raceMin[2];               // pawn structure: fastest unstoppable passer per colour, 7 if none
 
 // Pawn-structure cache (pawns.cpp), direct-mapped by the pawn key; pawnEntry is the entry of
 // the position of the last evalPawnPlacement, which evalPawnStructure reads.
-extern PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
-extern const PawnCacheEntry* pawnEntry;
+extern thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+extern thread_local const PawnCacheEntry* pawnEntry;
 
 // KPK bitbase (kpk.cpp): one bit per position, set when the pawn's side wins.
 extern uint8_t kpkBitbase[KPK_BYTES];
 
 // Pawn-blockade test (blockade.cpp), by [file][rank].
-extern uint8_t fencePath[8][8];      // the connected fence found from the a- to the h-file
+extern thread_local uint8_t fencePath[8][8];      // the connected fence found from the a- to the h-file
 
 // ---------------------------------------------------------------------------
 // Procedures
@@ -130,6 +135,7 @@ int evalRookCorner();              // rook against bishop: edge bonus for the ro
 // Evaluation cache (ecache.cpp).
 void initECache(uint32_t bytes);   // (re)allocate for a byte budget, clear, print the size line
 void freeECache();                 // release the table; evaluate() then runs uncached
+void resizeECache(uint32_t bytes); // initECache without the size line (search helpers' own caches)
 
 // Full evaluation (terms.cpp); each term returns its White-relative contribution. The terms
 // after evalPieces read the scratch state that the earlier ones build, in this order.

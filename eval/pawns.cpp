@@ -6,9 +6,9 @@
 
 #include "eval/eval.h"
 
-int raceMin[2];
-PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
-const PawnCacheEntry* pawnEntry = nullptr;
+thread_local int raceMin[2];
+thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+thread_local const PawnCacheEntry* pawnEntry = nullptr;
 
 namespace {
 

@@ -8,15 +8,14 @@
 
 #include "eval/eval.h"
 
-uint8_t attackMapPadded[2][256];  // 0x88 board of each colour, embedded at index 64 like board
-uint8_t* const attackMap[2] = {attackMapPadded[0] + 64, attackMapPadded[1] + 64};
-int8_t pawnsOnFile[2][10];
-int8_t lowestWhitePawn[10];
-int8_t highestBlackPawn[10];
-int developmentCount[2];
-int seventhCount[2];
-int rookFileCount[2];
-int isEndgame;
+thread_local uint8_t attackMapPadded[2][256];  // 0x88 board of each colour, embedded at index 64 like board
+thread_local int8_t pawnsOnFile[2][10];
+thread_local int8_t lowestWhitePawn[10];
+thread_local int8_t highestBlackPawn[10];
+thread_local int developmentCount[2];
+thread_local int seventhCount[2];
+thread_local int rookFileCount[2];
+thread_local int isEndgame;
 
 namespace {
 
@@ -139,7 +138,7 @@ constexpr int ownRank(int colour, Square sq) { return colour == WHITE ? sq >> 4 
 template <int colour, int dir>
 [[gnu::always_inline]] inline int scanRay(uint8_t* __restrict map, Square sq, uint8_t mark, uint8_t xrayMark,
                                           unsigned xrayTypes) {
-  const uint8_t* __restrict board = ::board;
+  const uint8_t* __restrict board = &::board[0];
   int count = 0;
   Square t = sq + dir;
   while (board[t] == EMPTY) {

@@ -71,6 +71,9 @@ std::string pathArgument() {
   return path;
 }
 
+// Between searches the pool follows at once; a change made during a search waits for the next.
+void resizeThreads() { resizeSearchThreads(settings.threads); }
+
 // ----- the console form of the settings ----------------------------------------
 
 // Word 1 must be exactly "on" or "off"; anything else prints the usage line and returns false.
@@ -392,6 +395,10 @@ const CommandRow COMMAND_ROWS[] = {
      .help = "sets the time control for the game", .handler = commandTc, .timing = ENDS},
     {.name = "tbcheck", .group = GROUP_A, .minWords = 1, .parameters = "[<positions>]",
      .help = "compares Nalimov EGTB with ZELT, position by position", .handler = commandTbcheck},
+    {.name = "threads", .kind = ROW_NUMBER, .parameters = "<n>", .help = "sets the number of search threads",
+     .handler = consoleSetting, .value = &Settings::threads, .low = 1, .high = MAX_SEARCH_THREADS, .start = 1,
+     .confirm = "search threads: %d\n", .apply = resizeThreads, .iniValue = "1", .iniPlace = 17, .uciName = "Threads",
+     .uciPlace = 23},
     {.name = "uci", .group = GROUP_A, .minWords = 1, .handler = commandUci, .timing = ENDS},
     {.name = "xboard", .group = GROUP_A, .minWords = 1, .help = "switches to xboard mode", .handler = commandXboard,
      .timing = ENDS},

@@ -97,7 +97,7 @@ void epdTest(const char* epdFile, int seconds, int iterations, const char* logFi
     epdRecord = line;
     think();
     epdRecord = nullptr;
-    totalNodes += nodes;
+    totalNodes += totalSearchNodes();
     ply = 0;
     const Move best = pvTable[0][0] != 0 && !positionRejected ? matchMove(pvTable[0][0]) : 0;
     if (isSolved(line, best)) {

@@ -120,7 +120,10 @@ int dispatchCommand(const char* word) {
 
 void (*quitHook)() = nullptr;
 
+// Also from inside a search (a "quit" that acts at once): the helper threads stop before the
+// tables they search go.
 void quitEngine() {
+  stopHelpers();
   if (quitHook != nullptr) quitHook();
   freeTT();
   freeECache();

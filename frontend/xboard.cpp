@@ -4,6 +4,7 @@
 // word comes here, compared exactly. A command with fewer words than it needs is accepted and
 // does nothing. While the engine searches, the input poll reads the lines and the table's
 // timing says whether a command acts at once, waits for the search, or ends it first.
+#include <algorithm>
 #include <climits>
 #include <cctype>
 #include <cmath>
@@ -44,7 +45,7 @@ void xboardProtover() {
                   (settings.*row.path).c_str());
   }
   std::printf(
-        "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"%s\" "
+        "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 smp=1 myname=\"%s\" "
         "variants=\"normal,fischerandom\" colors=0 ics=1 done=1\n",
         ENGINE_NAME);
 }
@@ -217,7 +218,7 @@ void xboardStatus() {
     return;
   }
   const int total = plyStack[0].moveCount;
-  std::printf("stat01: %d %llu %u %d %d\n", msSince(searchStart) / 10, (unsigned long long)nodes, iterDepth,
+  std::printf("stat01: %d %llu %u %d %d\n", msSince(searchStart) / 10, (unsigned long long)totalSearchNodes(), iterDepth,
               total > rootMovesDone ? total - rootMovesDone : 0, total);
 }
 
@@ -324,6 +325,12 @@ void xboardOption() {
   std::printf("Error (unknown option): %s\n", name.c_str());
 }
 
+// "cores N": the threads setting, held to its range; a change during a search applies to the next.
+void xboardCores() {
+  settings.threads = std::clamp(parseNumber(tokens[1]), 1, MAX_SEARCH_THREADS);
+  resizeSearchThreads(settings.threads);
+}
+
 void xboardIcs() {
   if (std::strcmp(tokens[1], "-") != 0) icsMode = 1;
 }
@@ -350,6 +357,7 @@ constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
     {"bk", 1, xboardBook, WAITS},             {"option", 2, xboardOption, WAITS},
     {"variant", 2, xboardVariant, ENDS},
+    {"cores", 2, xboardCores, ACTS},
 };
 
 const XboardCommand* findXboardCommand(const char* word) {

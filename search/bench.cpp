@@ -1,5 +1,6 @@
 // talvek bench: a fixed search over fixed positions. The total node count is the search's
 // signature: nothing in it depends on the clock, so it is the same on every run and build.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -105,6 +106,7 @@ void runBench() {
   if (evalCache == nullptr) initECache(uint32_t(settings.ecache) << 20);
   BenchSettings scope;
   printf("bench: %d positions, depth %d\n", BENCH_COUNT, BENCH_DEPTH);
+  if (settings.threads > 1) printf("threads: %d\n", std::min(settings.threads, MAX_SEARCH_THREADS));
   uint64_t totalNodes = 0;
   int totalTime = 0;
   for (int i = 0; i < BENCH_COUNT; i++) {
@@ -114,6 +116,7 @@ void runBench() {
     const int start = nowMs();
     think();
     const int elapsed = msSince(start);
+    const uint64_t nodes = totalSearchNodes();  // of every thread
     totalNodes += nodes;
     totalTime += elapsed;
     printf("%2d %12" PRIu64 " nodes %7d ms %9" PRIu64 " nps  %s\n", i + 1, nodes, elapsed,

@@ -5,9 +5,9 @@
 
 #include "search/search.h"
 
-int historyScores[64][64];
-Move pvTable[MAX_PLY][MAX_PLY];
-int pvLength[MAX_PLY];
+thread_local int historyScores[64][64];
+thread_local Move pvTable[MAX_PLY][MAX_PLY];
+thread_local int pvLength[MAX_PLY];
 
 namespace {
 

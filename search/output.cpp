@@ -37,7 +37,7 @@ bool appendText(char* line, size_t& length, const char* text) {
 // Speed "%dkN/s": thousands of nodes per second, never dividing by less than a second.
 const char* formatSpeed(int elapsed) {
   static char buffer[32];
-  snprintf(buffer, sizeof buffer, "%dkN/s", int(nodes / uint64_t(std::max(elapsed, 1000))));
+  snprintf(buffer, sizeof buffer, "%dkN/s", int(totalSearchNodes() / uint64_t(std::max(elapsed, 1000))));
   return buffer;
 }
 
@@ -105,9 +105,10 @@ const char* formatTime(int ms) {
   return buffer;
 }
 
-// nodes as "%uN" below 10,000, thousands "kN" below 100,000,000, else millions "mN".
+// nodes of every thread as "%uN" below 10,000, thousands "kN" below 100,000,000, else millions "mN".
 const char* formatNodes() {
   static char buffer[48];
+  const uint64_t nodes = totalSearchNodes();
   if (nodes < 10000) snprintf(buffer, sizeof buffer, "%" PRIu64 "N", nodes);
   else if (nodes < 100000000) snprintf(buffer, sizeof buffer, "%" PRIu64 "kN", nodes / 1000);
   else snprintf(buffer, sizeof buffer, "%" PRIu64 "mN", nodes / 1000000);
@@ -131,6 +132,7 @@ void printLineOfThought(int score, int kind, const Move* moves, int count, int n
   if (!settings.post) return;
   if (consoleMode && engineState != STATE_EPD_TESTING && int(iterDepth) < settings.noise) return;
   const char* line = buildLine(moves, count);
+  const uint64_t nodes = totalSearchNodes();
   if (uciMode) {
     printf("info depth %u seldepth %d ", iterDepth, seldepth);
     if (number > 0) printf("multipv %d ", number);
@@ -199,6 +201,7 @@ void printCurrentMove(Move move, int number) {
 
 // UCI progress line; elapsed is at least a second when it is called.
 void printProgress(int elapsed) {
+  const uint64_t nodes = totalSearchNodes();
   printf("info time %d nodes %" PRIu64 " nps %" PRIu64 " hashfull %d tbhits %d\n", elapsed, nodes,
          nodes * 1000 / uint64_t(std::max(elapsed, 1)), hashFull(), searchStats.egtbHits);
 }
@@ -224,6 +227,7 @@ double wholeRate(int hits, int probes) { return probes == 0 ? 0.0 : double(int64
 // Console statistics block after a search.
 void printStatistics() {
   const SearchStats& st = searchStats;
+  const uint64_t nodes = totalSearchNodes(), qnodes = totalQuiesceNodes();
   printf("nodes=%" PRIu64 " (%.2f%% qnodes)\n", nodes, nodes == 0 ? 0.0 : double(qnodes * 100 / nodes));
   printf("move ordering: %.2f%%   EBF: ", st.cutoffs == 0 ? 0.0 : st.firstMoveCutoffs * 100.0 / st.cutoffs);
   if (prevIterationTime >= 1000) printf("%.2f\n", double(lastIterationTime) / prevIterationTime);

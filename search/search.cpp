@@ -7,10 +7,10 @@
 #include "eval/eval.h"
 #include "search/search.h"
 
-uint64_t nodes = 0;
-uint64_t qnodes = 0;
-uint64_t nextPoll = POLL_INTERVAL;
-int seldepth = 0;
+thread_local uint64_t nodes = 0;
+thread_local uint64_t qnodes = 0;
+thread_local uint64_t nextPoll = POLL_INTERVAL;
+thread_local int seldepth = 0;
 void (*pollHook)() = nullptr;
 
 namespace {
@@ -73,11 +73,13 @@ int findCheckStatus(int* checkers) {
 }
 
 // Every POLL_INTERVAL nodes, and at the node limit: lets the front end read waiting input, then
-// checks the clock and the node limit. Returns true when the search must unwind (stopSearch).
+// checks the clock and the node limit (nodes of every thread). On a helper thread, every
+// HELPER_POLL_INTERVAL nodes: only the helpers' stop. Returns true when the search must unwind (stopSearch).
 bool pollSearch() {
+  if (searchThreadIndex != 0) return pollHelper();
   if (pollHook != nullptr) pollHook();
   checkTime();
-  if (limits.nodes != 0 && nodes >= limits.nodes) stopSearch = 1;
+  if (limits.nodes != 0 && totalSearchNodes() >= limits.nodes) stopSearch = 1;
   if (stopSearch) return true;
   nextPoll = nodes + POLL_INTERVAL;
   if (limits.nodes != 0 && nextPoll > limits.nodes) nextPoll = limits.nodes;

@@ -6,6 +6,7 @@
 // unwinds through stopSearch (board.h) and never jumps out of the recursion.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "board/board.h"
@@ -26,6 +27,8 @@ constexpr int POLL_INTERVAL = 20000;  // nodes between two input polls and time 
 #endif
 constexpr int MAX_SEARCH_DEPTH = 127; // deepest iteration in plies (depth field holds 511 quarters)
 constexpr int MAX_MULTI_PV = 16;      // most root lines one search reports (the multiPV setting)
+constexpr int MAX_SEARCH_THREADS = 64;     // most threads one search runs on (the threads setting)
+constexpr int HELPER_POLL_INTERVAL = 1024; // nodes between two stop checks of a helper thread
 
 // Bound of a stored score.
 constexpr int BOUND_NONE = 0;
@@ -51,14 +54,23 @@ constexpr int SCORE_CONSUMED = -32767;
 // Types
 // ---------------------------------------------------------------------------
 
-// One stored position: key halves, best move, and the packed word
-// depth (bits 0-8) | score + 65536 (9-25) | bound (26-27) | mate threat (28) | age (29-31).
+// One stored position in two 64-bit words. data holds the best move in its low half and the
+// packed word depth (bits 0-8) | score + 65536 (9-25) | bound (26-27) | mate threat (28) |
+// age (29-31) in its high half; check holds the position's key XOR data. Search threads read
+// and write each word whole (relaxed atomics) without a lock, so an entry two threads wrote at
+// once can pair one's check with the other's data: such an entry gives neither key back and
+// is never taken for another position.
 struct TTEntry {
-  uint32_t keyLow;
-  uint32_t keyHigh;
-  uint32_t move;
-  uint32_t packed;
+  uint64_t check;
+  uint64_t data;
 };
+// The stored key (what check and data together say), move and packed word of an entry.
+inline uint64_t ttWord(const uint64_t& word) {
+  return std::atomic_ref<uint64_t>(const_cast<uint64_t&>(word)).load(std::memory_order_relaxed);
+}
+inline HashKey ttEntryKey(const TTEntry& e) { return ttWord(e.check) ^ ttWord(e.data); }
+inline Move ttEntryMove(const TTEntry& e) { return Move(ttWord(e.data)); }
+inline uint32_t ttEntryPacked(const TTEntry& e) { return uint32_t(ttWord(e.data) >> 32); }
 static_assert(sizeof(TTEntry) == 16);
 
 constexpr int TT_BUCKET_ENTRIES = 4;
@@ -83,36 +95,36 @@ extern TTBucket* ttTable;     // bucket array, ttBuckets long; null before initT
 extern uint32_t ttBuckets;    // power of two, at least 1
 extern uint32_t ttMask;       // ttBuckets - 1
 extern int ttAge;             // generation 0..7, advanced by every search
-extern uint32_t ttStores;     // stores into a slot of another position since the search began
+extern thread_local uint32_t ttStores;     // stores into a slot of another position since the search began
 
 // Move ordering and principal variation (ordering.cpp).
-extern int historyScores[64][64];            // by to-square (Square64) and moving piece code
-extern Move pvTable[MAX_PLY][MAX_PLY];       // row p: best line from ply p, in columns p..
-extern int pvLength[MAX_PLY];                // row p is valid in columns p .. pvLength[p] - 1
+extern thread_local int historyScores[64][64];            // by to-square (Square64) and moving piece code
+extern thread_local Move pvTable[MAX_PLY][MAX_PLY];       // row p: best line from ply p, in columns p..
+extern thread_local int pvLength[MAX_PLY];                // row p is valid in columns p .. pvLength[p] - 1
 
 // Node counters (search.cpp).
-extern uint64_t nodes;        // main and quiescence nodes of the current search
-extern uint64_t qnodes;       // quiescence nodes
-extern uint64_t nextPoll;     // node count at which the next poll and time check happen
-extern int seldepth;          // deepest ply reached in the current iteration
+extern thread_local uint64_t nodes;        // main and quiescence nodes of the current search
+extern thread_local uint64_t qnodes;       // quiescence nodes
+extern thread_local uint64_t nextPoll;     // node count at which the next poll and time check happen
+extern thread_local int seldepth;          // deepest ply reached in the current iteration
 
 // Iterative deepening state (think.cpp).
-extern unsigned iterDepth;    // depth of the current iteration in plies
-extern int rootAlpha, rootBeta;  // the root window, always the full one
-extern int rootScore;         // best score of the iteration; after think, that of the move played
-extern int prevScore;         // score of the last completed iteration
-extern int scoreDropped;      // a new best root move scored 50 or more below prevScore
-extern int prevScoreDropped;  // scoreDropped at the end of the previous iteration
-extern int rootResearch;      // a later root move needed a full-window re-search
-extern int easyMove;          // one root move stood 200 above the rest and stayed best
-extern int rootMovesDone;     // root moves completed in the current iteration
+extern thread_local unsigned iterDepth;    // depth of the current iteration in plies
+extern thread_local int rootAlpha, rootBeta;  // the root window, always the full one
+extern thread_local int rootScore;         // best score of the iteration; after think, that of the move played
+extern thread_local int prevScore;         // score of the last completed iteration
+extern thread_local int scoreDropped;      // a new best root move scored 50 or more below prevScore
+extern thread_local int prevScoreDropped;  // scoreDropped at the end of the previous iteration
+extern thread_local int rootResearch;      // a later root move needed a full-window re-search
+extern thread_local int easyMove;          // one root move stood 200 above the rest and stayed best
+extern thread_local int rootMovesDone;     // root moves completed in the current iteration
 extern unsigned resignStreak; // consecutive game searches below the resign threshold
-extern int prevIterationTime; // elapsed ms at the end of the iteration before the last
-extern int lastIterationTime; // elapsed ms at the end of the last completed iteration
+extern thread_local int prevIterationTime; // elapsed ms at the end of the iteration before the last
+extern thread_local int lastIterationTime; // elapsed ms at the end of the last completed iteration
 // With the multiPV setting above 1, the iteration's best lines so far, best first, ties in the
 // order they were found; filled by searchRoot, complete when an iteration ends.
-extern RootLine rootLines[MAX_MULTI_PV];
-extern int rootLineCount;     // lines held in rootLines
+extern thread_local RootLine rootLines[MAX_MULTI_PV];
+extern thread_local int rootLineCount;     // lines held in rootLines
 
 // EPD runner hook (think.cpp): while engineState is STATE_EPD_TESTING the search ends once the
 // best move has passed the record's am/bm test for epdIterations completed iterations in a row.
@@ -122,6 +134,9 @@ extern const char* epdRecord; // the EPD line being tested; null reads as an emp
 // Input polling hook: called every POLL_INTERVAL nodes before the time check. The front end sets
 // it to pollInput at start-up; null (tests, bench) means no polling.
 extern void (*pollHook)();
+
+// Search threads (threads.cpp): 0 on the main thread, 1.. on the helpers.
+extern thread_local int searchThreadIndex;
 
 // Time management (time.cpp).
 extern int targetTime;        // ms the engine means to use on this move
@@ -204,6 +219,18 @@ void think();                 // search the position; pvTable[0][0] is the move 
 int searchRoot(int depth);    // one iteration at depth quarter plies
 int multiPvLines();           // the multiPV setting held to 1..MAX_MULTI_PV
 int checkResign();            // the resign rule after a game search; 1 when it resigned
+
+// Search threads (threads.cpp). With the threads setting at 1 nothing is started.
+int searchThreadCount();           // threads of the next search, the main one included
+void resizeSearchThreads(int count);  // between searches: keep count - 1 helpers (held to 1..64)
+void startHelpers(int lastDepth);  // main thread: helpers search the current root to lastDepth
+void stopHelpers();                // main thread: helpers unwind; returns once all are idle
+bool pollHelper();                 // helper thread: publish counters; true when it must stop
+bool helperSkipsDepth(int depth);  // this helper leaves the iteration at depth plies out
+uint64_t totalSearchNodes();       // nodes of every thread in the current search
+uint64_t totalQuiesceNodes();      // quiescence nodes of every thread
+uint32_t totalStores();            // ttStores of every thread
+void helperThink(const PlyRecord& root, int lastDepth);  // a helper's iterative deepening (think.cpp)
 
 // Time management (time.cpp).
 void allocateTime();          // targetTime and maxTime from the clocks

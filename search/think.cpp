@@ -6,23 +6,23 @@
 
 #include "search/search.h"
 
-unsigned iterDepth = 0;
-int rootAlpha = -MATE;
-int rootBeta = MATE;
-int rootScore = -MATE;
-int prevScore = -MATE;
-int scoreDropped = 0;
-int prevScoreDropped = 0;
-int rootResearch = 0;
-int easyMove = 0;
-int rootMovesDone = 0;
+thread_local unsigned iterDepth = 0;
+thread_local int rootAlpha = -MATE;
+thread_local int rootBeta = MATE;
+thread_local int rootScore = -MATE;
+thread_local int prevScore = -MATE;
+thread_local int scoreDropped = 0;
+thread_local int prevScoreDropped = 0;
+thread_local int rootResearch = 0;
+thread_local int easyMove = 0;
+thread_local int rootMovesDone = 0;
 unsigned resignStreak = 0;
-int prevIterationTime = 0;
-int lastIterationTime = 0;
+thread_local int prevIterationTime = 0;
+thread_local int lastIterationTime = 0;
 int epdIterations = 0;
 const char* epdRecord = nullptr;
-RootLine rootLines[MAX_MULTI_PV];
-int rootLineCount = 0;
+thread_local RootLine rootLines[MAX_MULTI_PV];
+thread_local int rootLineCount = 0;
 
 namespace {
 
@@ -142,8 +142,10 @@ void think() {
   if (root.moveCount >= 2 && root.scores[0] >= root.scores[1] + EASY_MARGIN) easyMove = 1;
   if (settings.post && consoleMode) printTimeAllocation();
 
-  // 7. Iterations; depths past the table's depth field are not searched
+  // 7. Iterations; depths past the table's depth field are not searched. Helper threads, when
+  // the threads setting asks for them, search the same root until the iterations end.
   const int lastDepth = std::min(limits.maxDepth, MAX_SEARCH_DEPTH);
+  startHelpers(lastDepth);
   for (int d = 4; d <= 4 * lastDepth; d += 4) {
     iterDepth = unsigned(d / 4);
     scoreDropped = 0;
@@ -175,6 +177,7 @@ void think() {
       if (epdStreak >= epdIterations) break;
     }
   }
+  stopHelpers();
 
   // A stop before the first root move completed leaves no line: play the pre-search's best,
   // with its pre-search score.
@@ -216,7 +219,8 @@ int searchRoot(int depth) {
   for (Move m = pickMove(); m != 0; m = pickMove()) {
     if (!legal(m)) continue;
     n++;
-    if (uciMode) printCurrentMove(m, n);
+    const bool mainThread = searchThreadIndex == 0;
+    if (uciMode && mainThread) printCurrentMove(m, n);
 
     // Check and pawn-to-seventh extensions only, at most one ply
     const bool pawnTo7th =
@@ -268,15 +272,34 @@ int searchRoot(int depth) {
           }
         }
         if (s >= beta) {
-          printThinking(s, THINK_FAIL_HIGH);
+          if (mainThread) printThinking(s, THINK_FAIL_HIGH);
           return s;
         }
-        printThinking(s, THINK_NEW_BEST);
+        if (mainThread) printThinking(s, THINK_NEW_BEST);
       }
     }
     rootMovesDone++;
   }
   return best;
+}
+
+// A helper thread's search of the position it copied from the main thread: root moves in the
+// main thread's order, iterations up to lastDepth plies except those the helper leaves out,
+// nothing printed. Ends at the last depth or when its poll sees the helpers' stop.
+void helperThink(const PlyRecord& root, int lastDepth) {
+  resetSearchState();
+  nextPoll = HELPER_POLL_INTERVAL;
+  plyStack[0] = root;
+  for (int d = 1; d <= lastDepth; d++) {
+    if (helperSkipsDepth(d)) continue;
+    iterDepth = unsigned(d);
+    scoreDropped = 0;
+    rootResearch = 0;
+    seldepth = 0;
+    const int s = searchRoot(4 * d);
+    if (stopSearch) break;
+    prevScore = s;
+  }
 }
 
 // After a game search: resign when the score has stayed below minus the threshold for the set

@@ -13,7 +13,7 @@ TTBucket* ttTable = nullptr;
 uint32_t ttBuckets = 0;
 uint32_t ttMask = 0;
 int ttAge = 0;
-uint32_t ttStores = 0;
+thread_local uint32_t ttStores = 0;
 
 namespace {
 
@@ -62,6 +62,12 @@ uint32_t packEntry(int depth, int score, int bound, int mateThreat) {
 
 inline TTBucket& bucketOf(HashKey key) { return ttTable[uint32_t(key) & ttMask]; }
 
+// Writes one entry: data first, then the check word that makes it the position's.
+void writeEntry(TTEntry& e, HashKey key, uint64_t data) {
+  std::atomic_ref<uint64_t>(e.data).store(data, std::memory_order_relaxed);
+  std::atomic_ref<uint64_t>(e.check).store(key ^ data, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 // Allocates ttBuckets buckets, the largest power of two that fits in bytes (at least one), and
@@ -101,30 +107,33 @@ void clearTT() {
 // Stores the result of the node at the current ply. Mate scores are made relative to this node.
 // The same position is overwritten in place (keeping its move when move is 0); otherwise the
 // victim is the shallowest entry of an earlier search, else the shallowest of this one.
+// Entries are read once into locals, so a word another thread changes meanwhile is seen whole.
 void storeTT(int depth, int score, Move move, int bound, int mateThreat) {
   if (score > TT_MATE_BOUND) score += ply + 1;
   else if (score < -TT_MATE_BOUND) score -= ply + 1;
-  uint32_t low = uint32_t(hashKey), high = uint32_t(hashKey >> 32);
+  const uint64_t packed = uint64_t(packEntry(depth, score, bound, mateThreat)) << 32;
   TTEntry* entries = bucketOf(hashKey).entries;
   TTEntry* victim = &entries[0];
+  uint32_t victimPacked = ttEntryPacked(entries[0]);
   for (int i = 0; i < TT_BUCKET_ENTRIES; i++) {
     TTEntry& e = entries[i];
-    if (e.keyLow == low && e.keyHigh == high) {
-      if (move != 0) e.move = move;
-      e.packed = packEntry(depth, score, bound, mateThreat);
+    const uint64_t data = ttWord(e.data);
+    if ((ttWord(e.check) ^ data) == hashKey) {
+      const Move kept = move != 0 ? move : Move(data);
+      writeEntry(e, hashKey, packed | kept);
       return;
     }
     if (i == 0) continue;
-    bool victimCurrent = ageOf(victim->packed) == ttAge;
-    bool entryCurrent = ageOf(e.packed) == ttAge;
+    const uint32_t entryPacked = uint32_t(data >> 32);
+    bool victimCurrent = ageOf(victimPacked) == ttAge;
+    bool entryCurrent = ageOf(entryPacked) == ttAge;
     if ((victimCurrent && !entryCurrent) ||
-        (victimCurrent == entryCurrent && depthOf(e.packed) < depthOf(victim->packed)))
+        (victimCurrent == entryCurrent && depthOf(entryPacked) < depthOf(victimPacked))) {
       victim = &e;
+      victimPacked = entryPacked;
+    }
   }
-  victim->keyLow = low;
-  victim->keyHigh = high;
-  victim->move = move;
-  victim->packed = packEntry(depth, score, bound, mateThreat);
+  writeEntry(*victim, hashKey, packed | move);
   ttStores++;
 }
 
@@ -133,25 +142,26 @@ void storeTT(int depth, int score, Move move, int bound, int mateThreat) {
 // and narrows alpha or beta from a deep enough bound. Returns PROBE_* (non-zero: cut off).
 int probeTT(int depth, int& alpha, int& beta, int& score, Move& move, int& nullAllowed) {
   countStat(searchStats.hashProbes);
-  uint32_t low = uint32_t(hashKey), high = uint32_t(hashKey >> 32);
   const TTEntry* entries = bucketOf(hashKey).entries;
-  const TTEntry* hit = nullptr;
+  uint64_t data = 0;
+  bool hit = false;
   for (int i = 0; i < TT_BUCKET_ENTRIES; i++) {
-    if (entries[i].keyLow == low && entries[i].keyHigh == high) {
-      hit = &entries[i];
+    data = ttWord(entries[i].data);
+    if ((ttWord(entries[i].check) ^ data) == hashKey) {
+      hit = true;
       break;
     }
   }
-  if (hit == nullptr) {
+  if (!hit) {
     move = 0;
     return PROBE_NONE;
   }
   countStat(searchStats.hashHits);
-  uint32_t packed = hit->packed;
+  uint32_t packed = uint32_t(data >> 32);
   int s = scoreOf(packed);
   int bound = boundOf(packed);
   if (bound == BOUND_UPPER && s < beta) nullAllowed = 0;
-  move = hit->move;
+  move = Move(data);
   if (s > TT_MATE_BOUND) s -= ply + 1;
   else if (s < -TT_MATE_BOUND) s += ply + 1;
   score = s;
@@ -181,9 +191,9 @@ Move probeTTMove() {
   return move;
 }
 
-// Expected per-mille of distinct slots hit by ttStores uniformly spread writes.
+// Expected per-mille of distinct slots hit by the search threads' ttStores uniformly spread writes.
 int hashFull() {
   if (ttBuckets == 0) return 0;
   double slots = 4.0 * ttBuckets;
-  return int(1000.0 * (1.0 - std::exp(double(ttStores) * std::log1p(-1.0 / slots))));
+  return int(1000.0 * (1.0 - std::exp(double(totalStores()) * std::log1p(-1.0 / slots))));
 }

@@ -64,6 +64,7 @@ struct Settings {
   int multiPV;                // best root lines a search finds and reports (1 to MAX_MULTI_PV)
   int moveOverhead;           // ms kept back from the clock on every move for the GUI's and
                               // the connection's delays
+  int threads;                // search threads, the main one included
 };
 
 // What ends a search besides the clock: set by the time control and by the protocols' search
@@ -98,7 +99,7 @@ extern int icsMode;            // xboard told us we play on a chess server
 extern int engineSide;         // colour the engine plays, or NO_SIDE
 extern int gameOver;           // set when the game has ended
 extern SearchLimits limits;    // what ends the next search
-extern volatile int stopSearch;  // set to end the running search
+extern thread_local volatile int stopSearch;  // set to end the running thread's search
 extern Move ponderMove;        // predicted opponent move being pondered
 extern char ponderText[8];     // SAN of ponderMove, or "none"
 extern int engineClock, opponentClock;           // ms left

@@ -62,6 +62,7 @@ const char* const HELP_TEXT =
     "speedtest                     tests move generation and make/unmake speed\n"
     "tc         <m> <t> <i>        sets the time control for the game\n"
     "tbcheck    [<positions>]      compares Nalimov EGTB with ZELT, position by position\n"
+    "threads    <n>                sets the number of search threads\n"
     "xboard                        switches to xboard mode\n"
     "!          <cmd> <params>     executes a shell command\n"
     "\n\n";

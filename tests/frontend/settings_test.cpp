@@ -103,12 +103,12 @@ TEST(SettingsFile, CreateiniWritesTheDefaultsThatReadBackSilently) {
   EXPECT_EQ(typeLine("createini"), "");
   std::ifstream file("talvek.ini", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text.size(), 489u);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 39);
+  EXPECT_EQ(text.size(), 500u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 41);
   EXPECT_EQ(text.substr(0, 66), "; " + std::string(63, '=') + "\n");
   EXPECT_NE(text.find("\n;    T A L V E K ' s    I N I T I A L I Z A T I O N    F I L E   \n"), std::string::npos);
   EXPECT_NE(text.find("\n\nnalimovpath c:\\EGTB\n\n"), std::string::npos);
-  EXPECT_EQ(text.substr(text.size() - 9), "\npost on\n");
+  EXPECT_EQ(text.substr(text.size() - 20), "\npost on\n\nthreads 1\n");
 
   // Read at the next start: no output, and the three values where the file and the built-in
   // defaults differ.

@@ -135,7 +135,7 @@ TEST(UciTranscript, LongGamesTyposAndDepthLimits) {
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
 
-// "uci" typed at the console prompt: an empty line, then the identification: two id lines, 21
+// "uci" typed at the console prompt: an empty line, then the identification: two id lines, 23
 // options, uciok.
 TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   ProgramRun run = runProgram("uci\nisready\nhelp\nquit\nfen\n");
@@ -146,7 +146,7 @@ TEST(UciTranscript, TheConsoleCommandSwitchesForGood) {
   EXPECT_EQ(rest.substr(rest.find("uciok\n")), "uciok\nreadyok\n");  // help and fen are not UCI
   int lines = 0;
   for (size_t at = 0; at < rest.find("uciok\n"); at = rest.find('\n', at) + 1) lines++;
-  EXPECT_EQ(lines + 1, 25);
+  EXPECT_EQ(lines + 1, 26);
 }
 
 // A GUI that sends its next position and search without "stop" gets both answers, in order:

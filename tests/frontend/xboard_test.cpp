@@ -17,7 +17,7 @@ const char* const FEATURES =
     "feature option=\"Shawul EGBB Path -path c:\\EGBB\"\n"
     "feature option=\"ZELT Path -path \"\n"
     "feature option=\"NalimovPath -path c:\\EGTB\"\n"
-    "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 myname=\"Talvek v" TALVEK_VERSION "\" "
+    "feature setboard=1 draw=0 sigint=0 sigterm=0 analyze=1 ping=1 smp=1 myname=\"Talvek v" TALVEK_VERSION "\" "
     "variants=\"normal,fischerandom\" colors=0 ics=1 done=1\n";
 
 void startXboard() {

@@ -61,7 +61,7 @@ class SearchTest : public ::testing::Test {
   // Depth stored for key, -1 when the table does not hold it.
   static int storedDepth(HashKey key) {
     for (const TTEntry& e : ttTable[uint32_t(key) & ttMask].entries)
-      if (e.keyLow == uint32_t(key) && e.keyHigh == uint32_t(key >> 32)) return int(e.packed & 0x1FF);
+      if (ttEntryKey(e) == key) return int(ttEntryPacked(e) & 0x1FF);
     return -1;
   }
 

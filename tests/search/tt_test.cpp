@@ -21,14 +21,14 @@ void oneBucket() {
 // Stored depth of the slot holding key, -1 when no slot holds it.
 int storedDepth(HashKey key) {
   for (const TTEntry& e : ttTable[uint32_t(key) & ttMask].entries)
-    if (e.keyLow == uint32_t(key) && e.keyHigh == uint32_t(key >> 32)) return int(e.packed & 0x1FF);
+    if (ttEntryKey(e) == key) return int(ttEntryPacked(e) & 0x1FF);
   return -1;
 }
 
 int slotOf(HashKey key) {
   const TTEntry* entries = ttTable[uint32_t(key) & ttMask].entries;
   for (int i = 0; i < TT_BUCKET_ENTRIES; i++)
-    if (entries[i].keyLow == uint32_t(key) && entries[i].keyHigh == uint32_t(key >> 32)) return i;
+    if (ttEntryKey(entries[i]) == key) return i;
   return -1;
 }
 
