@@ -7,7 +7,8 @@
 # "Illegal move", that it called no command unknown except those it does not support
 # (random, draw, usermove), and that xboard's pings were answered. Then xboard steps through a
 # game in Analyze File mode: Talvek analyses every position, never moves, and leaves on "exit".
-# A match in which the opponent (not Talvek) crashed or stopped answering is said so and played
+# The games without pondering give Talvek two search threads (xboard's "cores 2", which
+# polyglot passes on as the UCI option Threads). A match in which the opponent (not Talvek) crashed or stopped answering is said so and played
 # once more before anything in it counts against Talvek. OPPONENT names another xboard engine
 # (Phalanx by default, HoiChess when Phalanx is missing).
 # Usage: tests/frontend/gui_test.sh <talvek binary>. Exits 77 (skipped) when a tool is missing.
@@ -165,16 +166,20 @@ PGN
 # UCI through polyglot: besides the checks above, Talvek never refused a move polyglot sent.
 play_uci() {
   local name=$1 ponder=$2
+  shift 2
   play "$name" "$ponder" -fUCI \
-    -adapterCommand "polyglot -noini -log true -lf \"$work/$name.polyglot\" -ec \"%fcp\" -ed \"%fd\""
+    -adapterCommand "polyglot -noini -log true -lf \"$work/$name.polyglot\" -ec \"%fcp\" -ed \"%fd\"" "$@"
   if grep -E 'Engine->Adapter: *Illegal move' "$work/$name.polyglot" >/dev/null 2>&1; then
     fail "$name" "$(grep -m1 -E 'Engine->Adapter: *Illegal move' "$work/$name.polyglot")"
   fi
 }
 
-play xboard false
+play xboard false -smpCores 2
 check_pings xboard
-play_uci uci false
+grep -qE '>first *: *cores 2' "$work/xboard.debug" || fail xboard "xboard did not give Talvek two cores"
+play_uci uci false -smpCores 2
+grep -qE 'Adapter->Engine: *setoption name Threads value 2' "$work/uci.polyglot" ||
+  fail uci "polyglot did not give Talvek two threads"
 # With pondering on, lines the GUI sends while Talvek ponders (its move, time, new game) meet
 # a running search.
 play xboard-ponder true
