@@ -208,7 +208,7 @@ constexpr int slotCode(PieceEntry e) { return (e >> 8) & 15; }
 // Globals
 // ---------------------------------------------------------------------------
 
-extern thread_local uint8_t boardPadded[256];           // 0x88 board embedded at index 64 of guards
+extern constinit thread_local uint8_t boardPadded[256];           // 0x88 board embedded at index 64 of guards
 // board[sq] for sq in -64..191: the running thread's boardPadded, read through its offset.
 struct BoardSquares {
   uint8_t& operator[](int sq) const { return boardPadded[sq + 64]; }
@@ -220,12 +220,12 @@ extern uint8_t castleMask[128];            // rights that survive a move touchin
 extern CastlePath castlePaths[4];          // by right; meaningful while the right is held
 extern int castleText;                     // CASTLE_TEXT_* getFEN writes
 
-extern thread_local PieceEntry pieceList[2][PIECE_SLOTS];  // per colour: slot 0 king, 1-15 pieces, 16-23 pawns
-extern thread_local uint8_t listIndex[128];             // slot of the unit on each square, NO_SLOT if none
-extern thread_local int pieceSlots[2];                  // slots in use from 0 upward
-extern thread_local uint8_t pawnSlots[2];               // pawn slots in use from 16 upward
-extern thread_local uint8_t typeCount[2][7];            // units per colour and type
-extern thread_local int material[2];                    // piece values per colour, king excluded
+extern constinit thread_local PieceEntry pieceList[2][PIECE_SLOTS];  // per colour: slot 0 king, 1-15 pieces, 16-23 pawns
+extern constinit thread_local uint8_t listIndex[128];             // slot of the unit on each square, NO_SLOT if none
+extern constinit thread_local int pieceSlots[2];                  // slots in use from 0 upward
+extern constinit thread_local uint8_t pawnSlots[2];               // pawn slots in use from 16 upward
+extern constinit thread_local uint8_t typeCount[2][7];            // units per colour and type
+extern constinit thread_local int material[2];                    // piece values per colour, king excluded
 
 // Calls visit(entry) for every unit of colour on the board, the king and pieces first, then the
 // pawns; returns false as soon as visit does.
@@ -238,27 +238,27 @@ bool forEachUnit(int colour, Visit visit) {
   return true;
 }
 
-extern thread_local int sideToMove;                     // 0 white, 1 black
-extern thread_local int otherSide;                      // sideToMove ^ 1
-extern thread_local int epSquare;                       // square passed over by a double push, else 0
-extern thread_local int castleRights;                   // CASTLE_* set
-extern thread_local int fiftyCount;                     // half-moves since capture or pawn move
-extern thread_local HashKey hashKey;                    // key of the current position
+extern constinit thread_local int sideToMove;                     // 0 white, 1 black
+extern constinit thread_local int otherSide;                      // sideToMove ^ 1
+extern constinit thread_local int epSquare;                       // square passed over by a double push, else 0
+extern constinit thread_local int castleRights;                   // CASTLE_* set
+extern constinit thread_local int fiftyCount;                     // half-moves since capture or pawn move
+extern constinit thread_local HashKey hashKey;                    // key of the current position
 
 extern const HashKey pieceKeys[15][64];    // by code and Square64; row 0 keys the en-passant square
 extern const HashKey castleKeys[16];       // by whole rights set
 
-extern thread_local UndoRecord history[HISTORY_SIZE];   // game moves, then the moves of the searched line
-extern thread_local int gamePly;                        // records in use
-extern thread_local PlyRecord plyStack[MAX_PLY];        // search stack
-extern thread_local int ply;                            // distance from the search root
+extern constinit thread_local UndoRecord history[HISTORY_SIZE];   // game moves, then the moves of the searched line
+extern constinit thread_local int gamePly;                        // records in use
+extern constinit thread_local PlyRecord plyStack[MAX_PLY];        // search stack
+extern constinit thread_local int ply;                            // distance from the search root
 
 extern AttackEntry attackTable[256];       // index from - to + 128
 extern bool positionRejected;              // setBoard kept a refused position (xboard mode):
                                            // nothing may be generated or played from it
 extern uint8_t distanceTable[256];         // king distance, index a - b + 128
 
-extern thread_local SearchStats searchStats;  // counters of the current search
+extern constinit thread_local SearchStats searchStats;  // counters of the current search
 
 // ---------------------------------------------------------------------------
 // Procedures

@@ -8,9 +8,9 @@
 
 #include "eval/eval.h"
 
-thread_local EvalCacheEntry* evalCache = nullptr;
-thread_local uint32_t evalCacheEntries = 0;
-thread_local uint32_t evalCacheMask = 0;
+constinit thread_local EvalCacheEntry* evalCache = nullptr;
+constinit thread_local uint32_t evalCacheEntries = 0;
+constinit thread_local uint32_t evalCacheMask = 0;
 
 namespace {
 

@@ -81,45 +81,45 @@ struct PawnCacheEntry {
 // ---------------------------------------------------------------------------
 
 // Driver (evaluate.cpp).
-extern thread_local int scaleWhite;   // sixteenths applied to a positive full-evaluation sum
-extern thread_local int scaleBlack;   // sixteenths applied to a negative one
+extern constinit thread_local int scaleWhite;   // sixteenths applied to a positive full-evaluation sum
+extern constinit thread_local int scaleBlack;   // sixteenths applied to a negative one
 
 // Material signature (material.cpp).
-extern thread_local uint64_t materialKey;    // 4-bit counts: white P N B R Q in bits 0-19, black in 20-39
-extern thread_local int drawFlags;           // DF_* of the last signature or known-draw test
+extern constinit thread_local uint64_t materialKey;    // 4-bit counts: white P N B R Q in bits 0-19, black in 20-39
+extern constinit thread_local int drawFlags;           // DF_* of the last signature or known-draw test
 
 // Evaluation cache (ecache.cpp), one per search thread. evalCache is null while no table is
 // allocated; evaluate() then computes every position afresh.
-extern thread_local EvalCacheEntry* evalCache;
-extern thread_local uint32_t evalCacheEntries;  // a power of two
-extern thread_local uint32_t evalCacheMask;     // evalCacheEntries - 1
+extern constinit thread_local EvalCacheEntry* evalCache;
+extern constinit thread_local uint32_t evalCacheEntries;  // a power of two
+extern constinit thread_local uint32_t evalCacheMask;     // evalCacheEntries - 1
 
 // Scratch state of the full evaluation (terms.cpp), valid until the next full evaluation.
-extern thread_local uint8_t attackMapPadded[2][256];  // per colour, a 0x88 board embedded at index 64
+extern constinit thread_local uint8_t attackMapPadded[2][256];  // per colour, a 0x88 board embedded at index 64
 // attackMap[colour][sq]: per colour, by Square (-64..191 addressable), byte fields.
 struct AttackMaps {
   uint8_t* operator[](int colour) const { return attackMapPadded[colour] + 64; }
 };
 constexpr AttackMaps attackMap{};
-extern thread_local int8_t pawnsOnFile[2][10];    // pawns per colour and file + 1 (files -1 and 8 hold 0)
-extern thread_local int8_t lowestWhitePawn[10];   // by file + 1: lowest rank of a white pawn, 7 if none
-extern thread_local int8_t highestBlackPawn[10];  // by file + 1: highest rank of a black pawn, 0 if none
-extern thread_local int developmentCount[2];      // undeveloped minor pieces, weighted
-extern thread_local int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
-extern thread_local int rookFileCount[2];         // rooks on files without own pawns, weighted
-extern thread_local int isEndgame;                // both sides' non-pawn material at most ENDGAME_PIECES
-extern thread_local int raceMin[2];               // pawn structure: fastest unstoppable passer per colour, 7 if none
+extern constinit thread_local int8_t pawnsOnFile[2][10];    // pawns per colour and file + 1 (files -1 and 8 hold 0)
+extern constinit thread_local int8_t lowestWhitePawn[10];   // by file + 1: lowest rank of a white pawn, 7 if none
+extern constinit thread_local int8_t highestBlackPawn[10];  // by file + 1: highest rank of a black pawn, 0 if none
+extern constinit thread_local int developmentCount[2];      // undeveloped minor pieces, weighted
+extern constinit thread_local int seventhCount[2];          // heavy pieces on the enemy's two back ranks, weighted
+extern constinit thread_local int rookFileCount[2];         // rooks on files without own pawns, weighted
+extern constinit thread_local int isEndgame;                // both sides' non-pawn material at most ENDGAME_PIECES
+extern constinit thread_local int raceMin[2];               // pawn structure: fastest unstoppable passer per colour, 7 if none
 
 // Pawn-structure cache (pawns.cpp), direct-mapped by the pawn key; pawnEntry is the entry of
 // the position of the last evalPawnPlacement, which evalPawnStructure reads.
-extern thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
-extern thread_local const PawnCacheEntry* pawnEntry;
+extern constinit thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+extern constinit thread_local const PawnCacheEntry* pawnEntry;
 
 // KPK bitbase (kpk.cpp): one bit per position, set when the pawn's side wins.
 extern uint8_t kpkBitbase[KPK_BYTES];
 
 // Pawn-blockade test (blockade.cpp), by [file][rank].
-extern thread_local uint8_t fencePath[8][8];      // the connected fence found from the a- to the h-file
+extern constinit thread_local uint8_t fencePath[8][8];      // the connected fence found from the a- to the h-file
 
 // ---------------------------------------------------------------------------
 // Procedures

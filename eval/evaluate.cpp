@@ -3,8 +3,8 @@
 // searches run before evaluating a node.
 #include "eval/eval.h"
 
-thread_local int scaleWhite = 16;
-thread_local int scaleBlack = 16;
+constinit thread_local int scaleWhite = 16;
+constinit thread_local int scaleBlack = 16;
 
 namespace {
 

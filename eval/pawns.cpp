@@ -6,9 +6,9 @@
 
 #include "eval/eval.h"
 
-thread_local int raceMin[2];
-thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
-thread_local const PawnCacheEntry* pawnEntry = nullptr;
+constinit thread_local int raceMin[2];
+constinit thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+constinit thread_local const PawnCacheEntry* pawnEntry = nullptr;
 
 namespace {
 

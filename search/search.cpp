@@ -7,10 +7,10 @@
 #include "eval/eval.h"
 #include "search/search.h"
 
-thread_local uint64_t nodes = 0;
-thread_local uint64_t qnodes = 0;
-thread_local uint64_t nextPoll = POLL_INTERVAL;
-thread_local int seldepth = 0;
+constinit thread_local uint64_t nodes = 0;
+constinit thread_local uint64_t qnodes = 0;
+constinit thread_local uint64_t nextPoll = POLL_INTERVAL;
+constinit thread_local int seldepth = 0;
 void (*pollHook)() = nullptr;
 
 namespace {

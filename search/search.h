@@ -95,36 +95,36 @@ extern TTBucket* ttTable;     // bucket array, ttBuckets long; null before initT
 extern uint32_t ttBuckets;    // power of two, at least 1
 extern uint32_t ttMask;       // ttBuckets - 1
 extern int ttAge;             // generation 0..7, advanced by every search
-extern thread_local uint32_t ttStores;     // stores into a slot of another position since the search began
+extern constinit thread_local uint32_t ttStores;     // stores into a slot of another position since the search began
 
 // Move ordering and principal variation (ordering.cpp).
-extern thread_local int historyScores[64][64];            // by to-square (Square64) and moving piece code
-extern thread_local Move pvTable[MAX_PLY][MAX_PLY];       // row p: best line from ply p, in columns p..
-extern thread_local int pvLength[MAX_PLY];                // row p is valid in columns p .. pvLength[p] - 1
+extern constinit thread_local int historyScores[64][64];            // by to-square (Square64) and moving piece code
+extern constinit thread_local Move pvTable[MAX_PLY][MAX_PLY];       // row p: best line from ply p, in columns p..
+extern constinit thread_local int pvLength[MAX_PLY];                // row p is valid in columns p .. pvLength[p] - 1
 
 // Node counters (search.cpp).
-extern thread_local uint64_t nodes;        // main and quiescence nodes of the current search
-extern thread_local uint64_t qnodes;       // quiescence nodes
-extern thread_local uint64_t nextPoll;     // node count at which the next poll and time check happen
-extern thread_local int seldepth;          // deepest ply reached in the current iteration
+extern constinit thread_local uint64_t nodes;        // main and quiescence nodes of the current search
+extern constinit thread_local uint64_t qnodes;       // quiescence nodes
+extern constinit thread_local uint64_t nextPoll;     // node count at which the next poll and time check happen
+extern constinit thread_local int seldepth;          // deepest ply reached in the current iteration
 
 // Iterative deepening state (think.cpp).
-extern thread_local unsigned iterDepth;    // depth of the current iteration in plies
-extern thread_local int rootAlpha, rootBeta;  // the root window, always the full one
-extern thread_local int rootScore;         // best score of the iteration; after think, that of the move played
-extern thread_local int prevScore;         // score of the last completed iteration
-extern thread_local int scoreDropped;      // a new best root move scored 50 or more below prevScore
-extern thread_local int prevScoreDropped;  // scoreDropped at the end of the previous iteration
-extern thread_local int rootResearch;      // a later root move needed a full-window re-search
-extern thread_local int easyMove;          // one root move stood 200 above the rest and stayed best
-extern thread_local int rootMovesDone;     // root moves completed in the current iteration
+extern constinit thread_local unsigned iterDepth;    // depth of the current iteration in plies
+extern constinit thread_local int rootAlpha, rootBeta;  // the root window, always the full one
+extern constinit thread_local int rootScore;         // best score of the iteration; after think, that of the move played
+extern constinit thread_local int prevScore;         // score of the last completed iteration
+extern constinit thread_local int scoreDropped;      // a new best root move scored 50 or more below prevScore
+extern constinit thread_local int prevScoreDropped;  // scoreDropped at the end of the previous iteration
+extern constinit thread_local int rootResearch;      // a later root move needed a full-window re-search
+extern constinit thread_local int easyMove;          // one root move stood 200 above the rest and stayed best
+extern constinit thread_local int rootMovesDone;     // root moves completed in the current iteration
 extern unsigned resignStreak; // consecutive game searches below the resign threshold
-extern thread_local int prevIterationTime; // elapsed ms at the end of the iteration before the last
-extern thread_local int lastIterationTime; // elapsed ms at the end of the last completed iteration
+extern constinit thread_local int prevIterationTime; // elapsed ms at the end of the iteration before the last
+extern constinit thread_local int lastIterationTime; // elapsed ms at the end of the last completed iteration
 // With the multiPV setting above 1, the iteration's best lines so far, best first, ties in the
 // order they were found; filled by searchRoot, complete when an iteration ends.
-extern thread_local RootLine rootLines[MAX_MULTI_PV];
-extern thread_local int rootLineCount;     // lines held in rootLines
+extern constinit thread_local RootLine rootLines[MAX_MULTI_PV];
+extern constinit thread_local int rootLineCount;     // lines held in rootLines
 
 // EPD runner hook (think.cpp): while engineState is STATE_EPD_TESTING the search ends once the
 // best move has passed the record's am/bm test for epdIterations completed iterations in a row.
@@ -136,7 +136,7 @@ extern const char* epdRecord; // the EPD line being tested; null reads as an emp
 extern void (*pollHook)();
 
 // Search threads (threads.cpp): 0 on the main thread, 1.. on the helpers.
-extern thread_local int searchThreadIndex;
+extern constinit thread_local int searchThreadIndex;
 
 // Time management (time.cpp).
 extern int targetTime;        // ms the engine means to use on this move

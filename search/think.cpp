@@ -6,23 +6,23 @@
 
 #include "search/search.h"
 
-thread_local unsigned iterDepth = 0;
-thread_local int rootAlpha = -MATE;
-thread_local int rootBeta = MATE;
-thread_local int rootScore = -MATE;
-thread_local int prevScore = -MATE;
-thread_local int scoreDropped = 0;
-thread_local int prevScoreDropped = 0;
-thread_local int rootResearch = 0;
-thread_local int easyMove = 0;
-thread_local int rootMovesDone = 0;
+constinit thread_local unsigned iterDepth = 0;
+constinit thread_local int rootAlpha = -MATE;
+constinit thread_local int rootBeta = MATE;
+constinit thread_local int rootScore = -MATE;
+constinit thread_local int prevScore = -MATE;
+constinit thread_local int scoreDropped = 0;
+constinit thread_local int prevScoreDropped = 0;
+constinit thread_local int rootResearch = 0;
+constinit thread_local int easyMove = 0;
+constinit thread_local int rootMovesDone = 0;
 unsigned resignStreak = 0;
-thread_local int prevIterationTime = 0;
-thread_local int lastIterationTime = 0;
+constinit thread_local int prevIterationTime = 0;
+constinit thread_local int lastIterationTime = 0;
 int epdIterations = 0;
 const char* epdRecord = nullptr;
-thread_local RootLine rootLines[MAX_MULTI_PV];
-thread_local int rootLineCount = 0;
+constinit thread_local RootLine rootLines[MAX_MULTI_PV];
+constinit thread_local int rootLineCount = 0;
 
 namespace {
 

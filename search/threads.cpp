@@ -25,7 +25,7 @@
 
 #include "search/search.h"
 
-thread_local int searchThreadIndex = 0;
+constinit thread_local int searchThreadIndex = 0;
 
 namespace {
 
@@ -71,7 +71,7 @@ int helpersBusy = 0;           // under poolMutex: helpers still searching
 bool helpersRunning = false;   // main thread only: a search has the helpers
 std::atomic<bool> helpersStop{false};
 RootCopy& rootCopy = *new RootCopy;
-thread_local Helper* ownHelper = nullptr;  // on a helper thread, its entry
+constinit thread_local Helper* ownHelper = nullptr;  // on a helper thread, its entry
 
 // Which depths a helper leaves out, so that helpers do not all search the same iteration:
 // helper k searches in blocks of blockSize depths, every other block, shifted by phase.

@@ -13,7 +13,7 @@ TTBucket* ttTable = nullptr;
 uint32_t ttBuckets = 0;
 uint32_t ttMask = 0;
 int ttAge = 0;
-thread_local uint32_t ttStores = 0;
+constinit thread_local uint32_t ttStores = 0;
 
 namespace {
 

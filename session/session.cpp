@@ -16,7 +16,7 @@ int icsMode = 0;
 int engineSide = NO_SIDE;
 int gameOver = 0;
 SearchLimits limits;
-thread_local volatile int stopSearch = 0;
+constinit thread_local volatile int stopSearch = 0;
 Move ponderMove = 0;
 char ponderText[8] = "none";
 int engineClock = 0;

@@ -99,7 +99,7 @@ extern int icsMode;            // xboard told us we play on a chess server
 extern int engineSide;         // colour the engine plays, or NO_SIDE
 extern int gameOver;           // set when the game has ended
 extern SearchLimits limits;    // what ends the next search
-extern thread_local volatile int stopSearch;  // set to end the running thread's search
+extern constinit thread_local volatile int stopSearch;  // set to end the running thread's search
 extern Move ponderMove;        // predicted opponent move being pondered
 extern char ponderText[8];     // SAN of ponderMove, or "none"
 extern int engineClock, opponentClock;           // ms left
