@@ -5,7 +5,7 @@
 
 #include "board/board.h"
 
-constinit thread_local uint8_t boardPadded[256];
+constinit thread_local uint8_t boardPadded[256]{};
 int rankOf[128];
 int flippedRank[128];
 
@@ -26,25 +26,25 @@ uint8_t castleMask[128] = {
 CastlePath castlePaths[4];
 int castleText = CASTLE_TEXT_KQ;
 
-constinit thread_local PieceEntry pieceList[2][PIECE_SLOTS];
-constinit thread_local uint8_t listIndex[128];
-constinit thread_local int pieceSlots[2];
-constinit thread_local uint8_t pawnSlots[2];
-constinit thread_local uint8_t typeCount[2][7];
-constinit thread_local int material[2];
+constinit thread_local PieceEntry pieceList[2][PIECE_SLOTS]{};
+constinit thread_local uint8_t listIndex[128]{};
+constinit thread_local int pieceSlots[2]{};
+constinit thread_local uint8_t pawnSlots[2]{};
+constinit thread_local uint8_t typeCount[2][7]{};
+constinit thread_local int material[2]{};
 
-constinit thread_local int sideToMove;
+constinit thread_local int sideToMove{};
 constinit thread_local int otherSide = 1;
-constinit thread_local int epSquare;
-constinit thread_local int castleRights;
-constinit thread_local int fiftyCount;
-constinit thread_local HashKey hashKey;
+constinit thread_local int epSquare{};
+constinit thread_local int castleRights{};
+constinit thread_local int fiftyCount{};
+constinit thread_local HashKey hashKey{};
 
-constinit thread_local UndoRecord history[HISTORY_SIZE];
-constinit thread_local SearchStats searchStats;
-constinit thread_local int gamePly;
-constinit thread_local PlyRecord plyStack[MAX_PLY];
-constinit thread_local int ply;
+constinit thread_local UndoRecord history[HISTORY_SIZE]{};
+constinit thread_local SearchStats searchStats{};
+constinit thread_local int gamePly{};
+constinit thread_local PlyRecord plyStack[MAX_PLY]{};
+constinit thread_local int ply{};
 
 constexpr int PIECE_LIMIT = PAWN_SLOT0;             // slots 0-15 hold the king and the pieces
 constexpr int PAWN_LIMIT = PIECE_SLOTS - PAWN_SLOT0;  // slots 16-23 hold the pawns

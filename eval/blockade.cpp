@@ -7,13 +7,13 @@
 
 #include "eval/eval.h"
 
-constinit thread_local uint8_t fencePath[8][8];
+constinit thread_local uint8_t fencePath[8][8]{};
 
 namespace {
 
-constinit thread_local uint8_t fenceMap[8][8];      // White's rammed pawns and squares Black's pawns attack
-constinit thread_local uint8_t fenceVisited[8][8];  // squares the path search has entered
-constinit thread_local int fencePawnsOnFile[8];     // White's pawns per file
+constinit thread_local uint8_t fenceMap[8][8]{};      // White's rammed pawns and squares Black's pawns attack
+constinit thread_local uint8_t fenceVisited[8][8]{};  // squares the path search has entered
+constinit thread_local int fencePawnsOnFile[8]{};     // White's pawns per file
 
 constexpr int WHITE_PAWN = PAWN;
 constexpr int BLACK_PAWN = BLACK_BIT | PAWN;

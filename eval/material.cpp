@@ -7,8 +7,8 @@
 
 #include "eval/eval.h"
 
-constinit thread_local uint64_t materialKey;
-constinit thread_local int drawFlags;
+constinit thread_local uint64_t materialKey{};
+constinit thread_local int drawFlags{};
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr int SDF_BISHOP_PAWNS = 1;  // only bishops and pawns, at least one paw
 constexpr int SDF_LONE_BISHOP = 2;   // ... with at most one bishop, against some piece
 constexpr int SDF_KNIGHT_PAWN = 4;   // exactly a knight and a pawn, against some piece
 
-constinit thread_local int sideDrawFlags[2];  // SDF_* per colour, from the last signature or known-draw test
+constinit thread_local int sideDrawFlags[2]{};  // SDF_* per colour, from the last signature or known-draw test
 
 constexpr Square A7 = 96, B7 = 97, C7 = 98, D7 = 99, E7 = 100;
 constexpr Square A8 = 112, B8 = 113, C8 = 114, D8 = 115, E8 = 116;

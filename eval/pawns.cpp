@@ -6,8 +6,8 @@
 
 #include "eval/eval.h"
 
-constinit thread_local int raceMin[2];
-constinit thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES];
+constinit thread_local int raceMin[2]{};
+constinit thread_local PawnCacheEntry pawnCache[PAWN_CACHE_ENTRIES]{};
 constinit thread_local const PawnCacheEntry* pawnEntry = nullptr;
 
 namespace {

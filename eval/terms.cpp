@@ -8,14 +8,14 @@
 
 #include "eval/eval.h"
 
-constinit thread_local uint8_t attackMapPadded[2][256];  // 0x88 board of each colour, embedded at index 64 like board
-constinit thread_local int8_t pawnsOnFile[2][10];
-constinit thread_local int8_t lowestWhitePawn[10];
-constinit thread_local int8_t highestBlackPawn[10];
-constinit thread_local int developmentCount[2];
-constinit thread_local int seventhCount[2];
-constinit thread_local int rookFileCount[2];
-constinit thread_local int isEndgame;
+constinit thread_local uint8_t attackMapPadded[2][256]{};  // 0x88 board of each colour, embedded at index 64 like board
+constinit thread_local int8_t pawnsOnFile[2][10]{};
+constinit thread_local int8_t lowestWhitePawn[10]{};
+constinit thread_local int8_t highestBlackPawn[10]{};
+constinit thread_local int developmentCount[2]{};
+constinit thread_local int seventhCount[2]{};
+constinit thread_local int rookFileCount[2]{};
+constinit thread_local int isEndgame{};
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include "search/search.h"
 
-constinit thread_local int historyScores[64][64];
-constinit thread_local Move pvTable[MAX_PLY][MAX_PLY];
-constinit thread_local int pvLength[MAX_PLY];
+constinit thread_local int historyScores[64][64]{};
+constinit thread_local Move pvTable[MAX_PLY][MAX_PLY]{};
+constinit thread_local int pvLength[MAX_PLY]{};
 
 namespace {
 

@@ -21,7 +21,7 @@ constinit thread_local int prevIterationTime = 0;
 constinit thread_local int lastIterationTime = 0;
 int epdIterations = 0;
 const char* epdRecord = nullptr;
-constinit thread_local RootLine rootLines[MAX_MULTI_PV];
+constinit thread_local RootLine rootLines[MAX_MULTI_PV]{};
 constinit thread_local int rootLineCount = 0;
 
 namespace {
