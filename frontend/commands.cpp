@@ -65,7 +65,7 @@ std::string pathArgument() {
   while (*text == ' ') text++;
   while (*text != ' ' && *text != '\0' && *text != '\n') text++;
   while (*text == ' ') text++;
-  std::string path = text;
+  std::string path(text, std::strcspn(text, "\r\n"));  // a path ends at its line's end
   while (!path.empty() && std::isspace(static_cast<unsigned char>(path.back()))) path.pop_back();
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
   return path;
