@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // ---------------------------------------------------------------------------
 // Constants
@@ -171,6 +172,17 @@ struct SearchStats {
 // Adds one to a SearchStats counter, wrapping past INT_MAX instead of overflowing: endless
 // analysis passes 2^31 evaluations in a quarter of an hour.
 inline void countStat(int& counter) { counter = int(unsigned(counter) + 1u); }
+
+// Adds every counter of other to into, wrapping as countStat does (the threads' counters summed).
+inline void addStats(SearchStats& into, const SearchStats& other) {
+  constexpr size_t COUNT = sizeof(SearchStats) / sizeof(int);
+  static_assert(sizeof(SearchStats) == COUNT * sizeof(int), "SearchStats holds int counters only");
+  int a[COUNT], b[COUNT];
+  std::memcpy(a, &into, sizeof a);
+  std::memcpy(b, &other, sizeof b);
+  for (size_t i = 0; i < COUNT; i++) a[i] = int(unsigned(a[i]) + unsigned(b[i]));
+  std::memcpy(&into, a, sizeof a);
+}
 
 // ---------------------------------------------------------------------------
 // Move-word and square helpers

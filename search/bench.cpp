@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int BENCH_DEPTH = 9;          // plies
 constexpr uint32_t BENCH_HASH = 16u << 20;
 
 // Openings, middlegames with tactics, endgames, promotions and short mates.
@@ -74,7 +73,6 @@ struct BenchSettings {
     consoleMode = xboardMode = uciMode = icsMode = 0;
     limits = SearchLimits{};
     limits.untimed = 1;
-    limits.maxDepth = BENCH_DEPTH;
     tbMaxMen = 0;
     egbbAvailable = 0;
   }
@@ -96,16 +94,17 @@ struct BenchSettings {
 
 // Builds what a search needs with the settings as they stand (the program resets them to their
 // start-up values first: bench runs instead of the start-up, so the settings file plays no part),
-// then searches every
-// position to BENCH_DEPTH plies from a cleared 16 MB table and prints the nodes, time and speed
-// of each and of the whole run. The position and the table are left as the last search left
-// them; the table keeps the bench size.
-void runBench() {
+// then searches every position to depth plies (BENCH_DEPTH, the signature's, unless a benchmark
+// asks for another) from a cleared 16 MB table and prints the nodes, time and speed of each and
+// of the whole run. The position and the table are left as the last search left them; the table
+// keeps the bench size.
+void runBench(int depth) {
   initTables();
   if (ttTable == nullptr || ttBuckets != (BENCH_HASH >> 6)) initTT(BENCH_HASH);
   if (evalCache == nullptr) initECache(uint32_t(settings.ecache) << 20);
   BenchSettings scope;
-  printf("bench: %d positions, depth %d\n", BENCH_COUNT, BENCH_DEPTH);
+  limits.maxDepth = depth;
+  printf("bench: %d positions, depth %d\n", BENCH_COUNT, depth);
   if (settings.threads > 1) printf("threads: %d\n", std::min(settings.threads, MAX_SEARCH_THREADS));
   uint64_t totalNodes = 0;
   int totalTime = 0;

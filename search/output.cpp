@@ -142,7 +142,7 @@ void printLineOfThought(int score, int kind, const Move* moves, int count, int n
     if (kind == THINK_FAIL_HIGH) printf("lowerbound ");
     const uint64_t nps = elapsed >= 1000 ? nodes * 1000 / uint64_t(elapsed) : nodes;
     printf("time %d nodes %" PRIu64 " nps %" PRIu64 " pv%s hashfull %d tbhits %d\n", elapsed, nodes, nps, line,
-           hashFull(), searchStats.egtbHits);
+           hashFull(), totalTbHits());
   } else if (xboardMode) {
     if (kind == THINK_FAIL_HIGH) printf("++\n");
     const int shown = settings.abscore && sideToMove == BLACK ? -score : score;
@@ -203,7 +203,7 @@ void printCurrentMove(Move move, int number) {
 void printProgress(int elapsed) {
   const uint64_t nodes = totalSearchNodes();
   printf("info time %d nodes %" PRIu64 " nps %" PRIu64 " hashfull %d tbhits %d\n", elapsed, nodes,
-         nodes * 1000 / uint64_t(std::max(elapsed, 1)), hashFull(), searchStats.egtbHits);
+         nodes * 1000 / uint64_t(std::max(elapsed, 1)), hashFull(), totalTbHits());
 }
 
 void printIcsSummary() {
@@ -226,7 +226,7 @@ double wholeRate(int hits, int probes) { return probes == 0 ? 0.0 : double(int64
 
 // Console statistics block after a search.
 void printStatistics() {
-  const SearchStats& st = searchStats;
+  const SearchStats st = totalSearchStats();
   const uint64_t nodes = totalSearchNodes(), qnodes = totalQuiesceNodes();
   printf("nodes=%" PRIu64 " (%.2f%% qnodes)\n", nodes, nodes == 0 ? 0.0 : double(qnodes * 100 / nodes));
   printf("move ordering: %.2f%%   EBF: ", st.cutoffs == 0 ? 0.0 : st.firstMoveCutoffs * 100.0 / st.cutoffs);

@@ -223,14 +223,16 @@ int checkResign();            // the resign rule after a game search; 1 when it 
 // Search threads (threads.cpp). With the threads setting at 1 nothing is started.
 int searchThreadCount();           // threads of the next search, the main one included
 void resizeSearchThreads(int count);  // between searches: keep count - 1 helpers (held to 1..64)
-void startHelpers(int lastDepth);  // main thread: helpers search the current root to lastDepth
+void startHelpers();               // main thread: helpers search the current root until stopped
 void stopHelpers();                // main thread: helpers unwind; returns once all are idle
 bool pollHelper();                 // helper thread: publish counters; true when it must stop
 bool helperSkipsDepth(int depth);  // this helper leaves the iteration at depth plies out
 uint64_t totalSearchNodes();       // nodes of every thread in the current search
 uint64_t totalQuiesceNodes();      // quiescence nodes of every thread
 uint32_t totalStores();            // ttStores of every thread
-void helperThink(const PlyRecord& root, int lastDepth);  // a helper's iterative deepening (think.cpp)
+int totalTbHits();                 // table hits of every thread in the current search
+SearchStats totalSearchStats();    // after a search: the statistics counters of every thread
+void helperThink(const PlyRecord& root);  // a helper's iterative deepening (think.cpp)
 
 // Time management (time.cpp).
 void allocateTime();          // targetTime and maxTime from the clocks
@@ -256,4 +258,5 @@ void printIcsResignation();          // ICS "tellall Talvek resigns"
 const char* rootMoveSAN(Move move);  // SAN at ply 0 that keeps plyStack[0] and [1] intact
 
 // Benchmark (bench.cpp): fixed positions to a fixed depth; prints nodes, time and speed.
-void runBench();
+constexpr int BENCH_DEPTH = 9;  // plies: the depth of the search's signature
+void runBench(int depth = BENCH_DEPTH);

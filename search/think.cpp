@@ -143,9 +143,9 @@ void think() {
   if (settings.post && consoleMode) printTimeAllocation();
 
   // 7. Iterations; depths past the table's depth field are not searched. Helper threads, when
-  // the threads setting asks for them, search the same root until the iterations end.
+  // the threads setting asks for them, search the same root until the main thread's search ends.
   const int lastDepth = std::min(limits.maxDepth, MAX_SEARCH_DEPTH);
-  startHelpers(lastDepth);
+  startHelpers();
   for (int d = 4; d <= 4 * lastDepth; d += 4) {
     iterDepth = unsigned(d / 4);
     scoreDropped = 0;
@@ -284,13 +284,14 @@ int searchRoot(int depth) {
 }
 
 // A helper thread's search of the position it copied from the main thread: root moves in the
-// main thread's order, iterations up to lastDepth plies except those the helper leaves out,
-// nothing printed. Ends at the last depth or when its poll sees the helpers' stop.
-void helperThink(const PlyRecord& root, int lastDepth) {
+// main thread's order, iterations at every depth except those the helper leaves out, past the
+// main thread's last depth (its deeper entries serve the main thread's last iteration), nothing
+// printed. Ends when its poll sees the helpers' stop.
+void helperThink(const PlyRecord& root) {
   resetSearchState();
   nextPoll = HELPER_POLL_INTERVAL;
   plyStack[0] = root;
-  for (int d = 1; d <= lastDepth; d++) {
+  for (int d = 1; d <= MAX_SEARCH_DEPTH; d++) {
     if (helperSkipsDepth(d)) continue;
     iterDepth = unsigned(d);
     scoreDropped = 0;

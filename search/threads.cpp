@@ -40,6 +40,8 @@ struct Helper {
   std::atomic<uint64_t> nodes{0};  // this search's nodes so far
   std::atomic<uint64_t> qnodes{0};
   std::atomic<uint32_t> stores{0};
+  std::atomic<int> tbHits{0};
+  SearchStats stats{};  // the last search's counters: written before the helper goes idle
 };
 
 // The main thread's position at the start of a search, as the helpers copy it.
@@ -56,7 +58,6 @@ struct RootCopy {
   int plies;
   UndoRecord moves[HISTORY_SIZE];
   PlyRecord root;
-  int lastDepth;
   uint32_t evalCacheBytes;
 };
 
@@ -82,7 +83,7 @@ bool skipDepth(int helper, int depth) {
   return (depth + BLOCK_PHASE[i]) / BLOCK_SIZE[i] % 2 != 0;
 }
 
-void copyRootFromMain(int lastDepth) {
+void copyRootFromMain() {
   RootCopy& c = rootCopy;
   std::memcpy(c.squares, boardPadded, sizeof c.squares);
   std::memcpy(c.lists, pieceList, sizeof c.lists);
@@ -100,7 +101,6 @@ void copyRootFromMain(int lastDepth) {
   c.plies = gamePly;
   std::copy(history, history + gamePly, c.moves);
   c.root = plyStack[0];
-  c.lastDepth = lastDepth;
   c.evalCacheBytes = evalCacheEntries * uint32_t(sizeof(EvalCacheEntry));
 }
 
@@ -130,10 +130,12 @@ void copyRootToHelper() {
 // then iterations at the helper's depths until the last depth or helpersStop.
 void helperSearch(Helper& h) {
   copyRootToHelper();
-  helperThink(rootCopy.root, rootCopy.lastDepth);
+  helperThink(rootCopy.root);
   h.nodes.store(nodes, std::memory_order_relaxed);
   h.qnodes.store(qnodes, std::memory_order_relaxed);
   h.stores.store(ttStores, std::memory_order_relaxed);
+  h.tbHits.store(searchStats.egtbHits, std::memory_order_relaxed);
+  h.stats = searchStats;  // read by the main thread once every helper is idle (stopHelpers)
 }
 
 void* helperLoop(void* arg) {
@@ -208,15 +210,17 @@ void resizeSearchThreads(int count) {
 
 // Called by think once the root moves are ordered: resizes the pool to the threads setting and
 // hands the position to every helper. Does nothing with one thread.
-void startHelpers(int lastDepth) {
+void startHelpers() {
   if (helperCount != std::clamp(settings.threads, 1, MAX_SEARCH_THREADS) - 1) resizeSearchThreads(settings.threads);
   if (helperCount == 0) return;
-  copyRootFromMain(lastDepth);
+  copyRootFromMain();
   helpersStop.store(false);
   for (int i = 0; i < helperCount; i++) {
     helpers[i]->nodes.store(0, std::memory_order_relaxed);
     helpers[i]->qnodes.store(0, std::memory_order_relaxed);
     helpers[i]->stores.store(0, std::memory_order_relaxed);
+    helpers[i]->tbHits.store(0, std::memory_order_relaxed);
+    helpers[i]->stats = SearchStats{};
   }
   {
     std::lock_guard<std::mutex> lock(poolMutex);
@@ -242,6 +246,7 @@ bool pollHelper() {
   h.nodes.store(nodes, std::memory_order_relaxed);
   h.qnodes.store(qnodes, std::memory_order_relaxed);
   h.stores.store(ttStores, std::memory_order_relaxed);
+  h.tbHits.store(searchStats.egtbHits, std::memory_order_relaxed);
   if (helpersStop.load(std::memory_order_relaxed)) stopSearch = 1;
   nextPoll = nodes + HELPER_POLL_INTERVAL;
   return stopSearch != 0;
@@ -264,5 +269,19 @@ uint64_t totalQuiesceNodes() {
 uint32_t totalStores() {
   uint32_t sum = ttStores;
   for (int i = 0; i < helperCount; i++) sum += helpers[i]->stores.load(std::memory_order_relaxed);
+  return sum;
+}
+
+int totalTbHits() {
+  int sum = searchStats.egtbHits;
+  for (int i = 0; i < helperCount; i++) sum += helpers[i]->tbHits.load(std::memory_order_relaxed);
+  return sum;
+}
+
+// Once the search has ended: the counters of every thread, summed.
+SearchStats totalSearchStats() {
+  SearchStats sum = searchStats;
+  if (!helpersRunning)
+    for (int i = 0; i < helperCount; i++) addStats(sum, helpers[i]->stats);
   return sum;
 }

@@ -29,8 +29,8 @@ std::string nodeCounts(const std::string& out) {
 
 TEST(BenchSlow, NodeCountsRepeat) {
   resetEngine();
-  const std::string first = nodeCounts(captureOutput(runBench));
-  const std::string second = nodeCounts(captureOutput(runBench));
+  const std::string first = nodeCounts(captureOutput([] { runBench(); }));
+  const std::string second = nodeCounts(captureOutput([] { runBench(); }));
   EXPECT_NE(first.find("total nodes: "), std::string::npos);
   EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 41);
   EXPECT_EQ(first, second);

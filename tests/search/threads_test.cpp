@@ -112,7 +112,7 @@ class ThreadsSearch : public testing::Test {
 };
 
 // Mates come out with their exact distance whatever the number of threads, and the node count
-// of a search at two threads is more than the main thread's own.
+// and statistics of a search at two threads are more than the main thread's own.
 TEST_F(ThreadsSearch, MatesAreExactAndEveryThreadsNodesCount) {
   struct Mate {
     const char* fen;
@@ -128,6 +128,10 @@ TEST_F(ThreadsSearch, MatesAreExactAndEveryThreadsNodesCount) {
   EXPECT_GT(totalSearchNodes(), nodes);
   EXPECT_GE(totalQuiesceNodes(), qnodes);
   EXPECT_GT(totalStores(), ttStores);
+  const SearchStats all = totalSearchStats();  // the statistics block counts every thread too
+  EXPECT_GT(all.hashProbes, searchStats.hashProbes);
+  EXPECT_GT(all.evalProbes, searchStats.evalProbes);
+  EXPECT_GE(all.cutoffs, searchStats.cutoffs);
   EXPECT_NE(pvTable[0][0], 0u);
 }
 
