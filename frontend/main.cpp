@@ -1,5 +1,4 @@
 // Talvek: start up, then serve the console or xboard until standard input ends.
-#include <cstdlib>
 #include <cstring>
 
 #include "frontend/frontend.h"
@@ -8,7 +7,8 @@
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "bench") == 0) {
     resetSettings();
-    if (argc > 2) settings.threads = std::atoi(argv[2]);  // "talvek bench 2": on two threads
+    // "talvek bench 2": on two threads, held to the threads setting's range.
+    if (argc > 2) settings.threads = settingInRange(settingRow(&Settings::threads), parseNumber(argv[2]));
     runBench();
     return 0;
   }

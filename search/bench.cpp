@@ -106,7 +106,7 @@ void runBench() {
   if (evalCache == nullptr) initECache(uint32_t(settings.ecache) << 20);
   BenchSettings scope;
   printf("bench: %d positions, depth %d\n", BENCH_COUNT, BENCH_DEPTH);
-  if (settings.threads > 1) printf("threads: %d\n", std::min(settings.threads, MAX_SEARCH_THREADS));
+  if (settings.threads > 1) printf("threads: %d\n", settings.threads);
   uint64_t totalNodes = 0;
   int totalTime = 0;
   for (int i = 0; i < BENCH_COUNT; i++) {

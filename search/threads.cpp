@@ -191,7 +191,8 @@ void removeHelper() {
 
 int searchThreadCount() { return helperCount + 1; }
 
-// Between searches only: the pool is held to count - 1 helpers (count within 1..MAX_SEARCH_THREADS).
+// Between searches only: the pool is held to count - 1 helpers. The threads setting's row holds
+// count to 1..MAX_SEARCH_THREADS; the pool keeps to its array whatever count it is given.
 // Threads the system refuses are reported and left out.
 void resizeSearchThreads(int count) {
   if (helpersRunning) return;
@@ -209,7 +210,7 @@ void resizeSearchThreads(int count) {
 // Called by think once the root moves are ordered: resizes the pool to the threads setting and
 // hands the position to every helper. Does nothing with one thread.
 void startHelpers(int lastDepth) {
-  if (helperCount != std::clamp(settings.threads, 1, MAX_SEARCH_THREADS) - 1) resizeSearchThreads(settings.threads);
+  if (helperCount != settings.threads - 1) resizeSearchThreads(settings.threads);
   if (helperCount == 0) return;
   copyRootFromMain(lastDepth);
   helpersStop.store(false);

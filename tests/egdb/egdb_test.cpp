@@ -248,20 +248,26 @@ TEST_F(EndgameDatabases, BitbaseScoresKeepTheirSignAtEveryPly) {
 }
 
 // The library takes its cache size as a signed 32-bit count: sizes of 2 GiB and more never reach
-// it as a negative number; the console refuses them with the usage line and the UCI option holds
-// them to what fits.
+// it as a negative number. The egbbcache setting's range is the one rule: the console refuses
+// more with the usage line, the UCI option holds it to what fits, and a value past the range
+// written by code is held to it on its way to the library.
 TEST_F(EndgameDatabases, BitbaseCacheSizesReachTheLibraryAsPositiveNumbers) {
-  ASSERT_EQ(captureOutput([] { loadEgbb(TALVEK_EGBB_FOLDER, 4095u << 20); }), "");
+  settings.egbbPath = TALVEK_EGBB_FOLDER;
+  ASSERT_EQ(captureOutput([] { applySetting(&Settings::egbbPath); }), "");
   auto cache = hook<int (*)()>("fake_egbb_cache");
   ASSERT_TRUE(cache);
-  EXPECT_EQ(cache(), 2047 << 20);
-  settings.egbbPath = TALVEK_EGBB_FOLDER;
-  settings.egbbCache = 16;
+  EXPECT_EQ(cache(), 16 << 20);
   EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2048"); }),
             "usage: egbbcache <size> (1 to 2047)\n");
   EXPECT_EQ(settings.egbbCache, 16);
+  EXPECT_EQ(cache(), 16 << 20);
   EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2047"); }), "");
   EXPECT_EQ(settings.egbbCache, 2047);
+  EXPECT_EQ(cache(), 2047 << 20);
+  EXPECT_EQ(captureOutput([] { applyUciOption(settingRow(&Settings::egbbCache), "4095"); }), "");
+  EXPECT_EQ(settings.egbbCache, 2047);
+  settings.egbbCache = 4095;
+  captureOutput([] { applySetting(&Settings::egbbCache); });
   EXPECT_EQ(cache(), 2047 << 20);
 }
 
