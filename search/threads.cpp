@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 
 #include "search/search.h"
@@ -44,17 +43,7 @@ struct Helper {
 
 // The main thread's position at the start of a search, as the helpers copy it.
 struct RootCopy {
-  uint8_t squares[256];
-  PieceEntry lists[2][PIECE_SLOTS];
-  uint8_t slots[128];
-  int pieceSlotsUsed[2];
-  uint8_t pawnSlotsUsed[2];
-  uint8_t counts[2][7];
-  int materials[2];
-  int side, other, ep, rights, fifty;
-  HashKey key;
-  int plies;
-  UndoRecord moves[HISTORY_SIZE];
+  PositionSnapshot position;  // taken at the root: ply 0
   PlyRecord root;
   int lastDepth;
   uint32_t evalCacheBytes;
@@ -84,21 +73,7 @@ bool skipDepth(int helper, int depth) {
 
 void copyRootFromMain(int lastDepth) {
   RootCopy& c = rootCopy;
-  std::memcpy(c.squares, boardPadded, sizeof c.squares);
-  std::memcpy(c.lists, pieceList, sizeof c.lists);
-  std::memcpy(c.slots, listIndex, sizeof c.slots);
-  std::memcpy(c.pieceSlotsUsed, pieceSlots, sizeof c.pieceSlotsUsed);
-  std::memcpy(c.pawnSlotsUsed, pawnSlots, sizeof c.pawnSlotsUsed);
-  std::memcpy(c.counts, typeCount, sizeof c.counts);
-  std::memcpy(c.materials, material, sizeof c.materials);
-  c.side = sideToMove;
-  c.other = otherSide;
-  c.ep = epSquare;
-  c.rights = castleRights;
-  c.fifty = fiftyCount;
-  c.key = hashKey;
-  c.plies = gamePly;
-  std::copy(history, history + gamePly, c.moves);
+  savePosition(c.position);
   c.root = plyStack[0];
   c.lastDepth = lastDepth;
   c.evalCacheBytes = evalCacheEntries * uint32_t(sizeof(EvalCacheEntry));
@@ -106,22 +81,7 @@ void copyRootFromMain(int lastDepth) {
 
 void copyRootToHelper() {
   const RootCopy& c = rootCopy;
-  std::memcpy(boardPadded, c.squares, sizeof c.squares);
-  std::memcpy(pieceList, c.lists, sizeof c.lists);
-  std::memcpy(listIndex, c.slots, sizeof c.slots);
-  std::memcpy(pieceSlots, c.pieceSlotsUsed, sizeof c.pieceSlotsUsed);
-  std::memcpy(pawnSlots, c.pawnSlotsUsed, sizeof c.pawnSlotsUsed);
-  std::memcpy(typeCount, c.counts, sizeof c.counts);
-  std::memcpy(material, c.materials, sizeof c.materials);
-  sideToMove = c.side;
-  otherSide = c.other;
-  epSquare = c.ep;
-  castleRights = c.rights;
-  fiftyCount = c.fifty;
-  hashKey = c.key;
-  gamePly = c.plies;
-  std::copy(c.moves, c.moves + c.plies, history);
-  ply = 0;
+  restorePosition(c.position);
   if (c.evalCacheBytes == 0) freeECache();
   else if (evalCacheEntries * uint32_t(sizeof(EvalCacheEntry)) != c.evalCacheBytes) resizeECache(c.evalCacheBytes);
 }
