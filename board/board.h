@@ -147,6 +147,25 @@ struct PlyRecord {
   int checkers[2];           // their squares
 };
 
+// Every per-thread global of the position, as savePosition copies it: what a search thread takes
+// over from the main thread, and what taking a move back must restore exactly. A global of the
+// position that a move changes is listed here and in pairPositionGlobals (position.cpp), and
+// nowhere else. The castling geometry (castleMask, castlePaths) is set with the position but
+// shared by the threads and never changed by a move.
+struct PositionSnapshot {
+  uint8_t board[256];               // boardPadded
+  PieceEntry pieceList[2][PIECE_SLOTS];
+  uint8_t listIndex[128];
+  int pieceSlots[2];
+  uint8_t pawnSlots[2];
+  uint8_t typeCount[2][7];
+  int material[2];
+  int sideToMove, otherSide, epSquare, castleRights, fiftyCount;
+  HashKey hashKey;
+  int gamePly, ply;
+  UndoRecord history[HISTORY_SIZE];  // records 0 to gamePly - 1; the rest is not copied
+};
+
 // A few men on a board of their own, for work that must not touch the position (the endgame
 // tables' checks decode positions and walk their moves from whichever thread reads a table).
 // Squares are Square64; colour 0 is White.
@@ -301,6 +320,9 @@ inline int rightsAfter(Square from, Square to) { return castleRights & castleMas
 // Piece values of colour without its pawns (kings count nothing).
 inline int nonPawnMaterial(int colour) { return material[colour] - pieceValue[PAWN] * typeCount[colour][PAWN]; }
 bool historyFull();              // gamePly has reached MAX_GAME_PLIES: no further game move fits
+void savePosition(PositionSnapshot& snapshot);           // the running thread's position into it
+void restorePosition(const PositionSnapshot& snapshot);  // and back, onto the running thread's
+bool samePosition(const PositionSnapshot& a, const PositionSnapshot& b);  // every global alike
 
 // Walks from `from` by `step` over empty squares; true when the walk arrives on `target`,
 // which must lie on that ray.

@@ -1,6 +1,7 @@
 // The position: board, piece lists, counters, state, Zobrist keys, history and ply stack, with
 // the start-up tables, the piece-list rebuild, the key computed from scratch and the audit.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "board/board.h"
@@ -232,6 +233,61 @@ void clearGameState() {
 }
 
 bool historyFull() { return gamePly >= MAX_GAME_PLIES; }
+
+namespace {
+
+// Calls pair(global, kept) for every global of the position and its place in s (a snapshot,
+// const or not), the history excepted: only its records in use are kept.
+template <class Snapshot, class Pair>
+void pairPositionGlobals(Snapshot& s, Pair pair) {
+  pair(boardPadded, s.board);
+  pair(pieceList, s.pieceList);
+  pair(listIndex, s.listIndex);
+  pair(pieceSlots, s.pieceSlots);
+  pair(pawnSlots, s.pawnSlots);
+  pair(typeCount, s.typeCount);
+  pair(material, s.material);
+  pair(sideToMove, s.sideToMove);
+  pair(otherSide, s.otherSide);
+  pair(epSquare, s.epSquare);
+  pair(castleRights, s.castleRights);
+  pair(fiftyCount, s.fiftyCount);
+  pair(hashKey, s.hashKey);
+  pair(gamePly, s.gamePly);
+  pair(ply, s.ply);
+}
+
+bool sameRecord(const UndoRecord& a, const UndoRecord& b) {
+  return a.move == b.move && a.capturedSlot == b.capturedSlot && a.promotedSlot == b.promotedSlot &&
+         a.epSquare == b.epSquare && a.castleRights == b.castleRights && a.fiftyCount == b.fiftyCount &&
+         a.hashKey == b.hashKey;
+}
+
+}  // namespace
+
+void savePosition(PositionSnapshot& snapshot) {
+  pairPositionGlobals(snapshot, [](const auto& global, auto& kept) {
+    static_assert(sizeof global == sizeof kept);
+    std::memcpy(&kept, &global, sizeof kept);
+  });
+  std::copy(history, history + gamePly, snapshot.history);
+}
+
+void restorePosition(const PositionSnapshot& snapshot) {
+  pairPositionGlobals(snapshot, [](auto& global, const auto& kept) { std::memcpy(&global, &kept, sizeof kept); });
+  std::copy(snapshot.history, snapshot.history + gamePly, history);
+}
+
+// Scalars and arrays of one type hold no padding: they compare as bytes. History records do hold
+// padding and compare field by field.
+bool samePosition(const PositionSnapshot& a, const PositionSnapshot& b) {
+  bool same = true;
+  pairPositionGlobals(a, [&](const auto&, const auto& kept) {
+    const ptrdiff_t offset = reinterpret_cast<const char*>(&kept) - reinterpret_cast<const char*>(&a);
+    same = same && std::memcmp(&kept, reinterpret_cast<const char*>(&b) + offset, sizeof kept) == 0;
+  });
+  return same && std::equal(a.history, a.history + a.gamePly, b.history, sameRecord);
+}
 
 // Zobrist keys: fixed pseudo-random constants, row = piece code (row 0 keys the en-passant
 // square, rows 7 and 8 are never used), column = Square64.

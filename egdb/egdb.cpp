@@ -1,5 +1,6 @@
 // The engine's side of both endgame databases: setting them up from the settings, turning the
 // current position into the inputs of a probe, and the probe results into search scores.
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,11 +69,11 @@ void initNalimov(const char* path, uint32_t cacheBytes) {
 // it. The library is handed a folder text that lives as long as the process (it may keep the
 // pointer and open its files later): every folder it was given is kept, a few bytes per change of
 // the setting. The library's size argument is a signed 32-bit count, so a cache is at most
-// EGBB_MAX_CACHE_MB (the commands refuse more). Returns 1 when loaded, 0 after printing
-// "EgbbProbe not Loaded!".
+// EGBB_MAX_CACHE_MB: the egbbcache setting's range, which the front end holds every size to.
+// Returns 1 when loaded, 0 after printing "EgbbProbe not Loaded!".
 int loadEgbb(const char* path, uint32_t cacheBytes) {
   static std::deque<std::string> folders;  // elements never move, so their texts stay put
-  if (cacheBytes > uint32_t(EGBB_MAX_CACHE_MB) << 20) cacheBytes = uint32_t(EGBB_MAX_CACHE_MB) << 20;
+  assert(cacheBytes <= uint32_t(EGBB_MAX_CACHE_MB) << 20);
   std::string text = path;
   if (text.empty() || (text.back() != '/' && text.back() != '\\')) {
     if (text == settings.egbbPath) settings.egbbPath += '/';

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "egdb/egdb.h"
 #include "eval/eval.h"
@@ -40,22 +41,24 @@ int clampToInt(long long value) {
 
 // ----- what applies a change ------------------------------------------------
 
+// Start-up sets up the tables and databases through these too (applySetting), so that a size
+// or path read from the settings file acts exactly as the same line typed later.
 void resizeTT() {
   freeTT();
-  initTT(tableBytes(settings.hash));
+  initTT(settingBytes(&Settings::hash));
 }
 
 void resizeECache() {
   freeECache();
-  initECache(tableBytes(settings.ecache));
+  initECache(settingBytes(&Settings::ecache));
 }
 
-void reloadNalimov() { initNalimov(settings.nalimovPath.c_str(), tableBytes(settings.nalimovCache)); }
+void reloadNalimov() { initNalimov(settings.nalimovPath.c_str(), settingBytes(&Settings::nalimovCache)); }
 
-void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath.c_str(), tableBytes(settings.egbbCache)); }
+void reloadEgbb() { egbbAvailable = loadEgbb(settings.egbbPath.c_str(), settingBytes(&Settings::egbbCache)); }
 
 // The Gaviota tables are opened again with the mode, folders and cache set (closed when off).
-void reloadZelt() { initZelt(settings.zelt, settings.zeltPath.c_str(), tableBytes(settings.zeltCache)); }
+void reloadZelt() { initZelt(settings.zelt, settings.zeltPath.c_str(), settingBytes(&Settings::zeltCache)); }
 
 // The argument of a command that names one file or folder: the rest of lineBuffer after the
 // command word, so that it may hold spaces, without the spaces around it and without one pair of
@@ -103,7 +106,7 @@ void consoleSetting(const CommandRow& row, const char*) {
       if (!initialising() && row.confirm != nullptr) std::printf(row.confirm, value ? row.onWord : row.offWord);
       break;
     case ROW_NUMBER:
-      value = std::clamp(parseNumber(tokens[1]), row.low, row.high);
+      value = settingInRange(row, parseNumber(tokens[1]));
       if (!initialising() && row.confirm != nullptr) std::printf(row.confirm, value);
       break;
     case ROW_SIZE:
@@ -111,7 +114,7 @@ void consoleSetting(const CommandRow& row, const char*) {
         std::printf("usage: %s %s (1 to %d)\n", row.name, row.parameters, row.high);
         return;
       }
-      value = std::clamp(parseNumber(tokens[1]), 1, row.high);
+      value = settingInRange(row, parseNumber(tokens[1]));
       break;
     case ROW_PATH:
       settings.*row.path = pathArgument();
@@ -134,7 +137,7 @@ void consoleBoard(const CommandRow& row, const char* word) {
 }
 
 // book <file> plays from the book in file (once the engine has started); book off plays without.
-void consoleBook(const CommandRow&, const char*) {
+void consoleBook(const CommandRow& row, const char*) {
   const std::string path = pathArgument();
   if (path == "off") {
     settings.ownBook = 0;
@@ -143,7 +146,7 @@ void consoleBook(const CommandRow&, const char*) {
     settings.ownBook = 1;
   }
   if (initialising()) return;
-  reopenBook();
+  row.apply();
   if (bookEntryCount() > 0)
     std::printf("book: %s, %llu entries\n", settings.bookPath.c_str(), (unsigned long long)bookEntryCount());
   else if (!settings.ownBook) std::fputs("book: off\n", stdout);
@@ -487,6 +490,49 @@ void resetSettings() {
 }
 
 int settingLow(const CommandRow& row) { return row.kind == ROW_SIZE ? 1 : row.low; }
+
+int settingInRange(const CommandRow& row, int number) { return std::clamp(number, settingLow(row), row.high); }
+
+namespace {
+
+// The row of the setting held in field; every setting named by the code has one.
+template <typename Field>
+const CommandRow& rowOfField(Field Settings::*field) {
+  for (int i = 0; i < COMMAND_ROW_COUNT; i++) {
+    const CommandRow& row = COMMAND_ROWS[i];
+    if constexpr (std::is_same_v<Field, int>) {
+      if (row.value == field) return row;
+    } else {
+      if (row.path == field) return row;
+    }
+  }
+  std::fprintf(stderr, "**ERROR**  settingRow() : a setting without a row\n");
+  std::abort();
+}
+
+}  // namespace
+
+const CommandRow& settingRow(int Settings::*field) { return rowOfField(field); }
+
+const CommandRow& settingRow(std::string Settings::*field) { return rowOfField(field); }
+
+// The size is read through its row's range, so that a value set past it (by code, not by a
+// command) never reaches an allocation or a library as a byte count out of its reach.
+uint32_t settingBytes(int Settings::*field) {
+  return uint32_t(settingInRange(settingRow(field), settings.*field)) << 20;
+}
+
+void applySetting(int Settings::*field) { settingRow(field).apply(); }
+
+void applySetting(std::string Settings::*field) { settingRow(field).apply(); }
+
+// As the console sets a number or size, without its confirmation: held to the row's range, then
+// set up by the row's apply unless the settings file is being read.
+void setSettingNumber(int Settings::*field, int number) {
+  const CommandRow& row = settingRow(field);
+  settings.*field = settingInRange(row, number);
+  if (engineState != STATE_INITIALISING && row.apply != nullptr) row.apply();
+}
 
 // word is the first word of lineBuffer, lower-cased. Returns 1 when it named a command that
 // applies now, even if the command then only printed its usage line.

@@ -164,7 +164,6 @@ int mainLoop(FILE* input);        // console and xboard loop over input; 0 at it
 [[noreturn]] void quitEngine();   // free the transposition table and evaluation cache, exit 0
 extern void (*quitHook)();        // when set, quitEngine calls it first (it must not return):
                                   // lets an in-process driver such as a fuzz target end a run
-uint32_t tableBytes(int megabytes);  // megabytes (held to 1..MAX_TABLE_MB) as a byte count
 
 // Console commands and settings (commands.cpp).
 int consoleCommand(const char* word);     // 1 when word named a console command
@@ -174,6 +173,14 @@ int parseNumber(const char* text);        // decimal with sign; no digits, 0; cl
 void newGame();                   // start position, 30-minute clocks, 60 moves, depth 64
 void resetSettings();             // every setting to its start-up value
 int settingLow(const CommandRow& row);    // the least value of a number or size setting
+int settingInRange(const CommandRow& row, int number);  // number held to the row's range: the
+                                          // one rule of a setting's range, for every front end
+const CommandRow& settingRow(int Settings::*field);          // the row of a setting
+const CommandRow& settingRow(std::string Settings::*field);
+uint32_t settingBytes(int Settings::*field);  // a size setting in bytes, held to its row's range
+void applySetting(int Settings::*field);  // set up what the setting sets up (its row's apply), as
+void applySetting(std::string Settings::*field);  // a change of it does; start-up's one way
+void setSettingNumber(int Settings::*field, int number);  // held to the row's range, then applied
 void applyUciOption(const CommandRow& row, const char* value);  // setoption of row's option
 void reopenBook();                // open the book while it is on and named, else close it
 

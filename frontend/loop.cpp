@@ -130,12 +130,6 @@ void quitEngine() {
   std::exit(0);
 }
 
-uint32_t tableBytes(int megabytes) {
-  if (megabytes < 1) megabytes = 1;
-  if (megabytes > MAX_TABLE_MB) megabytes = MAX_TABLE_MB;
-  return uint32_t(megabytes) << 20;
-}
-
 // A word whose first four characters name two squares (e2e4, e7e8q, e2e4junk) is a move, and
 // so is castling written o-o or o-o-o (letter or digit), as xboard sends it in Chess960.
 bool looksLikeMove(const char* lower) {
@@ -189,17 +183,20 @@ void startEngine(int argc, char** argv) {
   // 6. Board, distance and attack tables, king-and-pawn bitbase.
   initTables();
 
-  // 7. Transposition table, evaluation cache.
-  initTT(tableBytes(settings.hash));
-  initECache(tableBytes(settings.ecache));
+  // 7. Transposition table, evaluation cache. From here on each table, database and pool is
+  // set up by its setting's own apply, as a change of the setting at the prompt would.
+  applySetting(&Settings::hash);
+  applySetting(&Settings::ecache);
 
-  // 8. Endgame databases and the opening book; the search polls the input from now on.
+  // 8. Endgame databases (the Gaviota tables only when switched on), the opening book (only
+  // while one is played from) and the search threads; the search polls the input from now on.
   std::fputs("\n", stdout);
-  initNalimov(settings.nalimovPath.c_str(), tableBytes(settings.nalimovCache));
-  if (settings.zelt) initZelt(settings.zelt, settings.zeltPath.c_str(), tableBytes(settings.zeltCache));
-  egbbAvailable = loadEgbb(settings.egbbPath.c_str(), tableBytes(settings.egbbCache));
-  if (settings.ownBook && !settings.bookPath.empty()) openBook(settings.bookPath.c_str());
+  applySetting(&Settings::nalimovPath);
+  applySetting(&Settings::zelt);
+  applySetting(&Settings::egbbPath);
+  applySetting(&Settings::bookPath);
   std::fputs("\n\n", stdout);
+  applySetting(&Settings::threads);
   pollHook = pollInput;
 
   // 9. Ready: a new game in the active protocol. Should no handler know "new", the

@@ -9,7 +9,8 @@
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "bench") == 0) {
     resetSettings();
-    if (argc > 2) settings.threads = std::atoi(argv[2]);  // "talvek bench 2": on two threads
+    // "talvek bench 2": on two threads, held to the threads setting's range.
+    if (argc > 2) settings.threads = settingInRange(settingRow(&Settings::threads), parseNumber(argv[2]));
     // "talvek bench 2 10": to 10 plies, for benchmarks that compare depths; the signature is at 9
     const int depth = argc > 3 ? std::atoi(argv[3]) : BENCH_DEPTH;
     if (depth < 1 || depth > MAX_SEARCH_DEPTH) {

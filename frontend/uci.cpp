@@ -131,7 +131,7 @@ void printOption(const CommandRow& row) {
       break;
     case ROW_NUMBER:
     case ROW_SIZE:
-      std::printf("spin default %d min %d max %d\n", std::clamp(value, settingLow(row), row.high), settingLow(row),
+      std::printf("spin default %d min %d max %d\n", settingInRange(row, value), settingLow(row),
                   row.high);
       break;
     case ROW_PATH:
@@ -295,7 +295,7 @@ void applyUciOption(const CommandRow& row, const char* value) {
     }
     case ROW_NUMBER:
     case ROW_SIZE: {
-      const int number = std::clamp(parseNumber(value), settingLow(row), row.high);
+      const int number = settingInRange(row, parseNumber(value));
       if (number == settings.*row.value) return;
       settings.*row.value = number;
       break;

@@ -325,11 +325,9 @@ void xboardOption() {
   std::printf("Error (unknown option): %s\n", name.c_str());
 }
 
-// "cores N": the threads setting, held to its range; a change during a search applies to the next.
-void xboardCores() {
-  settings.threads = std::clamp(parseNumber(tokens[1]), 1, MAX_SEARCH_THREADS);
-  resizeSearchThreads(settings.threads);
-}
+// "cores N": the threads setting, as the console sets it; a change during a search applies to
+// the next.
+void xboardCores() { setSettingNumber(&Settings::threads, parseNumber(tokens[1])); }
 
 void xboardIcs() {
   if (std::strcmp(tokens[1], "-") != 0) icsMode = 1;

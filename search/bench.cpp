@@ -105,7 +105,7 @@ void runBench(int depth) {
   BenchSettings scope;
   limits.maxDepth = depth;
   printf("bench: %d positions, depth %d\n", BENCH_COUNT, depth);
-  if (settings.threads > 1) printf("threads: %d\n", std::min(settings.threads, MAX_SEARCH_THREADS));
+  if (settings.threads > 1) printf("threads: %d\n", settings.threads);
   uint64_t totalNodes = 0;
   int totalTime = 0;
   for (int i = 0; i < BENCH_COUNT; i++) {

@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 
 #include "search/search.h"
@@ -46,17 +45,7 @@ struct Helper {
 
 // The main thread's position at the start of a search, as the helpers copy it.
 struct RootCopy {
-  uint8_t squares[256];
-  PieceEntry lists[2][PIECE_SLOTS];
-  uint8_t slots[128];
-  int pieceSlotsUsed[2];
-  uint8_t pawnSlotsUsed[2];
-  uint8_t counts[2][7];
-  int materials[2];
-  int side, other, ep, rights, fifty;
-  HashKey key;
-  int plies;
-  UndoRecord moves[HISTORY_SIZE];
+  PositionSnapshot position;  // taken at the root: ply 0
   PlyRecord root;
   uint32_t evalCacheBytes;
 };
@@ -85,43 +74,14 @@ bool skipDepth(int helper, int depth) {
 
 void copyRootFromMain() {
   RootCopy& c = rootCopy;
-  std::memcpy(c.squares, boardPadded, sizeof c.squares);
-  std::memcpy(c.lists, pieceList, sizeof c.lists);
-  std::memcpy(c.slots, listIndex, sizeof c.slots);
-  std::memcpy(c.pieceSlotsUsed, pieceSlots, sizeof c.pieceSlotsUsed);
-  std::memcpy(c.pawnSlotsUsed, pawnSlots, sizeof c.pawnSlotsUsed);
-  std::memcpy(c.counts, typeCount, sizeof c.counts);
-  std::memcpy(c.materials, material, sizeof c.materials);
-  c.side = sideToMove;
-  c.other = otherSide;
-  c.ep = epSquare;
-  c.rights = castleRights;
-  c.fifty = fiftyCount;
-  c.key = hashKey;
-  c.plies = gamePly;
-  std::copy(history, history + gamePly, c.moves);
+  savePosition(c.position);
   c.root = plyStack[0];
   c.evalCacheBytes = evalCacheEntries * uint32_t(sizeof(EvalCacheEntry));
 }
 
 void copyRootToHelper() {
   const RootCopy& c = rootCopy;
-  std::memcpy(boardPadded, c.squares, sizeof c.squares);
-  std::memcpy(pieceList, c.lists, sizeof c.lists);
-  std::memcpy(listIndex, c.slots, sizeof c.slots);
-  std::memcpy(pieceSlots, c.pieceSlotsUsed, sizeof c.pieceSlotsUsed);
-  std::memcpy(pawnSlots, c.pawnSlotsUsed, sizeof c.pawnSlotsUsed);
-  std::memcpy(typeCount, c.counts, sizeof c.counts);
-  std::memcpy(material, c.materials, sizeof c.materials);
-  sideToMove = c.side;
-  otherSide = c.other;
-  epSquare = c.ep;
-  castleRights = c.rights;
-  fiftyCount = c.fifty;
-  hashKey = c.key;
-  gamePly = c.plies;
-  std::copy(c.moves, c.moves + c.plies, history);
-  ply = 0;
+  restorePosition(c.position);
   if (c.evalCacheBytes == 0) freeECache();
   else if (evalCacheEntries * uint32_t(sizeof(EvalCacheEntry)) != c.evalCacheBytes) resizeECache(c.evalCacheBytes);
 }
@@ -193,7 +153,8 @@ void removeHelper() {
 
 int searchThreadCount() { return helperCount + 1; }
 
-// Between searches only: the pool is held to count - 1 helpers (count within 1..MAX_SEARCH_THREADS).
+// Between searches only: the pool is held to count - 1 helpers. The threads setting's row holds
+// count to 1..MAX_SEARCH_THREADS; the pool keeps to its array whatever count it is given.
 // Threads the system refuses are reported and left out.
 void resizeSearchThreads(int count) {
   if (helpersRunning) return;
@@ -211,7 +172,7 @@ void resizeSearchThreads(int count) {
 // Called by think once the root moves are ordered: resizes the pool to the threads setting and
 // hands the position to every helper. Does nothing with one thread.
 void startHelpers() {
-  if (helperCount != std::clamp(settings.threads, 1, MAX_SEARCH_THREADS) - 1) resizeSearchThreads(settings.threads);
+  if (helperCount != settings.threads - 1) resizeSearchThreads(settings.threads);
   if (helperCount == 0) return;
   copyRootFromMain();
   helpersStop.store(false);

@@ -38,7 +38,7 @@ void allocateTime() {
     else movesToGo = movesPerControl - int64_t((gamePly - ply) / 2) % movesPerControl;
     movesToGo = std::clamp<int64_t>(movesToGo, 1, MAX_MOVES_TO_GO);
   }
-  const int64_t clock = int64_t(engineClock) - std::max(settings.moveOverhead, 0);
+  const int64_t clock = int64_t(engineClock) - settings.moveOverhead;
   const int64_t safe = std::max<int64_t>(int64_t(double(clock) * CLOCK_SHARE - CLOCK_RESERVE), 0);
   const double available = double(movesToGo - 1) * std::max(engineIncrement, 0) + double(safe);
   int64_t target = int64_t(available / double(movesToGo));

@@ -1,4 +1,6 @@
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -7,62 +9,29 @@
 
 namespace {
 
-// Every global of the position, copied bit for bit.
-struct Snapshot {
-  uint8_t squares[256];
-  PieceEntry list[2][PIECE_SLOTS];
-  uint8_t index[128];
-  int slots[2];
-  uint8_t pawns[2];
-  uint8_t counts[2][7];
-  int value[2];
-  int side, other, ep, castle, fifty, gPly, sPly;
-  HashKey key;
-
-  static Snapshot take() {
-    Snapshot s;
-    memcpy(s.squares, boardPadded, sizeof s.squares);
-    memcpy(s.list, pieceList, sizeof s.list);
-    memcpy(s.index, listIndex, sizeof s.index);
-    memcpy(s.slots, pieceSlots, sizeof s.slots);
-    memcpy(s.pawns, pawnSlots, sizeof s.pawns);
-    memcpy(s.counts, typeCount, sizeof s.counts);
-    memcpy(s.value, material, sizeof s.value);
-    s.side = sideToMove;
-    s.other = otherSide;
-    s.ep = epSquare;
-    s.castle = castleRights;
-    s.fifty = fiftyCount;
-    s.key = hashKey;
-    s.gPly = gamePly;
-    s.sPly = ply;
-    return s;
-  }
-  bool operator==(const Snapshot& o) const {
-    return !memcmp(squares, o.squares, sizeof squares) && !memcmp(list, o.list, sizeof list) &&
-           !memcmp(index, o.index, sizeof index) && !memcmp(slots, o.slots, sizeof slots) &&
-           !memcmp(pawns, o.pawns, sizeof pawns) && !memcmp(counts, o.counts, sizeof counts) &&
-           !memcmp(value, o.value, sizeof value) && side == o.side && other == o.other &&
-           ep == o.ep && castle == o.castle && fifty == o.fifty && key == o.key &&
-           gPly == o.gPly && sPly == o.sPly;
-  }
-};
-
 int failures = 0;
+std::vector<PositionSnapshot> snapshots;  // the position at each ply of the walk, and one after
+                                          // each unmake (last)
 
 // Visits every node of the legal tree to `depth`: after each make the incremental key, the key
 // predicted before the move and the lists must match a recount, after each unmake every global
-// must be back bit for bit. A null move is tried at every node that is not in check.
+// of the position (PositionSnapshot: the history in use included) must be back bit for bit. A
+// null move is tried at every node that is not in check.
 void roundTrip(int depth) {
   genPlyMoves();
   PlyRecord& rec = plyStack[ply];
-  const Snapshot before = Snapshot::take();
+  PositionSnapshot& before = snapshots[size_t(ply)];
+  savePosition(before);
+  auto restored = [&] {
+    savePosition(snapshots.back());
+    return samePosition(before, snapshots.back());
+  };
   const HashKey nullKey = keyAfterNullMove();
   if (!rec.checkCount) {
     makeNullMove();
     if (hashKey != nullKey || hashKey != computeHashKey() || !boardIsConsistent()) failures++;
     unmakeNullMove();
-    if (!(Snapshot::take() == before)) failures++;
+    if (!restored()) failures++;
   }
   for (int i = 0; i < rec.moveCount; i++) {
     const Move m = rec.moves[i];
@@ -75,7 +44,7 @@ void roundTrip(int depth) {
     }
     if (depth > 1) roundTrip(depth - 1);
     unmakeMove();
-    if (!(Snapshot::take() == before)) {
+    if (!restored()) {
       ADD_FAILURE() << "after unmaking " << moveToCoord(m);
       failures++;
     }
@@ -92,12 +61,55 @@ TEST(MakeMove, RoundTripsRestoreEveryGlobal) {
       "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
   };
   resetEngine();
+  constexpr int DEPTH = 3;
+  snapshots.resize(DEPTH + 1);
   for (const char* fen : positions) {
     ASSERT_TRUE(setPosition(fen));
     failures = 0;
-    roundTrip(3);
+    roundTrip(DEPTH);
     EXPECT_EQ(failures, 0) << fen;
   }
+}
+
+// A snapshot carries a whole game over (as a search thread takes the main thread's), and tells
+// apart positions that differ in any one global or in a move of the history.
+TEST(MakeMove, SnapshotsCarryTheWholePositionAndTellItApart) {
+  resetEngine();
+  ASSERT_TRUE(setPosition("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"));
+  for (const char* move : {"e1g1", "h3g2", "a2a4", "b4a3"}) {
+    const Move m = matchMove(parseCoord(move));
+    ASSERT_NE(m, 0u) << move;
+    makeMove(m);
+  }
+  std::vector<PositionSnapshot> kept(3);
+  savePosition(kept[0]);
+  char fen[FEN_BUFFER];
+  getFEN(fen);
+  const std::string game = fen;
+
+  ASSERT_TRUE(setPosition("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"));
+  savePosition(kept[1]);
+  EXPECT_FALSE(samePosition(kept[0], kept[1]));
+  restorePosition(kept[0]);
+  getFEN(fen);
+  EXPECT_EQ(fen, game);
+  EXPECT_EQ(gamePly, 4);
+  EXPECT_TRUE(boardIsConsistent());
+  savePosition(kept[1]);
+  EXPECT_TRUE(samePosition(kept[0], kept[1]));
+  unmakeMove();  // the history came along: the en-passant capture is taken back
+  getFEN(fen);
+  EXPECT_EQ(std::string(fen), "r3k2r/p1ppqpb1/bn2pnp1/3PN3/Pp2P3/2N2Q2/1PPBBPpP/R4RK1 b kq a3 0 1");
+
+  for (int change = 0; change < 3; change++) {
+    restorePosition(kept[0]);
+    if (change == 0) fiftyCount++;
+    if (change == 1) history[1].hashKey ^= 1;
+    if (change == 2) listIndex[0] ^= 1;
+    savePosition(kept[2]);
+    EXPECT_FALSE(samePosition(kept[0], kept[2])) << change;
+  }
+  resetEngine();
 }
 
 // Plays a coordinate move of the current position.

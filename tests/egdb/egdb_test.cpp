@@ -156,26 +156,50 @@ TEST_F(EndgameDatabases, AnswersNothingWithoutAFittingTable) {
   EXPECT_EQ(probeNalimov(&score), 0);
 }
 
-// The seven kppkp positions the published Black-to-move table stores wrongly are answered as lost
-// for Black without reading; the table here knows nothing else (127 everywhere).
-TEST_F(EndgameDatabases, AnswersTheCorrectedKppkpPositionsAsLost) {
+// The seven kppkp positions (Black to move) that the published table stores wrongly, by their
+// published indices: Black's b-pawn and king boxed in on the queen's side, White's two pawns
+// running on the king's side. Their indices pin down the pawn layout with Black to move.
+struct KppkpEntry {
+  uint32_t index;
+  const char* fen;
+};
+constexpr KppkpEntry CORRECTED_KPPKP[] = {
+    {56802428, "8/1p6/5P2/5P2/8/k1K5/8/8 b - - 0 1"},   {56811076, "8/8/1p3P2/5P2/8/k1K5/8/8 b - - 0 1"},
+    {56849992, "8/1p6/5P2/5P2/8/k2K4/8/8 b - - 0 1"},   {56858640, "8/8/1p3P2/5P2/8/k2K4/8/8 b - - 0 1"},
+    {59592489, "8/8/4P3/1p3P2/8/1k1K4/8/8 b - - 0 1"},  {67775659, "8/8/4P3/1p3P2/8/2K5/k7/8 b - - 0 1"},
+    {71071628, "8/8/4P3/1p3P2/8/8/1k6/3K4 b - - 0 1"},
+};
+
+// Everything the engine knows of them in one place: the layout decodes each index to its
+// position, the index functions give the index back from the board (also with the colours
+// exchanged, White to move), and a probe answers them as lost for the side to move without
+// reading: the value of a loss in 127 moves, mated 254 plies on, 32767 - 254 = 32513. The table
+// here knows nothing else (127 everywhere).
+TEST_F(EndgameDatabases, KnowsTheSevenCorrectedKppkpPositions) {
+  const int KPPKP = 36;
+  ASSERT_STREQ(tbClassName(KPPKP), "kppkp");
   TempFolder folder;
-  folder.write("kppkp.nbb", std::vector<uint8_t>(tbFileLength(36, 1), 127));
+  folder.write("kppkp.nbb", std::vector<uint8_t>(tbFileLength(KPPKP, 1), 127));
   EXPECT_EQ(captureOutput([&] { initNalimov(folder.path().c_str(), 1 << 16); }),
             "5-men Nalimov tablebases found\nEGTB cache:  64 KB\n");
+  for (const KppkpEntry& entry : CORRECTED_KPPKP) {
+    TbPosition p;
+    ASSERT_TRUE(decodeTbIndex(KPPKP, 1, entry.index, p)) << entry.index;
+    EXPECT_TRUE(tbPositionLegal(p)) << entry.index;
+    EXPECT_EQ(fenOf(p, false), entry.fen) << entry.index;
+    for (bool flip : {false, true}) {
+      ASSERT_TRUE(setPosition(fenOf(p, flip)));
+      int classNumber = 0, side = -1, score = 0;
+      EXPECT_EQ(boardTBIndex(&classNumber, &side), entry.index) << fenOf(p, flip);
+      EXPECT_EQ(classNumber, KPPKP);
+      EXPECT_EQ(side, 1);
+      EXPECT_EQ(probeNalimov(&score), 1) << fenOf(p, flip);
+      EXPECT_EQ(score, -32513) << fenOf(p, flip);
+    }
+  }
   int score = 0;
-  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/8/k1K5/8/8 b - - 0 1"));  // index 56802428
-  EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, nalimovScore(-32639, 0));
-  ASSERT_TRUE(setPosition("8/8/K1k5/8/5p2/5p2/1P6/8 w - - 0 1"));  // the same, colours exchanged
-  EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, nalimovScore(-32639, 0));
-  ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/8/k2K4/8/8 b - - 0 1"));  // 56849992
-  EXPECT_EQ(probeNalimov(&score), 1);
-  EXPECT_EQ(score, nalimovScore(-32639, 0));
   ASSERT_TRUE(setPosition("8/1p6/5P2/5P2/k7/2K5/8/8 b - - 0 1"));  // a neighbour: read, unknown
   EXPECT_EQ(probeNalimov(&score), 0);
-  EXPECT_EQ(nalimovScore(-32639, 0), -32513);
 }
 
 // A table value counts the plies to the mate from the probed position; the score counts them
@@ -248,20 +272,26 @@ TEST_F(EndgameDatabases, BitbaseScoresKeepTheirSignAtEveryPly) {
 }
 
 // The library takes its cache size as a signed 32-bit count: sizes of 2 GiB and more never reach
-// it as a negative number; the console refuses them with the usage line and the UCI option holds
-// them to what fits.
+// it as a negative number. The egbbcache setting's range is the one rule: the console refuses
+// more with the usage line, the UCI option holds it to what fits, and a value past the range
+// written by code is held to it on its way to the library.
 TEST_F(EndgameDatabases, BitbaseCacheSizesReachTheLibraryAsPositiveNumbers) {
-  ASSERT_EQ(captureOutput([] { loadEgbb(TALVEK_EGBB_FOLDER, 4095u << 20); }), "");
+  settings.egbbPath = TALVEK_EGBB_FOLDER;
+  ASSERT_EQ(captureOutput([] { applySetting(&Settings::egbbPath); }), "");
   auto cache = hook<int (*)()>("fake_egbb_cache");
   ASSERT_TRUE(cache);
-  EXPECT_EQ(cache(), 2047 << 20);
-  settings.egbbPath = TALVEK_EGBB_FOLDER;
-  settings.egbbCache = 16;
+  EXPECT_EQ(cache(), 16 << 20);
   EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2048"); }),
             "usage: egbbcache <size> (1 to 2047)\n");
   EXPECT_EQ(settings.egbbCache, 16);
+  EXPECT_EQ(cache(), 16 << 20);
   EXPECT_EQ(captureOutput([] { runCommandLine("egbbcache 2047"); }), "");
   EXPECT_EQ(settings.egbbCache, 2047);
+  EXPECT_EQ(cache(), 2047 << 20);
+  EXPECT_EQ(captureOutput([] { applyUciOption(settingRow(&Settings::egbbCache), "4095"); }), "");
+  EXPECT_EQ(settings.egbbCache, 2047);
+  settings.egbbCache = 4095;
+  captureOutput([] { applySetting(&Settings::egbbCache); });
   EXPECT_EQ(cache(), 2047 << 20);
 }
 

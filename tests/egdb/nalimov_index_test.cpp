@@ -13,45 +13,6 @@
 
 namespace {
 
-// File lengths of published tables (white to move, black to move): the layout must end each file
-// exactly at its last legal position.
-TEST(NalimovLayout, FileLengthsMatchThePublishedTables) {
-  resetEngine();
-  struct Published { const char* name; uint32_t length[2]; };
-  const Published published[] = {
-      {"kpk", {81664, 84012}},           {"kqk", {25629, 28644}},
-      {"kpkp", {3863492, 3863492}},      {"kqqk", {698739, 873642}},
-      {"kppkp", {84219361, 89391280}},   {"kqqkq", {41944320, 46912050}},
-      {"kpppk", {26061704, 28388716}},   {"kqqqk", {12479974, 17472840}},
-  };
-  for (const Published& table : published)
-    for (int side = 0; side < 2; side++)
-      EXPECT_EQ(layoutFileLength(classNumber(table.name), side), table.length[side])
-          << table.name << (side ? " black" : " white") << " to move";
-}
-
-// Seven entries of the published kppkp.nbb that were once read wrongly: positions with Black's
-// b-pawn and king boxed in on the queen's side and White's two pawns on the king's side.
-TEST(NalimovLayout, DecodesTheSevenKppkpEntries) {
-  resetEngine();
-  struct Entry { uint32_t index; const char* fen; };
-  const Entry entries[] = {
-      {56802428, "8/1p6/5P2/5P2/8/k1K5/8/8 b - - 0 1"},
-      {56811076, "8/8/1p3P2/5P2/8/k1K5/8/8 b - - 0 1"},
-      {56849992, "8/1p6/5P2/5P2/8/k2K4/8/8 b - - 0 1"},
-      {56858640, "8/8/1p3P2/5P2/8/k2K4/8/8 b - - 0 1"},
-      {59592489, "8/8/4P3/1p3P2/8/1k1K4/8/8 b - - 0 1"},
-      {67775659, "8/8/4P3/1p3P2/8/2K5/k7/8 b - - 0 1"},
-      {71071628, "8/8/4P3/1p3P2/8/8/1k6/3K4 b - - 0 1"},
-  };
-  for (const Entry& entry : entries) {
-    TbPosition p;
-    ASSERT_TRUE(decodeTbIndex(classNumber("kppkp"), 1, entry.index, p)) << entry.index;
-    EXPECT_TRUE(tbPositionLegal(p)) << entry.index << ": " << fenOf(p, false);
-    EXPECT_EQ(fenOf(p, false), entry.fen) << entry.index;
-  }
-}
-
 // Indices worked out by hand from the layout: the first kings of each numbering, a later pawn
 // group that does not leave out the kings, and the en-passant part after the main part.
 TEST(NalimovLayout, DecodesIndicesWorkedOutByHand) {
@@ -100,13 +61,12 @@ TEST(NalimovLayout, NamesEveryLegalThreeManPositionOnce) {
 // The engine's index functions against the decoder
 // ---------------------------------------------------------------------------------------------
 
-TEST(NalimovIndex, CountsAndFileLengthsAgreeWithTheLayoutForEveryClass) {
+// (File lengths: nalimov_lengths_test.cpp.)
+TEST(NalimovIndex, CountsAgreeWithTheLayoutForEveryClass) {
   resetEngine();
   for (int c = 1; c < TB_CLASSES; c++)
-    for (int side = 0; side < 2; side++) {
+    for (int side = 0; side < 2; side++)
       EXPECT_EQ(tbIndexCount(c, side), layoutIndexCount(c, side)) << tbClassName(c) << " " << side;
-      EXPECT_EQ(tbFileLength(c, side), layoutFileLength(c, side)) << tbClassName(c) << " " << side;
-    }
 }
 
 // Every index of the three-man classes, both sides to move, both ways up.
@@ -140,31 +100,6 @@ TEST(NalimovIndex, GivesBackSampledIndicesOfEveryClass) {
         if (!problem.empty() && failures++ < 3) ADD_FAILURE() << problem;
       }
     }
-}
-
-// Each file ends at its last legal position: over every legal position of these classes the
-// largest index is the file length - 1, found here without the decoder.
-TEST(NalimovIndex, LastLegalPositionEndsEachThreeManFile) {
-  resetEngine();
-  for (const char* name : {"kpk", "krk", "kqk"}) {
-    int c = classNumber(name);
-    int type = int(std::string(" kpnbrq").find(name[1]));
-    for (int side = 0; side < 2; side++) {
-      uint64_t largest = 0, positions = 0;
-      for (int wk = 0; wk < 64; wk++)
-        for (int bk = 0; bk < 64; bk++)
-          for (int sq = 0; sq < 64; sq++) {
-            TbPosition p{side, {wk, bk}, {{type * 64 + sq}, {}}, -1};
-            if (!tbPositionLegal(p)) continue;
-            uint32_t index = tbIndexOf(c, p, false);
-            ASSERT_NE(index, TB_NO_INDEX) << fenOf(p, false);
-            largest = std::max<uint64_t>(largest, index);
-            positions++;
-          }
-      EXPECT_GT(positions, 100000u);
-      EXPECT_EQ(largest + 1, tbFileLength(c, side)) << name << " side " << side;
-    }
-  }
 }
 
 // A random placement of the class's men on distinct squares (pawns on ranks 2-7, kings apart),

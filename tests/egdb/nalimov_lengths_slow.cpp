@@ -2,23 +2,17 @@
 // both sides (and so an en-passant part), from every legal position of the class; and mixed
 // classes against the class table.
 #include "tests/egdb/every_position.h"
+#include "tests/egdb/known_lengths.h"
+#include "tests/egdb/layout_checks.h"
 
 namespace {
 
 TEST(NalimovLengthsSlow, FourUnitClassesEndAtThePublishedLength) {
-  struct Case {
-    int classNumber;
-    std::vector<char> units;
-    uint32_t white, black;
-  };
-  const Case cases[] = {
-      {35, {'Q', 'Q'}, 698739, 873642},   // kqqk
-      {6, {'P', 'p'}, 3863492, 3863492},  // kpkp
-  };
-  for (const Case& c : cases) {
-    std::vector<uint32_t> lengths = lengths::lengthsOf(c.classNumber, c.units);
-    EXPECT_EQ(lengths[0], c.white) << tbClassName(c.classNumber);
-    EXPECT_EQ(lengths[1], c.black) << tbClassName(c.classNumber);
+  const std::pair<const char*, std::vector<char>> cases[] = {{"kqqk", {'Q', 'Q'}}, {"kpkp", {'P', 'p'}}};
+  for (const auto& [name, units] : cases) {
+    std::vector<uint32_t> lengths = lengths::lengthsOf(classNumber(name), units);
+    EXPECT_EQ(lengths[0], knownLength(name)->length[0]) << name;
+    EXPECT_EQ(lengths[1], knownLength(name)->length[1]) << name;
   }
 }
 

@@ -1,6 +1,23 @@
-// The index functions against the published lengths of real table files: a table ends at its
-// last legal position, so the largest index any legal position gets must be the file length - 1.
+// The length of every table file, held against figures from outside the engine: a table ends at
+// its last legal position, so the largest index any legal position gets is the file length - 1.
+// The committed table of lengths (tbFileLength), the layout decoder (layoutFileLength) and the
+// index functions over every legal position (every_position.h) must all give the known figures.
 // (The four-unit classes take a few seconds and run with the slow tests.)
+//
+// The three-man figures without a published length, worked out by hand from the layout. A
+// class without pawns numbers 462 king pairs, the side to move's king in the triangle a1-d1-d4;
+// the last pair is that king on d4 and the other on h8.
+// - Black to move: the White unit stands on any of the 62 squares the kings leave, and none of
+//   these positions is illegal (White, not to move, cannot be in check), so every such class
+//   ends at 462 x 62 = 28644, as the published kqk.nbb does.
+// - White to move: the unit leaves out the squares from which it would attack the other king at
+//   once. Over the 462 pairs these add up to 1401 squares for the bishop (the other king's
+//   diagonal neighbours), 1608 for the rook (its orthogonal ones), 3009 = 1401 + 1608 for the
+//   queen and 2362 for the knight (its jumps, the own king's square not counted twice), which
+//   leaves 27243, 27036, 25635 and 26282 indices. The file ends at the last legal square of the
+//   last pair: the knight's and the bishop's last square g8 does not attack h8, so knk and kbk
+//   end there; a rook or a queen on a8-f8 attacks h8 along the rank, so krk ends six squares
+//   early at 27030 and kqk at 25629, the published length, which the same count gives.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,80 +26,41 @@
 #include <iterator>
 
 #include "tests/egdb/every_position.h"
+#include "tests/egdb/known_lengths.h"
+#include "tests/egdb/layout_checks.h"
 
 namespace {
 
-struct LengthCase {
-  int classNumber;
-  std::vector<char> units;  // 'Q' 'P' White's, 'q' 'p' Black's
-  uint32_t white, black;    // published lengths with White and with Black to move
-};
-
-void expectLengths(const LengthCase& c) {
-  std::vector<uint32_t> lengths = lengths::lengthsOf(c.classNumber, c.units);
-  EXPECT_EQ(lengths[0], c.white) << tbClassName(c.classNumber);
-  EXPECT_EQ(lengths[1], c.black) << tbClassName(c.classNumber);
-  EXPECT_EQ(tbFileLength(c.classNumber, 0), c.white);
-  EXPECT_EQ(tbFileLength(c.classNumber, 1), c.black);
-}
-
-TEST(NalimovLengths, ThreeUnitClassesEndAtThePublishedLength) {
-  expectLengths({5, {'Q'}, 25629, 28644});   // kqk
-  expectLengths({1, {'P'}, 81664, 84012});   // kpk
-  // No published length: the class table's lengths (from the layout decoder) must agree.
-  for (int c : {2, 3, 4})  // knk kbk krk
-    expectLengths({c, {"NBR"[c - 2]}, tbFileLength(c, 0), tbFileLength(c, 1)});
-}
-
-}  // namespace
-
-namespace {
-
-int square(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
-
-// The seven kppkp positions (Black to move) that the published tables store wrongly, by their
-// published indices: Black's b-pawn and king boxed in on the queen's side, White's two pawns
-// running on the king's side. Their indices pin down the pawn layout with Black to move.
-TEST(NalimovLengths, CorrectedKppkpPositionsHaveTheirPublishedIndices) {
-  struct Case {
-    const char *whiteKing, *pawn1, *pawn2, *blackKing, *blackPawn;
-    uint32_t index;
-  };
-  const Case cases[] = {
-      {"c3", "f6", "f5", "a3", "b7", 56802428}, {"c3", "f6", "f5", "a3", "b6", 56811076},
-      {"d3", "f6", "f5", "a3", "b7", 56849992}, {"d3", "f6", "f5", "a3", "b6", 56858640},
-      {"d3", "e6", "f5", "b3", "b5", 59592489}, {"c3", "e6", "f5", "a2", "b5", 67775659},
-      {"d1", "e6", "f5", "b2", "b5", 71071628},
-  };
-  for (const Case& c : cases) {
-    int white[TB_BLOCK_SIZE] = {}, black[TB_BLOCK_SIZE] = {};
-    white[0] = square(c.pawn1);
-    white[1] = square(c.pawn2);
-    white[15] = square(c.whiteKing);
-    black[0] = square(c.blackPawn);
-    black[15] = square(c.blackKing);
-    EXPECT_EQ(indexTB(36, 1, white, black, TB_NO_EP, 0), c.index) << c.whiteKing << c.blackKing;
-    // The same position with colours exchanged: Black holds the two pawns, White is to move.
-    int flippedWhite[TB_BLOCK_SIZE] = {}, flippedBlack[TB_BLOCK_SIZE] = {};
-    for (int i = 0; i < TB_BLOCK_SIZE; i++) {
-      flippedBlack[i] = white[i] ^ 56;
-      flippedWhite[i] = black[i] ^ 56;
+TEST(NalimovLengths, CommittedTableAndLayoutGiveTheKnownLengths) {
+  for (const KnownLength& known : KNOWN_LENGTHS)
+    for (int side = 0; side < 2; side++) {
+      const int c = classNumber(known.name);
+      ASSERT_NE(c, 0) << known.name;
+      EXPECT_EQ(tbFileLength(c, side), known.length[side]) << known.name << " side " << side;
+      EXPECT_EQ(layoutFileLength(c, side), known.length[side]) << known.name << " side " << side;
     }
-    EXPECT_EQ(indexTB(36, 1, flippedBlack, flippedWhite, TB_NO_EP, 1), c.index);
+}
+
+// Every legal position of the three-man classes through the index functions, both ways up.
+TEST(NalimovLengths, ThreeUnitClassesEndAtTheKnownLength) {
+  for (const char* name : {"kpk", "knk", "kbk", "krk", "kqk"}) {
+    const std::vector<uint32_t> lengths = lengths::lengthsOf(classNumber(name), {char(name[1] - 32)});
+    EXPECT_EQ(lengths[0], knownLength(name)->length[0]) << name;
+    EXPECT_EQ(lengths[1], knownLength(name)->length[1]) << name;
   }
 }
-
-}  // namespace
-
-namespace {
 
 std::string fileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The committed table of file lengths is what its generator (the build target tbtables) writes.
+// The committed table of file lengths is what its generator (the build target tbtables) writes
+// from the layout decoder, for every class.
 TEST(NalimovLengths, CommittedTableEqualsTheGeneratorsOutput) {
+  for (int c = 1; c < TB_CLASSES; c++)
+    for (int side = 0; side < 2; side++)
+      EXPECT_EQ(tbFileLength(c, side), layoutFileLength(c, side)) << tbClassName(c) << " " << side;
   char name[] = "/tmp/talvek-lengths-XXXXXX";
   int fd = mkstemp(name);
   ASSERT_GE(fd, 0);

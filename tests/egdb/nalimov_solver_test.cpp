@@ -74,7 +74,10 @@ TEST(TableGenerator, WritesTablesTheEngineRegistersAndGaviotaAgreesWith) {
       ASSERT_NE(at, std::string::npos) << report;
       EXPECT_NE(report.substr(at, report.find('\n', at) - at).find(" 0 disagreements"), std::string::npos) << report;
     }
-  captureOutput([] { initNalimov("", 1 << 20); });
+  captureOutput([] {
+    initNalimov("", 1 << 20);
+    initZelt(ZELT_OFF, "", 0);
+  });
   resetEngine();
 }
 

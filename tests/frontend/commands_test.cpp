@@ -318,8 +318,41 @@ TEST(ConsoleCommands, HashAndEvalCacheAreReallocated) {
   EXPECT_EQ(run("hash"), "usage: hash <size>\n");
   EXPECT_EQ(run("ecache"), "usage: ecache <size>\n");
   run("hash 1");
-  EXPECT_EQ(tableBytes(0), 1u << 20);
-  EXPECT_EQ(tableBytes(4096), uint32_t(MAX_TABLE_MB) << 20);
+}
+
+// A setting's range is its row's alone, and every way of setting it keeps to it: the console,
+// the UCI option, xboard's "cores" (which is the threads setting), and the byte count a size
+// hands on even when a value past its range was written by code.
+TEST(ConsoleCommands, EveryFrontEndKeepsToTheSettingsRange) {
+  resetEngine();
+  struct Case {
+    const char* line;
+    bool xboard;
+    int threads;
+  };
+  const Case cases[] = {{"threads 99", false, MAX_SEARCH_THREADS}, {"threads 0", false, 1},
+                        {"cores 3", true, 3},  {"cores 99", true, MAX_SEARCH_THREADS},
+                        {"cores -2", true, 1}, {"cores 2", true, 2}};
+  for (const Case& c : cases) {
+    xboardMode = c.xboard;
+    run(c.line);
+    EXPECT_EQ(settings.threads, c.threads) << c.line;
+    EXPECT_EQ(searchThreadCount(), c.threads) << c.line;  // set up at once, between searches
+  }
+  xboardMode = 0;
+  applyUciOption(settingRow(&Settings::threads), "1000");
+  EXPECT_EQ(settings.threads, MAX_SEARCH_THREADS);
+  applyUciOption(settingRow(&Settings::threads), "1");
+  EXPECT_EQ(searchThreadCount(), 1);
+
+  settings.hash = 0;
+  EXPECT_EQ(settingBytes(&Settings::hash), 1u << 20);
+  settings.hash = 1 << 20;
+  EXPECT_EQ(settingBytes(&Settings::hash), uint32_t(MAX_TABLE_MB) << 20);
+  settings.egbbCache = MAX_TABLE_MB;
+  EXPECT_EQ(settingBytes(&Settings::egbbCache), uint32_t(EGBB_MAX_CACHE_MB) << 20);
+  EXPECT_STREQ(settingRow(&Settings::nalimovPath).name, "nalimovpath");
+  resetEngine();
 }
 
 // Paths and cache sizes of the endgame databases set them up again at once, except while the

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "egdb/egdb.h"
 #include "frontend/frontend.h"
+#include "tests/egdb/egdb_testkit.h"
 #include "tests/frontend/frontend_support.h"
 #include "tests/frontend/program.h"
 #include "tests/support/support.h"
@@ -144,6 +146,43 @@ TEST(Program, ReadsTheSettingsFileSilently) {
       << run.output;
   EXPECT_NE(run.output.find("Main Hash :   2048 KB"), std::string::npos);
   EXPECT_NE(run.output.find("Eval Cache:   1024 KB"), std::string::npos);
+}
+
+// Start-up sets the tables and databases up through the settings' own rows: sizes and paths
+// from the settings file, in range or not, give exactly what the same lines typed at the prompt
+// give (a size of 0 taken as 1 MB, a bitbase cache the library cannot take refused with the
+// usage line and the default kept, the tables found on the path with the cache asked for).
+TEST(Program, StartUpSetsUpTheSettingsAsTheirCommandsDo) {
+  TempFolder tables;
+  const int KQK = 5;
+  ASSERT_STREQ(tbClassName(KQK), "kqk");
+  writeClassFiles(tables, KQK, Solver("kqk"), false);
+  const std::string settingsText = "egbbcache 5000\nhash 0\necache 0\nnalimovpath " + tables.path() +
+                                   "\nnalimovcache 0\negbbpath /nowhere/egbb\n";
+  const ProgramRun run = runProgram("", "", settingsText.c_str());
+  EXPECT_EQ(run.exitCode, 0);
+
+  resetEngine();
+  initSearchTables();
+  const std::string refused = typeLine("egbbcache 5000");
+  const std::string tablesAndCache = typeLine("hash 0") + typeLine("ecache 0");
+  typeLine("nalimovcache 0");
+  const std::string nalimov = typeLine("nalimovpath " + tables.path());
+  const std::string bitbases = typeLine("egbbpath /nowhere/egbb");
+  EXPECT_EQ(refused, "usage: egbbcache <size> (1 to 2047)\n");
+  EXPECT_EQ(nalimov, "3-men Nalimov tablebases found\nEGTB cache:  1024 KB\n");
+  EXPECT_EQ(tablesAndCache.find("Main Hash :   1024 KB"), 0u) << tablesAndCache;
+  const std::string expected = "ver. " TALVEK_VERSION "\n\n\n" + refused + tablesAndCache + "\n" + nalimov +
+                               bitbases + "\n\n" + "Talvek[W-1]> ";
+  const size_t version = run.output.find("ver. " TALVEK_VERSION);
+  ASSERT_NE(version, std::string::npos) << run.output;
+  EXPECT_EQ(run.output.substr(version), expected);
+  captureOutput([] {
+    initNalimov("", 0);
+    runCommandLine("hash 1");
+    runCommandLine("ecache 1");
+  });
+  resetEngine();
 }
 
 TEST(Program, XboardSwitchIsExact) {

@@ -204,7 +204,7 @@ void resetTables() {
   std::memset(static_cast<void*>(evalCache), 0, size_t(evalCacheEntries) * sizeof(EvalCacheEntry));
   clearPawnCache();
   resignStreak = 0;
-  if (tbMaxMen != 0) initNalimov(settings.nalimovPath.c_str(), tableBytes(settings.nalimovCache));
+  if (tbMaxMen != 0) initNalimov(settings.nalimovPath.c_str(), settingBytes(&Settings::nalimovCache));
   egbbAvailable = 0;
 }
 

@@ -1,4 +1,7 @@
+#include <algorithm>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -251,19 +254,31 @@ TEST_F(OrderingTest, HistoryKillersAndMateKiller) {
   EXPECT_EQ(plyStack[ply].mateKiller, capture);
 }
 
-// The exchange sort never swaps equal scores but is not stable: the 5 of move 1 is carried
-// behind the 5 of move 3 when a 9 is swapped forward.
-TEST_F(OrderingTest, RootSortIsADescendingExchangeSort) {
+// The root sort puts the moves in descending order of score, each move keeping its own score;
+// moves of equal score may come in any order. Lists of every length up to a full one, from all
+// ties to all different, and a list sorted already.
+TEST_F(OrderingTest, RootSortOrdersByDescendingScore) {
   PlyRecord& rec = plyStack[0];
-  const int scores[] = {5, 9, 5, -3, 9, 0};
-  rec.moveCount = 6;
-  for (int i = 0; i < 6; i++) {
-    rec.moves[i] = Move(i + 1);
-    rec.scores[i] = scores[i];
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 200; trial++) {
+    const int count = trial == 0 ? 0 : trial == 1 ? 1 : 1 + int(random() % (MAX_MOVES - 1));
+    const int spread = 1 + int(random() % 6) * (trial % 5 == 0 ? 1000 : 3);  // many ties to none
+    std::vector<std::pair<Move, int>> given;
+    for (int i = 0; i < count; i++) given.push_back({Move(i + 1), int(random() % unsigned(spread)) - spread / 2});
+    if (trial == 2) std::sort(given.begin(), given.end(), [](auto a, auto b) { return a.second > b.second; });
+    rec.moveCount = count;
+    for (int i = 0; i < count; i++) {
+      rec.moves[i] = given[size_t(i)].first;
+      rec.scores[i] = given[size_t(i)].second;
+    }
+    sortRootMoves();
+    std::vector<std::pair<Move, int>> sorted;
+    for (int i = 0; i < count; i++) sorted.push_back({rec.moves[i], rec.scores[i]});
+    for (size_t i = 1; i < sorted.size(); i++) ASSERT_GE(sorted[i - 1].second, sorted[i].second) << trial;
+    std::sort(given.begin(), given.end());
+    std::sort(sorted.begin(), sorted.end());
+    ASSERT_EQ(sorted, given) << trial;  // the same moves, each with its score
   }
-  sortRootMoves();
-  const Move expected[] = {2, 5, 3, 1, 6, 4};
-  for (int i = 0; i < 6; i++) EXPECT_EQ(rec.moves[i], expected[i]) << i;
 }
 
 TEST_F(OrderingTest, PrincipalVariationTakesTheChildLine) {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "egdb/egdb.h"
 #include "eval/eval.h"
 #include "frontend/frontend.h"
+#include "search/search.h"
 #include "session/session.h"
 
 void resetEngine() {
@@ -25,6 +27,13 @@ void resetEngine() {
   discardHeldInput();
   searchOutcome = SearchOutcome{};
   resetSettings();
+  // What an earlier test searched or opened must not reach this one: the transposition table's
+  // entries (scored with whatever tables that test had) and the endgame databases it left on.
+  // All of this goes silently.
+  if (ttTable != nullptr) clearTT();
+  if (zeltMode != ZELT_OFF) initZelt(ZELT_OFF, "", 0);
+  tbMaxMen = 0;
+  egbbAvailable = 0;
   clearGameState();
   setBoard(START_FEN);
   newGameClocks();
