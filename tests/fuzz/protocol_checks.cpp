@@ -479,6 +479,26 @@ void checkXboardAnswers(const SessionRecord& s, const std::vector<Xb>& kinds) {
   fuzzRequire(book == books.size(), "xboard: a book answer without its bk");
 }
 
+// A line that changes the game (a new game or position, a side, a takeback, a mode) read while
+// the engine thinks on its own move ends that search, whose move is then never sent, unless a
+// request that waits for the move (ping, bk, option) came before it in the same search: then it
+// waits as well, and acts after the move.
+void checkChangesEndTheSearch(const SessionRecord& s, const std::vector<Xb>& kinds) {
+  const std::vector<long> moves = outputWhere(s, [](const std::string& t) { return startsWith(t, "move "); });
+  int waitingIn = -1;  // the search in which a request that waits for the move was read
+  for (size_t i = 0; i < kinds.size(); i++) {
+    const LineRead& line = s.linesRead[i];
+    if (line.state != STATE_THINKING || line.stopping) continue;
+    const std::string word = firstWordLower(line.text);
+    if (word == "ping" || word == "bk" || word == "option") waitingIn = line.search;
+    const bool changesGame = kinds[i] != Xb::OTHER && kinds[i] != Xb::MOVE && kinds[i] != Xb::PING &&
+                             kinds[i] != Xb::BOOK;
+    if (!changesGame || waitingIn == line.search) continue;
+    const long move = firstOfSearch(s, moves, line.outputAt, line.search);
+    if (move >= 0) failAt("xboard: a move from a search that a change of the game ended", move, visible(line.text));
+  }
+}
+
 // The GUI's xboard game: its position on the board, whom the engine plays, and the game's state.
 struct XboardGame {
   Known known = Known::YES;
@@ -698,5 +718,6 @@ void checkXboardSession(const SessionRecord& s) {
   checkNoMoveInForce(s);
   const std::vector<Xb> kinds = xboardKinds(s);
   checkXboardAnswers(s, kinds);
+  checkChangesEndTheSearch(s, kinds);
   replayXboard(s, kinds);
 }
