@@ -32,7 +32,9 @@
 // xboard: no move while the engine analyses or is in force mode as the GUI sees it (beyond the
 // one move of a search already running when the line that entered the mode was read), every move
 // legal in the game the GUI keeps from what it sent and received, pong and the book's answer in
-// the order sent and after the move of the search they came in. The clock advances one
+// the order sent and after the move of the search they came in, and no move from an own-move
+// search that a change of the game ended (unless a request waiting for the move came first). The
+// clock advances one
 // millisecond each time the engine reads it, and the tables start empty for every input: the
 // same input makes the same run, and time limits fall where the engine's speed puts them.
 #pragma once
