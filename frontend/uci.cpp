@@ -182,10 +182,11 @@ void uciLoop(FILE* input) {
 
 // position [startpos | fen <FEN>] [moves <m1> <m2> ...]. A record that cannot be read or is not
 // a legal position, or a move of the list that is not legal, refuses the whole command: the
-// engine then has no position to search until a position is accepted.
+// engine then has no position to search until a position is accepted. Without startpos or fen
+// the moves go on from the position there is; after a refusal there is none, and it stands.
 void uciPosition(const char* text) {
   text = skipSpaces(text);
-  positionRefused = nullptr;
+  if (startsWith(text, "startpos") || startsWith(text, "fen")) positionRefused = nullptr;
   if (startsWith(text, "startpos")) {
     setBoard(START_FEN);
     text += 8;

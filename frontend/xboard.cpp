@@ -335,7 +335,8 @@ void xboardIcs() {
 
 // The xboard commands in matching order. During a search: what only informs the engine, the
 // clocks, the switches and "?" act at once; what changes the game, the position, the side or
-// the time control ends the search first; questions are answered at once.
+// the time control ends the search first; "hint" is answered at once. The status request "."
+// acts at once only while no line waits: behind a waiting "edit" it is the edit's end.
 constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"xboard", 1, xboardNothing, ACTS},       {"protover", 2, xboardProtover, ACTS},
     {"accepted", 1, xboardNothing, ACTS},     {"rejected", 1, xboardNothing, ACTS},
@@ -352,7 +353,7 @@ constexpr XboardCommand XBOARD_COMMANDS[] = {
     {"computer", 1, xboardNothing, ACTS},     {"?", 1, xboardMoveNow, ACTS, true},
     {"ping", 2, xboardPing, ACTS_OFF_MOVE},   {"result", 1, xboardResult, ENDS},
     {"edit", 1, xboardEditStart, ENDS},       {"analyze", 1, xboardAnalyze, ENDS},
-    {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, IMMEDIATE},
+    {"exit", 1, xboardExit, ENDS},            {".", 1, xboardStatus, ACTS},
     {"bk", 1, xboardBook, WAITS},             {"option", 2, xboardOption, WAITS},
     {"variant", 2, xboardVariant, ENDS},
     {"cores", 2, xboardCores, ACTS},

@@ -131,6 +131,26 @@ TEST(Uci, AnIllegalMoveEndsTheMoveList) {
   EXPECT_EQ(currentFen(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
 }
 
+// A refused position stays refused until the GUI sets a whole one: moves sent without startpos
+// or fen are not played on what the refused command left on the board, and a bare "position"
+// does not make that board searchable.
+TEST(Uci, ARefusedPositionStaysRefusedUntilANewOne) {
+  startUci();
+  for (const char* after : {"position moves d2d4", "position"}) {
+    EXPECT_EQ(typeLine("position startpos moves e2e4 e7e5 e1e3"), "Illegal move: e1e3\n");
+    EXPECT_EQ(typeLine(after), "") << after;
+    EXPECT_EQ(gamePly, 2) << after;
+    EXPECT_EQ(lastLine(typeLine("go depth 1")), "bestmove 0000\n") << after;
+  }
+  EXPECT_EQ(typeLine("position fen 8/8/8/8/8/8/8/8 w - - 0 1 moves e2e4").rfind("**ERROR**", 0), 0u);
+  EXPECT_EQ(typeLine("position moves e2e4"), "");
+  EXPECT_EQ(lastLine(typeLine("go depth 1")), "bestmove 0000\n");
+  typeLine("position startpos moves e2e4 e7e5");
+  typeLine("position moves d2d4");
+  EXPECT_EQ(gamePly, 3);
+  EXPECT_NE(lastLine(typeLine("go depth 1")), "bestmove 0000\n");
+}
+
 // Hundreds of moves in one line (the knights going out and back), and a game record that is
 // full refuses further moves instead of overrunning the history.
 TEST(Uci, LongMoveLists) {

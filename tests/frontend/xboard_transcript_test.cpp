@@ -388,6 +388,24 @@ TEST(XboardTranscript, PingOnTheEnginesMoveAfterTheMove) {
   EXPECT_EQ(engine.waitExit(5000), 0);
 }
 
+// An edit sent while the engine thinks waits behind the ping that waits for the move, and so do
+// its lines: its "." ends it when its turn comes, rather than passing the edit as a status
+// request and leaving every later command to edit mode.
+TEST(XboardTranscript, EditSentWhileThinkingEndsAtItsDot) {
+  EngineProcess engine("-xboard");
+  startSession(engine);
+  for (const char* line : {"new", "easy", "nopost", "st 1", "e2e4", "ping 4", "edit", "#", "Ke1", "c", "Ke8", ".",
+                           "ping 5"})
+    engine.send(line);
+  ASSERT_TRUE(engine.waitFor("pong 5\n", 10000)) << engine.taken();
+  const std::string out = engine.taken();
+  ASSERT_NE(out.find("move "), std::string::npos) << out;
+  EXPECT_LT(out.find("move "), out.find("pong 4")) << out;
+  EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(5000), 0);
+}
+
 namespace {
 
 // The first move of the principal variation of the last thinking line in text ("e4" in

@@ -1,6 +1,7 @@
 #include "tests/fuzz/harness.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "eval/eval.h"
 #include "frontend/frontend.h"
 #include "search/search.h"
+#include "tests/fuzz/session_record.h"
 
 namespace {
 
@@ -35,10 +37,10 @@ constexpr uint64_t MAX_MARK_POLLS = 1000000;  // a larger number reads as this
 
 struct QuitRequested {};
 
-bool quitRead = false;  // the input ended with "quit"
+SessionRecord session;  // what the checks judge
 
 [[noreturn]] void throwQuit() {
-  quitRead = true;
+  session.quitRead = true;
   throw QuitRequested{};
 }
 
@@ -48,9 +50,23 @@ long outputWritten() {
   return at < 0 ? 0 : at;
 }
 
-// ----- the clock -----------------------------------------------------------
+// ----- the clock and the searches --------------------------------------------
 
 uint32_t clockMs = 0;  // the engine's clock: one millisecond more at every reading
+std::vector<long> clockOutput;  // output written when each reading was taken (value 1 first)
+int searchStartSeen = 0;        // searchStart when last looked at
+pthread_t mainThread;           // the engine's; helper threads do not record
+
+// A search begins by setting searchStart to a fresh reading of the clock, which never repeats:
+// a new value, seen at any later reading of the clock, poll or read, marks one more search,
+// begun when that reading was taken.
+void noteSearchStart() {
+  if (searchStart == searchStartSeen) return;
+  searchStartSeen = searchStart;
+  const uint32_t reading = uint32_t(searchStart);
+  session.searchesAt.push_back(reading >= 1 && reading <= clockOutput.size() ? clockOutput[reading - 1]
+                                                                             : outputWritten());
+}
 
 // ----- the input script ----------------------------------------------------
 
@@ -58,13 +74,6 @@ struct ScriptLine {
   std::string text;  // as the engine reads it: newline included, unless the line is a piece
   int searches;      // searches that must start before it arrives ('@' marks - 1); -1 unmarked
   uint64_t polls;    // then the polls that must pass
-};
-
-// A whole line as the engine read it, and what the engine had written by then.
-struct LineRead {
-  std::string text;
-  long outputAt;    // bytes of output written before its last byte was read
-  int state;        // engineState then
 };
 
 struct Script {
@@ -80,10 +89,7 @@ FILE* scriptStream = nullptr;  // the stream over script, while an input runs
 
 uint64_t polls = 0;                     // polls made during this input
 bool released = false;                  // every line has arrived, whatever its mark
-bool storeFilled = false;               // the store of kept lines was full at some poll
-std::vector<LineRead> linesRead;        // the input's whole lines, in the order read
 std::string lineSoFar;                  // the pieces of the line being read
-long endOfInputAt = -1;                 // output written when the end of input was read
 std::vector<uint64_t> searchStartPolls; // polls made before the first poll of each search
 int lastSearchStart = 0;                // searchStart of the last search seen
 uint64_t pollsInSearch = 0;
@@ -107,8 +113,9 @@ ScriptLine parseScriptLine(std::string line) {
 // The stream's read function: the bytes of the next line, never past its end, so that the line
 // after it becomes next exactly when the reader has taken the whole line.
 ssize_t readScript(void*, char* buffer, size_t size) {
+  noteSearchStart();
   if (script.next >= script.lines.size()) {
-    if (endOfInputAt < 0) endOfInputAt = outputWritten();
+    if (session.endOfInputAt < 0) session.endOfInputAt = outputWritten();
     return 0;
   }
   const std::string& text = script.lines[script.next].text;
@@ -118,7 +125,8 @@ ssize_t readScript(void*, char* buffer, size_t size) {
   if (script.given == text.size()) {
     lineSoFar += text;
     if (!text.empty() && text.back() == '\n') {
-      linesRead.push_back({lineSoFar, outputWritten(), engineState});
+      session.linesRead.push_back(
+            {lineSoFar, outputWritten(), engineState, int(session.searchesAt.size()) - 1, stopSearch != 0});
       lineSoFar.clear();
     }
     script.next++;
@@ -146,6 +154,7 @@ int scriptWaiting() {
 // The search's poll: the engine's own, counted, and the end of a search that ran long enough.
 // A new search shows by its start time, which the clock never repeats.
 void pollScript() {
+  noteSearchStart();
   if (searchStartPolls.empty() || searchStart != lastSearchStart) {
     searchStartPolls.push_back(polls);
     lastSearchStart = searchStart;
@@ -153,7 +162,7 @@ void pollScript() {
   }
   polls++;
   pollsInSearch++;
-  storeFilled = storeFilled || queueFull();
+  session.storeFilled = session.storeFilled || queueFull();
   pollInput();
   if ((nodes >= SEARCH_NODES && iterDepth > 2) || nodes >= MAX_SEARCH_NODES || pollsInSearch >= SEARCH_POLLS ||
       polls >= INPUT_POLLS) {
@@ -211,7 +220,13 @@ void resetTables() {
 }  // namespace
 
 // The clock the engine reads (every reference to nowMs() is bound here by the linker's --wrap).
-extern "C" int __wrap__Z5nowMsv() { return int(++clockMs); }
+extern "C" int __wrap__Z5nowMsv() {
+  if (pthread_equal(pthread_self(), mainThread)) {
+    noteSearchStart();
+    clockOutput.push_back(outputWritten());
+  }
+  return int(++clockMs);
+}
 
 bool fuzzConsistent() {
   if (boardIsConsistent()) return true;
@@ -249,6 +264,7 @@ void fuzzStart() {
   // The output goes to a file of the scratch folder, where the protocol checks read it back.
   verbose = std::getenv("TALVEK_FUZZ_VERBOSE") != nullptr;
   fuzzRequire(std::freopen((scratchPath + "/output.txt").c_str(), "w+", stdout) != nullptr, "stdout");
+  mainThread = pthread_self();
   initTables();
   initTT(TABLE_BYTES);
   initECache(TABLE_BYTES);
@@ -258,16 +274,17 @@ void fuzzStart() {
 
 void fuzzReset(Protocol p) {
   fuzzRequire(fchdir(scratchFolder) == 0, "cannot enter the scratch folder");
-  clockMs = 0;
   polls = pollsInSearch = 0;
   searchStartPolls.clear();
-  released = quitRead = storeFilled = false;
-  linesRead.clear();
+  released = false;
+  session = SessionRecord{};
   lineSoFar.clear();
-  endOfInputAt = -1;
   std::fflush(stdout);
   fuzzRequire(ftruncate(fileno(stdout), 0) == 0, "cannot empty the output");
   std::rewind(stdout);
+  clockMs = 0;
+  clockOutput.clear();
+  searchStartSeen = 0;
   commandInput = stdin;
   engineState = STATE_WAITING;
   consoleMode = p == Protocol::Console;
@@ -304,11 +321,6 @@ void fuzzGuarded(void (*fn)()) {
 
 namespace {
 
-struct OutputLine {
-  std::string text;
-  long at;  // its first byte's offset in the output
-};
-
 std::vector<OutputLine> outputLines() {
   std::fflush(stdout);
   std::string text;
@@ -329,83 +341,22 @@ std::vector<OutputLine> outputLines() {
   return lines;
 }
 
-std::string firstWordOfLine(const std::string& line) {
-  char typed[TOKEN_SIZE], lower[TOKEN_SIZE];
-  firstWordOf(line.c_str(), typed, lower);
-  return lower;
+// The board, its record and the words of the last line are in range.
+void checkBoard() {
+  fuzzRequire(fuzzConsistent(), "board inconsistent after the input");
+  fuzzRequire(gamePly >= 0 && gamePly <= MAX_GAME_PLIES, "game record out of range");
+  fuzzRequire(tokenCount >= 0 && tokenCount <= MAX_TOKENS, "token count out of range");
 }
 
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-// UCI: every "go" read before any "quit" gets exactly one bestmove, after the go was read (one
-// may be missing when "quit" ended a search); a "go infinite" or "go ponder" answers only after a stop,
-// ponderhit or quit read since its go, or after the end of input. Exempt: inputs that filled the
-// store of kept lines, which ends such a search.
-void checkUci(const std::vector<OutputLine>& output) {
-  std::vector<long> answers;
-  for (const OutputLine& line : output)
-    if (startsWith(line.text, "bestmove ")) answers.push_back(line.at);
-  struct Go {
-    long at;
-    bool endless;
-  };
-  std::vector<Go> gos;
-  for (const LineRead& line : linesRead) {
-    if (startsWith(firstWordOfLine(line.text), "quit")) break;  // the lines after it never run
-    if (!startsWith(firstWordOfLine(line.text), "go")) continue;
-    const std::string text = line.text.substr(0, line.text.find('\0'));  // as the engine reads it
-    const size_t words = text.find_first_not_of(" \t");
-    const size_t end = text.find_first_of(" \t\n", words);
-    const std::string rest = end == std::string::npos ? "" : text.substr(end);
-    gos.push_back({line.outputAt, rest.find("infinite") != std::string::npos || rest.find("ponder") != std::string::npos});
-  }
-  fuzzRequire(answers.size() <= gos.size(), "UCI: more bestmoves than go commands");
-  fuzzRequire(answers.size() + (quitRead ? 1 : 0) >= gos.size(), "UCI: a go without its bestmove");
-  for (size_t k = 0; k < answers.size(); k++) {
-    fuzzRequire(answers[k] >= gos[k].at, "UCI: a bestmove before its go was read");
-    if (!gos[k].endless || storeFilled) continue;
-    bool told = endOfInputAt >= 0 && endOfInputAt <= answers[k];
-    for (const LineRead& line : linesRead) {
-      if (line.outputAt < gos[k].at || line.outputAt > answers[k]) continue;
-      const std::string word = firstWordOfLine(line.text);
-      told = told || startsWith(word, "stop") || startsWith(word, "ponderhit") || startsWith(word, "quit");
-    }
-    if (!told) std::fprintf(stderr, "go %zu read at %ld, answered at %ld, end of input at %ld\n", k + 1, gos[k].at, answers[k], endOfInputAt);
-    fuzzRequire(told, "UCI: go infinite or go ponder answered before stop or ponderhit");
-  }
-}
-
-// xboard: no move while the engine analyses or is in force mode as the GUI sees it: after
-// "analyze" until "exit", after "force" until "go", "new", "white" or "black". The search that
-// runs when such a line is read may still send its move when the line waits behind others.
-void checkXboard(const std::vector<OutputLine>& output) {
-  bool analysis = false, force = false;
-  int allowed = 0;
-  size_t next = 0;
-  auto movesUpTo = [&](long at) {
-    for (; next < output.size() && output[next].at < at; next++) {
-      if (!startsWith(output[next].text, "move ")) continue;
-      if ((analysis || force) && allowed == 0) fuzzRequire(false, "xboard: a move in force or analysis mode");
-      if (allowed > 0) allowed--;
-    }
-  };
-  for (const LineRead& line : linesRead) {
-    movesUpTo(line.outputAt);
-    const std::string word = firstWordOfLine(line.text);
-    const bool wasFree = !analysis && !force;
-    if (word == "analyze") analysis = true;
-    else if (word == "exit") analysis = false;
-    else if (word == "force") force = true;
-    else if (word == "go" || word == "new" || word == "white" || word == "black") force = false;
-    if (wasFree && (analysis || force)) allowed = line.state == STATE_THINKING || line.state == STATE_PONDERING ? 1 : 0;
-  }
-  movesUpTo(LONG_MAX);
-}
-
+// The board as the input left it, then the protocol's rules; the checks replay the GUI's side
+// of the session on the engine's board, which fuzzCheck then resets.
 void checkProtocol(Protocol p) {
-  const std::vector<OutputLine> output = outputLines();
-  if (p == Protocol::Uci) checkUci(output);
-  if (p == Protocol::Xboard) checkXboard(output);
+  noteSearchStart();
+  session.output = outputLines();
+  if (p != Protocol::Uci && p != Protocol::Xboard) return;
+  checkBoard();
+  if (p == Protocol::Uci) checkUciSession(session);
+  else checkXboardSession(session);
 }
 
 }  // namespace
@@ -440,9 +391,7 @@ void fuzzLines(Protocol p, const std::string& text) {
 
 void fuzzCheck() {
   std::fflush(stdout);
-  fuzzRequire(fuzzConsistent(), "board inconsistent after the input");
-  fuzzRequire(gamePly >= 0 && gamePly <= MAX_GAME_PLIES, "game record out of range");
-  fuzzRequire(tokenCount >= 0 && tokenCount <= MAX_TOKENS, "token count out of range");
+  checkBoard();
   clearGameState();
   fuzzRequire(setBoard(START_FEN) == 0, "start position refused");
   fuzzRequire(perftCount(2) == 400, "perft 2 of the start position is not 400");

@@ -24,11 +24,17 @@
 // of the script ends it.
 //
 // After each input the protocols' rules are checked against the engine's output and the moments
-// it read each line. UCI: exactly one bestmove for each go (one fewer when quit ended a search),
-// never before the go was read, and for go infinite or go ponder only after a stop, ponderhit or
-// quit read since the go, or the end of input. xboard: no move while the engine analyses or is in
-// force mode as the GUI sees it (beyond the one move of a search already running when the line
-// that entered the mode was read). The clock advances one
+// it read each line (tests/fuzz/protocol_checks.cpp). UCI: exactly one bestmove for each go (one
+// fewer when quit ended a search), never before the go was read, for go infinite or go ponder
+// only after a stop, ponderhit or quit read since the go, or the end of input, and legal (with its
+// ponder move) in the position the GUI last set before that go; readyok and uciok answer isready
+// and uci in order, readyok at once, and every answer comes in the order the requests were sent.
+// xboard: no move while the engine analyses or is in force mode as the GUI sees it (beyond the
+// one move of a search already running when the line that entered the mode was read), every move
+// legal in the game the GUI keeps from what it sent and received, pong and the book's answer in
+// the order sent and after the move of the search they came in, and no move from an own-move
+// search that a change of the game ended (unless a request waiting for the move came first). The
+// clock advances one
 // millisecond each time the engine reads it, and the tables start empty for every input: the
 // same input makes the same run, and time limits fall where the engine's speed puts them.
 #pragma once
