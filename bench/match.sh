@@ -24,8 +24,15 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/a" "$work/b"
 printf 'threads %d\nponder off\n' "$threadsA" >"$work/a/talvek.ini"
 printf 'threads %d\nponder off\n' "$threadsB" >"$work/b/talvek.ini"
+# xboard sends one "cores N" (-smpCores, default 1) to every engine that announces smp=1, which
+# would set both Talveks alike: each runs behind a filter that gives it its own number instead.
+for side in a b; do
+  n=$threadsA; [[ $side == b ]] && n=$threadsB
+  printf '#!/bin/sh\nsed -u "s/^cores .*/cores %d/" | exec "%s" -xboard\n' "$n" "$binary" >"$work/$side/talvek.sh"
+  chmod +x "$work/$side/talvek.sh"
+done
 
-second=(-scp "$binary -xboard" -sd "$work/b")
+second=(-scp "$work/b/talvek.sh" -sd "$work/b")
 if [[ -n $opponent ]]; then
   printf '[POLYGLOT]\nEngineCommand = %s\nBook = false\n[Engine]\nThreads = %d\nHash = 16\n' \
     "$opponent" "$threadsB" >"$work/b/opponent.ini"
@@ -33,10 +40,11 @@ if [[ -n $opponent ]]; then
   [[ $opponent == fairymax ]] && second=(-scp fairymax -sd "$work/b")
 fi
 
-xvfb-run -a xboard -noGUI -matchMode true -matchGames "$games" \
-  -fcp "$binary -xboard" -fd "$work/a" "${second[@]}" \
+# -smpCores: what polyglot passes on to a UCI opponent as Threads; -matchPause: no wait between games.
+xvfb-run -a xboard -noGUI -matchMode true -matchGames "$games" -matchPause 200 -smpCores "$threadsB" \
+  -fcp "$work/a/talvek.sh" -fd "$work/a" "${second[@]}" \
   -tc "$tc" -inc "$inc" -autoCallFlag true -ponderNextMove false \
-  -sgf "$work/games.pgn" -popupExitMessage false -saveSettingsOnExit false -settingsFile /dev/null \
+  -sgf "$work/games.pgn" -debugMode true -nameOfDebugFile "$work/xboard.debug" -popupExitMessage false -saveSettingsOnExit false -settingsFile /dev/null \
   >"$work/xboard.out" 2>&1 || true
 
 # Talvek is White in the odd games (xboard alternates, the first engine starting as White).
@@ -62,4 +70,7 @@ awk '/^\[Result / {
        printf "Elo difference %+.0f, 95%% interval [%+.0f, %+.0f]\n", elo,
               -400 * log(1 / lo - 1) / log(10), -400 * log(1 / hi - 1) / log(10)
      }' "$work/games.pgn"
+# What each program was told: the cores line after the filter is not in xboard's log, so the
+# log shows xboard's own; the polyglot line shows the opponent's threads.
+grep -m2 -E '>(first|second) *: *cores' "$work/xboard.debug" | sed 's/^/xboard sent: /' || true
 grep -c 'illegal\|forfeit' "$work/games.pgn" | sed 's/^/games with an illegal move or a forfeit: /' || true

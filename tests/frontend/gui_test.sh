@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Talvek against Phalanx under a real xboard (headless, in Xvfb): two games in xboard mode and
 # two in UCI mode through xboard's UCI adapter (polyglot), each with pondering off and then
-# again with both engines pondering, colours alternating, 10 seconds plus 0.1 per move
-# ("level 0 0:10 0.1"). From the saved games and the logs it checks that every game
+# again with both engines pondering, colours alternating, 6 seconds plus 0.1 per move
+# ("level 0 0:06 0.1"). From the saved games and the logs it checks that every game
 # ended with a result, with no illegal move, time forfeit or crash, that Talvek never answered
 # "Illegal move", that it called no command unknown except those it does not support
 # (random, draw, usermove), and that xboard's pings were answered. Then xboard steps through a
@@ -64,7 +64,7 @@ match() {
   mkdir -p "$work/$name"
   timeout 150 xvfb-run -a xboard -noGUI -matchMode true -matchGames 2 \
     -fcp "$binary" -fd "$work/$name" -scp "$opponent" -sd "$work/$name" \
-    -tc 0:10 -inc 0.1 -autoCallFlag true -ponderNextMove "$ponder" \
+    -tc 0:06 -inc 0.1 -autoCallFlag true -ponderNextMove "$ponder" \
     -sgf "$work/$name.pgn" -debugMode true -nameOfDebugFile "$work/$name.debug" \
     -popupExitMessage false -saveSettingsOnExit false -settingsFile /dev/null "$@" \
     >"$work/$name.out" 2>&1
