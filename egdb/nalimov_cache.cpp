@@ -3,11 +3,15 @@
 //
 // Slots are numbered from 1; a link or chain head of 0 means none. The headers lie together at
 // the start of the memory block, followed by the data buffers.
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "egdb/egdb.h"
 #include "session/session.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -141,10 +145,16 @@ int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* e
   }
   FILE* file = entry.file[side];
   if (entry.directory[side]) return decodeEmdBlock(file, entry.directory[side], block, out, exact);
-  if (std::fseek(file, long(block) << TB_BLOCK_SHIFT, SEEK_SET) != 0) return -1;
-  int produced = int(std::fread(out, 1, TB_BLOCK, file));
-  if (std::ferror(file)) produced = -1;
-  std::clearerr(file);
+  // One positioned read, without the stream's seek and buffer (a short count only at the end).
+  int produced = 0;
+  off_t offset = off_t(block) << TB_BLOCK_SHIFT;
+  while (produced < TB_BLOCK) {
+    ssize_t got = pread(fileno(file), out + produced, size_t(TB_BLOCK - produced), offset + produced);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    produced += int(got);
+  }
   return produced;
 }
 

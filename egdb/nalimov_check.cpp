@@ -78,16 +78,24 @@ const uint8_t* rawBlock(int classNumber, int side, uint32_t block, int* produced
   }
   if (!checkData) checkData = static_cast<uint8_t*>(std::malloc(size_t(CHECK_SLOTS) * TB_BLOCK));
   if (!checkData) return nullptr;
-  int oldest = 0;
-  for (int n = 0; n < CHECK_SLOTS; n++) {
-    CheckSlot& s = checkSlots[n];
-    if (s.used && s.classNumber == classNumber && s.side == side && s.block == block) {
-      s.used = ++checkClock;
-      *produced = s.produced;
-      return checkData + size_t(n) * TB_BLOCK;
-    }
-    if (s.used < checkSlots[oldest].used) oldest = n;
+  // Where the block was last seen: most reads find it there, without a scan of the slots.
+  static uint8_t hints[256];
+  uint8_t& hint = hints[(uint32_t(classNumber) * 2654435761u ^ uint32_t(side) * 40503u ^ block * 2246822519u) >> 24];
+  auto holds = [&](const CheckSlot& s) {
+    return s.used && s.classNumber == classNumber && s.side == side && s.block == block;
+  };
+  int found = holds(checkSlots[hint]) ? hint : -1;
+  for (int n = 0; found < 0 && n < CHECK_SLOTS; n++)
+    if (holds(checkSlots[n])) found = n;
+  if (found >= 0) {
+    hint = uint8_t(found);
+    checkSlots[found].used = ++checkClock;
+    *produced = checkSlots[found].produced;
+    return checkData + size_t(found) * TB_BLOCK;
   }
+  int oldest = 0;
+  for (int n = 1; n < CHECK_SLOTS; n++)
+    if (checkSlots[n].used < checkSlots[oldest].used) oldest = n;
   uint8_t* data = checkData + size_t(oldest) * TB_BLOCK;
   int got = readTBBlock(classNumber, side, block, data);
   if (got < 0) {
@@ -95,6 +103,7 @@ const uint8_t* rawBlock(int classNumber, int side, uint32_t block, int* produced
     return nullptr;
   }
   checkSlots[oldest] = {classNumber, side, block, ++checkClock, got};
+  hint = uint8_t(oldest);
   *produced = got;
   return data;
 }
@@ -211,7 +220,7 @@ bool valueAgrees(const ScratchPosition& p, int value) {
 
 // Decodes a table position into the checker's board.
 bool menOf(int classNumber, int side, uint32_t index, ScratchPosition& p) {
-  TbPosition position;
+  thread_local TbPosition position;
   if (!decodeTbIndex(classNumber, side, index, position) || !tbPositionLegal(position)) return false;
   p.count = 0;
   for (int colour = 0; colour < 2; colour++) {

@@ -4,6 +4,7 @@
 // from the index functions of nalimov_index.cpp, so that the tests can hold the two against each
 // other.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -30,33 +31,52 @@ int rankOf64(int sq) { return sq >> 3; }
 bool touching(int a, int b) { return std::abs(fileOf64(a) - fileOf64(b)) <= 1 && std::abs(rankOf64(a) - rankOf64(b)) <= 1; }
 
 // C(n, k) for n <= 64, k <= MAX_GROUP; 0 when k > n.
+constexpr auto CHOOSE = [] {
+  std::array<std::array<uint64_t, MAX_GROUP + 1>, 65> t{};
+  for (int n = 0; n <= 64; n++) {
+    t[size_t(n)][0] = 1;
+    for (int k = 1; k <= MAX_GROUP && k <= n; k++)
+      t[size_t(n)][size_t(k)] = t[size_t(n - 1)][size_t(k - 1)] + t[size_t(n - 1)][size_t(k)];
+  }
+  return t;
+}();
+
 uint64_t choose(int n, int k) {
-  static const auto table = [] {
-    std::vector<std::vector<uint64_t>> t(65, std::vector<uint64_t>(MAX_GROUP + 1, 0));
-    for (int n = 0; n <= 64; n++) {
-      t[size_t(n)][0] = 1;
-      for (int k = 1; k <= MAX_GROUP && k <= n; k++)
-        t[size_t(n)][size_t(k)] = t[size_t(n - 1)][size_t(k - 1)] + t[size_t(n - 1)][size_t(k)];
-    }
-    return t;
-  }();
-  return n < 0 || k < 0 || k > MAX_GROUP || n > 64 ? 0 : table[size_t(n)][size_t(k)];
+  return n < 0 || k < 0 || k > MAX_GROUP || n > 64 ? 0 : CHOOSE[size_t(n)][size_t(k)];
 }
 
 // The codes c1 < ... < ck of combination number `number` = C(c1, 1) + ... + C(ck, k).
 void unrank(uint64_t number, int k, int* codes) {
   for (int i = k; i >= 1; i--) {
-    int c = i - 1;
-    while (choose(c + 1, i) <= number) c++;
-    codes[i - 1] = c;
-    number -= choose(c, i);
+    // The largest c with C(c, i) <= number (C(n, i) grows with n).
+    int low = i - 1, high = 64;
+    while (low < high) {
+      int mid = (low + high + 1) / 2;
+      if (choose(mid, i) <= number) low = mid;
+      else high = mid - 1;
+    }
+    codes[i - 1] = low;
+    number -= choose(low, i);
   }
 }
 
 // The square of the n-th (from 0) square of mask, -1 when it has fewer.
 int nthSquare(uint64_t mask, int n) {
-  for (int i = 0; i < n && mask; i++) mask &= mask - 1;
-  return mask ? std::countr_zero(mask) : -1;
+  if (n < 0 || n >= std::popcount(mask)) return -1;
+  int base = 0;  // skip whole halves, quarters and eighths of the mask
+  for (int width = 32; width >= 8; width /= 2) {
+    uint64_t low = mask & ((uint64_t(1) << width) - 1);
+    int below = std::popcount(low);
+    if (n >= below) {
+      n -= below;
+      mask >>= width;
+      base += width;
+    } else {
+      mask = low;
+    }
+  }
+  for (int i = 0; i < n; i++) mask &= mask - 1;
+  return base + std::countr_zero(mask);
 }
 
 // Squares a king (or one step of a queen) on sq reaches, orthogonally and diagonally.
@@ -213,16 +233,19 @@ const Layout* layoutOf(int classNumber, int side) {
 }
 
 // A position seen in the view, filled while decoding.
+constexpr int MAX_UNITS = 8;
 struct View {
   int m = 0, o = 0;
-  std::vector<std::pair<bool, int>> units;  // (own, type * 64 + square)
-  uint64_t occupied = 0;                    // kings and units
+  std::pair<bool, int> units[MAX_UNITS];  // (own, type * 64 + square)
+  int count = 0;
+  uint64_t occupied = 0;                  // kings and units
   int ep = -1;
+  void add(bool own, int unit) { units[count++] = {own, unit}; }
 };
 
 // Splits `number` into the mixed-radix digits of ranges, the last one least significant.
-std::vector<uint64_t> digitsOf(uint64_t number, const std::vector<uint64_t>& ranges) {
-  std::vector<uint64_t> digits(ranges.size());
+std::array<uint64_t, MAX_UNITS> digitsOf(uint64_t number, const std::vector<uint64_t>& ranges) {
+  std::array<uint64_t, MAX_UNITS> digits{};
   for (size_t i = ranges.size(); i-- > 0;) {
     digits[i] = number % ranges[i];
     number /= ranges[i];
@@ -237,9 +260,9 @@ bool placeGroup(View& view, const Group& group, uint64_t number, uint64_t free) 
   unrank(number, group.count, codes);
   for (int i = 0; i < group.count; i++) {
     int sq = nthSquare(free, codes[i]);
-    if (sq < 0 || (view.occupied & bit(sq))) return false;
+    if (sq < 0 || (view.occupied & bit(sq)) || view.count == MAX_UNITS) return false;
     view.occupied |= bit(sq);
-    view.units.push_back({group.own, group.type * 64 + sq});
+    view.add(group.own, group.type * 64 + sq);
   }
   return true;
 }
@@ -247,8 +270,10 @@ bool placeGroup(View& view, const Group& group, uint64_t number, uint64_t free) 
 // The squares of the units placed so far, pawns only or all.
 uint64_t unitSquares(const View& view, bool pawnsOnly) {
   uint64_t squares = 0;
-  for (auto [own, unit] : view.units)
+  for (int i = 0; i < view.count; i++) {
+    int unit = view.units[i].second;
     if (!pawnsOnly || unit / 64 == PAWN) squares |= bit(unit % 64);
+  }
   return squares;
 }
 
@@ -261,7 +286,7 @@ bool decodeMain(const Layout& layout, uint64_t index, View& view) {
   const Group& first = layout.groups[0];
   if (!placeGroup(view, first, dense - layout.offsets[pair], firstGroupSquares(first, view.m, view.o)))
     return false;
-  std::vector<uint64_t> digits = digitsOf(index % layout.laterProduct, layout.laterRanges);
+  auto digits = digitsOf(index % layout.laterProduct, layout.laterRanges);
   for (size_t g = 1; g < layout.groups.size(); g++) {
     const Group& group = layout.groups[g];
     uint64_t free = group.type == PAWN ? PAWN_SQUARES & ~unitSquares(view, true)
@@ -282,10 +307,10 @@ bool decodeEnPassant(const Layout& layout, uint64_t index, View& view) {
   uint64_t kept = bit(advanced) | bit(32 + taker) | crossed;
   if ((bit(view.m) | bit(view.o)) & kept) return false;
   view.occupied = bit(view.m) | bit(view.o) | bit(advanced) | bit(32 + taker);
-  view.units.push_back({true, PAWN * 64 + 32 + taker});
-  view.units.push_back({false, PAWN * 64 + advanced});
+  view.add(true, PAWN * 64 + 32 + taker);
+  view.add(false, PAWN * 64 + advanced);
   view.ep = advanced + 8;
-  std::vector<uint64_t> digits = digitsOf(index % layout.restProduct, layout.restRanges);
+  auto digits = digitsOf(index % layout.restProduct, layout.restRanges);
   uint64_t restSquares = 0, restPawns = 0;
   for (size_t g = 0; g < layout.rest.size(); g++) {
     const Group& group = layout.rest[g];
@@ -318,7 +343,13 @@ bool tbClassCounts(int classNumber, int counts[2][7]) {
 }
 
 bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& position) {
-  position = TbPosition{side, {0, 0}, {{}, {}}, -1};
+  // The unit lists are emptied, not replaced, so that a caller decoding many positions into one
+  // TbPosition allocates once.
+  position.side = side;
+  position.kings[0] = position.kings[1] = 0;
+  position.units[0].clear();
+  position.units[1].clear();
+  position.ep = -1;
   const Layout* layout = layoutOf(classNumber, side);
   if (!layout || index >= layout->mainSize + layout->epSize) return false;
   View view;
@@ -330,8 +361,10 @@ bool decodeTbIndex(int classNumber, int side, uint32_t index, TbPosition& positi
   int flip = side ? 56 : 0;
   position.kings[side] = view.m ^ flip;
   position.kings[side ^ 1] = view.o ^ flip;
-  for (auto [own, unit] : view.units)
+  for (int i = 0; i < view.count; i++) {
+    auto [own, unit] = view.units[i];
     position.units[own ? side : side ^ 1].push_back(unit / 64 * 64 + ((unit % 64) ^ flip));
+  }
   if (view.ep >= 0) position.ep = view.ep ^ flip;
   return true;
 }
