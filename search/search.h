@@ -227,6 +227,11 @@ void startHelpers();               // main thread: helpers search the current ro
 void stopHelpers();                // main thread: helpers unwind; returns once all are idle
 bool pollHelper();                 // helper thread: publish counters; true when it must stop
 bool helperSkipsDepth(int depth);  // this helper leaves the iteration at depth plies out
+void publishIteration(int depth, int score);  // helper thread: its line of a completed iteration
+// Main thread, once the helpers are idle: takes the line of the deepest iteration a helper
+// completed when it is deeper than completed and at most maxDepth (pvTable row 0, rootScore,
+// iterDepth); false when there is none.
+bool takeDeeperHelperLine(int completed, int maxDepth);
 uint64_t totalSearchNodes();       // nodes of every thread in the current search
 uint64_t totalQuiesceNodes();      // quiescence nodes of every thread
 uint32_t totalStores();            // ttStores of every thread

@@ -179,6 +179,13 @@ void think() {
   }
   stopHelpers();
 
+  // A helper that completed a deeper iteration than the main thread (up to the depth asked
+  // for) knows better: its line is played, and shown first. Multi-line searches and EPD tests
+  // keep the main thread's own lines.
+  const int completed = int(iterDepth) - (stopSearch ? 1 : 0);
+  if (multiPvLines() == 1 && engineState != STATE_EPD_TESTING && takeDeeperHelperLine(completed, lastDepth))
+    printThinking(rootScore, THINK_ITERATION);
+
   // A stop before the first root move completed leaves no line: play the pre-search's best,
   // with its pre-search score.
   if (pvTable[0][0] == 0) {
@@ -191,6 +198,14 @@ void think() {
   if (icsMode && engineState == STATE_THINKING) printIcsSummary();
   if (settings.post && consoleMode && engineState != STATE_PONDERING) printStatistics();
   if (!uciMode && engineState == STATE_THINKING && checkResign() && icsMode) printIcsResignation();
+
+  // The expected reply: a line cut short by a table hit goes on with the table's move, as its
+  // thinking line shows it (row 0 may still hold an older iteration's reply past the line's end).
+  if (pvLength[0] < 2) {
+    makeMove(pvTable[0][0]);
+    pvTable[0][1] = probeTTMove();
+    unmakeMove();
+  }
 }
 
 // One iteration over the root moves at depth quarter plies, the previous best first. Returns
@@ -299,6 +314,7 @@ void helperThink(const PlyRecord& root) {
     seldepth = 0;
     const int s = searchRoot(4 * d);
     if (stopSearch) break;
+    publishIteration(d, s);
     prevScore = s;
   }
 }

@@ -8,6 +8,8 @@
 // - ttAge, the settings, limits and the fixed tables of board/ and eval/: written only between
 //   searches by the main thread, before startHelpers hands the search over under poolMutex;
 // - helpersStop and each helper's published counters: atomics;
+// - each helper's line of its last completed iteration: written by the helper during a search,
+//   read by the main thread only after stopHelpers has seen every helper idle (under poolMutex);
 // - the position handed to the helpers (rootCopy): written by the main thread before it wakes
 //   them under poolMutex, read by them after they wake, never written during a search;
 // - the endgame databases: each library and cache is entered under its own lock (egdb/).
@@ -41,6 +43,9 @@ struct Helper {
   std::atomic<uint32_t> stores{0};
   std::atomic<int> tbHits{0};
   SearchStats stats{};  // the last search's counters: written before the helper goes idle
+  // The line of the deepest iteration this search completed (depth 0: none yet).
+  int lineDepth = 0, lineScore = 0, lineLength = 0;
+  Move line[MAX_PLY]{};
 };
 
 // The main thread's position at the start of a search, as the helpers copy it.
@@ -182,6 +187,7 @@ void startHelpers() {
     helpers[i]->stores.store(0, std::memory_order_relaxed);
     helpers[i]->tbHits.store(0, std::memory_order_relaxed);
     helpers[i]->stats = SearchStats{};
+    helpers[i]->lineDepth = 0;
   }
   {
     std::lock_guard<std::mutex> lock(poolMutex);
@@ -211,6 +217,30 @@ bool pollHelper() {
   if (helpersStop.load(std::memory_order_relaxed)) stopSearch = 1;
   nextPoll = nodes + HELPER_POLL_INTERVAL;
   return stopSearch != 0;
+}
+
+void publishIteration(int depth, int score) {
+  Helper& h = *ownHelper;
+  h.lineLength = std::clamp(pvLength[0], 0, MAX_PLY);
+  std::copy(pvTable[0], pvTable[0] + h.lineLength, h.line);
+  h.lineScore = score;
+  h.lineDepth = h.lineLength > 0 ? depth : 0;
+}
+
+bool takeDeeperHelperLine(int completed, int maxDepth) {
+  if (helpersRunning) return false;
+  const Helper* deepest = nullptr;
+  for (int i = 0; i < helperCount; i++) {
+    const Helper* h = helpers[i];
+    if (h->lineDepth > completed && h->lineDepth <= maxDepth && (!deepest || h->lineDepth > deepest->lineDepth))
+      deepest = h;
+  }
+  if (!deepest) return false;
+  std::copy(deepest->line, deepest->line + deepest->lineLength, pvTable[0]);
+  pvLength[0] = deepest->lineLength;
+  rootScore = deepest->lineScore;
+  iterDepth = unsigned(deepest->lineDepth);
+  return true;
 }
 
 bool helperSkipsDepth(int depth) { return searchThreadIndex != 0 && skipDepth(searchThreadIndex, depth); }
