@@ -1,6 +1,5 @@
 // Talvek: start up, then serve the console or xboard until standard input ends.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "frontend/frontend.h"
@@ -12,7 +11,7 @@ int main(int argc, char** argv) {
     // "talvek bench 2": on two threads, held to the threads setting's range.
     if (argc > 2) settings.threads = settingInRange(settingRow(&Settings::threads), parseNumber(argv[2]));
     // "talvek bench 2 10": to 10 plies, for benchmarks that compare depths; the signature is at 9
-    const int depth = argc > 3 ? std::atoi(argv[3]) : BENCH_DEPTH;
+    const int depth = argc > 3 ? parseNumber(argv[3]) : BENCH_DEPTH;
     if (depth < 1 || depth > MAX_SEARCH_DEPTH) {
       std::printf("usage: talvek bench [threads] [depth 1-%d]\n", MAX_SEARCH_DEPTH);
       return 1;

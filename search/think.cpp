@@ -199,8 +199,9 @@ void think() {
   if (settings.post && consoleMode && engineState != STATE_PONDERING) printStatistics();
   if (!uciMode && engineState == STATE_THINKING && checkResign() && icsMode) printIcsResignation();
 
-  // The expected reply: a line cut short by a table hit goes on with the table's move, as its
-  // thinking line shows it (row 0 may still hold an older iteration's reply past the line's end).
+  // The expected reply: a line cut short by a transposition-table cut-off goes on with the
+  // table's move, as its thinking line shows it (row 0 may still hold an older iteration's reply
+  // past the line's end, perhaps to another move).
   if (pvLength[0] < 2) {
     makeMove(pvTable[0][0]);
     pvTable[0][1] = probeTTMove();
