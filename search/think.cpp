@@ -145,6 +145,7 @@ void think() {
   // 7. Iterations; depths past the table's depth field are not searched. Helper threads, when
   // the threads setting asks for them, search the same root until the main thread's search ends.
   const int lastDepth = std::min(limits.maxDepth, MAX_SEARCH_DEPTH);
+  int lineLength = 0;  // of the last completed iteration's line
   startHelpers();
   for (int d = 4; d <= 4 * lastDepth; d += 4) {
     iterDepth = unsigned(d / 4);
@@ -157,6 +158,7 @@ void think() {
     const int elapsed = msSince(searchStart);
     prevIterationTime = lastIterationTime;
     lastIterationTime = elapsed;
+    lineLength = pvLength[0];
     if (multiPvLines() > 1) printRootLines();
     else printThinking(s, THINK_ITERATION);
     int dropped;
@@ -201,8 +203,9 @@ void think() {
 
   // The expected reply: a line cut short by a transposition-table cut-off goes on with the
   // table's move, as its thinking line shows it (row 0 may still hold an older iteration's reply
-  // past the line's end, perhaps to another move).
-  if (pvLength[0] < 2) {
+  // past the line's end, perhaps to another move). An iteration stopped before it found a new
+  // best leaves the last completed line, of its own length, in row 0.
+  if ((pvLength[0] > 0 ? pvLength[0] : lineLength) < 2) {
     makeMove(pvTable[0][0]);
     pvTable[0][1] = probeTTMove();
     unmakeMove();

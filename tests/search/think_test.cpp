@@ -1,5 +1,6 @@
 #include <climits>
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 #include "tests/search/search_fixture.h"
@@ -95,6 +96,26 @@ TEST_F(ThinkTest, UciDepthLimitRunsThoseIterations) {
   EXPECT_NE(out.find("info currmove "), std::string::npos);
   EXPECT_NE(out.find("info depth 3 seldepth "), std::string::npos);
   EXPECT_GE(pvLength[0], 2);  // a ponder move for the bestmove line
+}
+
+// A line cut short by a transposition-table hit below the root (a second, shallower search of
+// the same position) gets as its expected reply the second move its thinking line shows.
+TEST_F(ThinkTest, AShortLineTakesTheReplyItsThinkingLineShows) {
+  ASSERT_TRUE(setPosition("r3k2r/pp3ppp/2n1bn2/2bpp3/4P3/2NP1N2/PPP1BPPP/R1B1K2R w KQkq - 0 1"));
+  uciMode = 1;
+  limits.maxDepth = 7;
+  thinkQuietly();
+  settings.post = 1;
+  limits.maxDepth = 3;
+  const std::string out = thinkQuietly();
+  ASSERT_EQ(pvLength[0], 1) << out;  // the case this is about
+  const size_t line = out.rfind(" pv ");
+  std::istringstream shown(out.substr(line + 4, out.find('\n', line) - line - 4));
+  std::string first, second;
+  shown >> first >> second;
+  EXPECT_EQ(first, moveToUci(pvTable[0][0])) << out;
+  ASSERT_FALSE(second.empty()) << out;
+  EXPECT_EQ(second, moveToUci(pvTable[0][1])) << out;
 }
 
 TEST_F(ThinkTest, NoCompletedRootMovePlaysThePreSearchBest) {
