@@ -62,21 +62,8 @@ void unrank(uint64_t number, int k, int* codes) {
 
 // The square of the n-th (from 0) square of mask, -1 when it has fewer.
 int nthSquare(uint64_t mask, int n) {
-  if (n < 0 || n >= std::popcount(mask)) return -1;
-  int base = 0;  // skip whole halves, quarters and eighths of the mask
-  for (int width = 32; width >= 8; width /= 2) {
-    uint64_t low = mask & ((uint64_t(1) << width) - 1);
-    int below = std::popcount(low);
-    if (n >= below) {
-      n -= below;
-      mask >>= width;
-      base += width;
-    } else {
-      mask = low;
-    }
-  }
-  for (int i = 0; i < n; i++) mask &= mask - 1;
-  return base + std::countr_zero(mask);
+  for (int i = 0; i < n && mask; i++) mask &= mask - 1;
+  return mask ? std::countr_zero(mask) : -1;
 }
 
 // Squares a king (or one step of a queen) on sq reaches, orthogonally and diagonally.

@@ -5,7 +5,6 @@
 // also make the ThreadSanitizer run of tests/run (label "threads").
 #include <atomic>
 #include <chrono>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -285,35 +284,6 @@ TEST(ThreadsTranscript, UciStopIsreadyPonderAndOneBestmovePerGo) {
   sent = Clock::now();
   EXPECT_EQ(engine.waitExit(3000), 0);
   EXPECT_LT(msSince(sent), QUIT_MS);
-}
-
-// Timed searches at two threads: whichever thread's line is played (a helper's deeper one or
-// the main thread's), the last thinking line shows it: its first move is the bestmove and no
-// earlier line went deeper.
-TEST(ThreadsTranscript, TheLastLineShowsTheMovePlayed) {
-  EngineProcess engine;
-  startUciAtTwoThreads(engine);
-  for (const char* position : {"startpos moves e2e4 c7c5", "fen r3k2r/pp3ppp/2n1bn2/2bpp3/4P3/2NP1N2/PPP1BPPP/R1B1K2R w KQkq - 0 1",
-                               "fen 8/5k2/5p2/8/3R4/3P4/5r2/3K4 w - - 0 1", "fen 2r3k1/5pp1/p3p2p/1p6/3Pq3/P3Q1P1/1P3P1P/4R1K1 b - - 0 1"})
-    for (int movetime : {60, 250}) {
-      engine.send(std::string("position ") + position);
-      engine.send("go movetime " + std::to_string(movetime));
-      ASSERT_TRUE(engine.waitFor("bestmove ", 5000)) << engine.taken();
-      engine.drain(100);
-      const std::string out = engine.taken();
-      std::istringstream lines(out);
-      std::string line, last, best;
-      int deepest = 0, lastDepth = 0;
-      while (std::getline(lines, line)) {
-        if (line.rfind("bestmove ", 0) == 0) best = line.substr(9, line.find(' ', 9) - 9);
-        if (line.find(" pv ") == std::string::npos) continue;
-        lastDepth = std::stoi(line.substr(line.find("depth ") + 6));
-        deepest = std::max(deepest, lastDepth);
-        last = line.substr(line.find(" pv ") + 4);
-      }
-      EXPECT_EQ(last.substr(0, last.find(' ')), best) << position << "\n" << out;
-      EXPECT_EQ(lastDepth, deepest) << position << "\n" << out;
-    }
 }
 
 // xboard: "cores 2", then "?" and a ponder miss answered at once, and analysis left at once.
