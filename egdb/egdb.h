@@ -25,7 +25,6 @@ constexpr int TB_BLOCK = 8192;            // bytes of table data in one cache sl
 constexpr int TB_BLOCK_SHIFT = 13;        // log2 of TB_BLOCK
 constexpr int TB_SLOT_DATA = 8228;        // slot buffer: a block and decoder slack
 constexpr int TB_SLOT_COST = 8260;        // cache budget taken by one slot (header + buffer)
-constexpr int TB_BUCKETS = 32;            // cache chains per file side
 constexpr int TB_DECODE_CONTEXT = 8256;   // bytes of the shared decoding work area
 constexpr int TB_NO_ANSWER = 32767;       // probeTB value meaning "unknown"
 constexpr int TB_MATE = 32767;            // the search's score of a mate at the root: a mate at
@@ -79,7 +78,6 @@ struct TablebaseDescriptor {
   char* fileName[2];         // full path of the registered file, null when none
   FILE* file[2];             // open handle, null when closed
   EmdDirectory* directory[2];  // null for an uncompressed file
-  uint32_t* buckets[2];      // TB_BUCKETS chain heads into the cache (slot number + 1), 0 = empty
   uint8_t* refused[2];       // one bit per block whose check failed
   TbFileStamp stamp[2];      // of the file when it was registered
 };

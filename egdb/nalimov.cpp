@@ -184,13 +184,11 @@ bool admitFile(int c, int s, const char* name, FILE* file, bool compressed) {
   std::fclose(file);
   size_t blocks = size_t((size + TB_BLOCK - 1) >> TB_BLOCK_SHIFT);
   char* copy = static_cast<char*>(std::malloc(std::strlen(name) + 1));
-  uint32_t* buckets = static_cast<uint32_t*>(std::calloc(TB_BUCKETS, sizeof(uint32_t)));
   uint8_t* refused = static_cast<uint8_t*>(std::calloc(blocks / 8 + 1, 1));
-  if (!copy || !buckets || !refused || !stampOf(name, &entry.stamp[s])) {
+  if (!copy || !refused || !stampOf(name, &entry.stamp[s])) {
     std::printf("*** Cannot allocate %u bytes of memory\n",
-                unsigned(std::strlen(name) + 1 + TB_BUCKETS * sizeof(uint32_t) + blocks / 8 + 1));
+                unsigned(std::strlen(name) + 1 + blocks / 8 + 1));
     std::free(copy);
-    std::free(buckets);
     std::free(refused);
     freeEmdDirectory(directory);
     return false;
@@ -198,7 +196,6 @@ bool admitFile(int c, int s, const char* name, FILE* file, bool compressed) {
   std::strcpy(copy, name);
   entry.expectedSize[s] = uint32_t(size);
   entry.fileName[s] = copy;
-  entry.buckets[s] = buckets;
   entry.refused[s] = refused;
   entry.directory[s] = directory;
   if (directory) anyCompressed = true;
@@ -324,15 +321,13 @@ int tbValueOfByte(int stored, uint32_t index, int side, int classNumber) {
 // until the next registration.
 void forgetTBSide(int classNumber, int side) {
   TablebaseDescriptor& entry = tbClasses[classNumber];
-  if (entry.buckets[side]) dropTBBlocks(classNumber, side);
+  if (entry.fileName[side]) dropTBBlocks(classNumber, side);
   if (entry.file[side]) std::fclose(entry.file[side]);
   entry.file[side] = nullptr;
   std::free(entry.fileName[side]);
   entry.fileName[side] = nullptr;
   freeEmdDirectory(entry.directory[side]);
   entry.directory[side] = nullptr;
-  std::free(entry.buckets[side]);
-  entry.buckets[side] = nullptr;
   std::free(entry.refused[side]);
   entry.refused[side] = nullptr;
 }

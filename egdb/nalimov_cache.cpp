@@ -1,5 +1,7 @@
 // The tablebase block cache: one memory block carved into slots of 8192 bytes of table data,
-// found through 32 chains per file side and recycled in least-recently-used order.
+// found through chains hashed on file side and block (at least as many chains as slots, so that
+// a chain holds about one block however many blocks of one file are cached) and recycled in
+// least-recently-used order.
 //
 // Slots are numbered from 1; a link or chain head of 0 means none. The headers lie together at
 // the start of the memory block, followed by the data buffers.
@@ -30,12 +32,15 @@ uint8_t* slotData = nullptr;
 uint32_t slotCount = 0;
 uint32_t freeHead = 0;               // free slots, linked through lruNext
 uint32_t lruHead = 0, lruTail = 0;
+uint32_t* chainHeads = nullptr;      // slot number of each chain's first block, 0 = empty
+int chainBits = 0;                   // log2 of the number of chains
 
 TbCacheBlock& slot(uint32_t n) { return slotHeaders[n - 1]; }
 uint8_t* dataOf(uint32_t n) { return slotData + size_t(n - 1) * TB_SLOT_DATA; }
 
 uint32_t& bucketOf(int classNumber, int side, uint32_t start) {
-  return tbClasses[classNumber].buckets[side][(start >> TB_BLOCK_SHIFT) & (TB_BUCKETS - 1)];
+  uint64_t key = uint64_t(classNumber * 2 + side) << 32 | (start >> TB_BLOCK_SHIFT);
+  return chainHeads[(key * 0x9E3779B97F4A7C15ull) >> (64 - chainBits)];
 }
 
 void unlinkLru(uint32_t n) {
@@ -57,7 +62,7 @@ void unlinkChain(uint32_t n) {
   TbCacheBlock& b = slot(n);
   if (b.chainPrev)
     slot(b.chainPrev).chainNext = b.chainNext;
-  else if (tbClasses[b.classNumber].buckets[b.side])
+  else
     bucketOf(b.classNumber, b.side, b.start) = b.chainNext;
   if (b.chainNext) slot(b.chainNext).chainPrev = b.chainPrev;
   b.chainPrev = b.chainNext = 0;
@@ -99,9 +104,7 @@ bool isRefused(const TablebaseDescriptor& entry, int side, uint32_t block) {
 }  // namespace
 
 void emptyTBCache() {
-  for (TablebaseDescriptor& entry : tbClasses)
-    for (uint32_t* buckets : entry.buckets)
-      if (buckets) std::memset(buckets, 0, TB_BUCKETS * sizeof(uint32_t));
+  if (chainHeads) std::memset(chainHeads, 0, (size_t(1) << chainBits) * sizeof(uint32_t));
   freeHead = lruHead = lruTail = 0;
   for (uint32_t n = slotCount; n >= 1; n--) {
     slot(n) = TbCacheBlock{};
@@ -110,16 +113,30 @@ void emptyTBCache() {
 }
 
 // Carves memory (bytes long, owned by the caller) into slots; closes every table file and
-// empties every chain. Under 32 bytes there is no cache and every probe answers 127.
+// empties every chain. Under 32 bytes there is no cache and every probe answers 127. The chain
+// heads (4 to 8 bytes a slot) are allocated here; without them there is no cache either.
 int resetTBCache(uint32_t bytes, void* memory) {
   closeTBFiles();
   slotCount = 0;
-  emptyTBCache();
+  std::free(chainHeads);
+  chainHeads = nullptr;
+  chainBits = 0;
   slotHeaders = nullptr;
   slotData = nullptr;
   freeHead = lruHead = lruTail = 0;
   if (bytes < 32 || !memory) return 0;
-  slotCount = bytes / TB_SLOT_COST;
+  uint32_t slots = bytes / TB_SLOT_COST;
+  if (slots > 0) {
+    chainBits = 1;
+    while ((uint32_t(1) << chainBits) < slots) chainBits++;
+    chainHeads = static_cast<uint32_t*>(std::calloc(size_t(1) << chainBits, sizeof(uint32_t)));
+    if (!chainHeads) {
+      std::printf("*** Cannot allocate %u bytes of memory\n", unsigned((1u << chainBits) * sizeof(uint32_t)));
+      chainBits = 0;
+      return 0;
+    }
+  }
+  slotCount = slots;
   slotHeaders = static_cast<TbCacheBlock*>(memory);
   slotData = static_cast<uint8_t*>(memory) + size_t(slotCount) * sizeof(TbCacheBlock);
   emptyTBCache();
@@ -160,14 +177,15 @@ int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* e
 
 // Takes every block of class c, side s out of the cache.
 void dropTBBlocks(int classNumber, int side) {
-  uint32_t* buckets = tbClasses[classNumber].buckets[side];
-  if (!buckets || slotCount == 0) return;
-  for (int bucket = 0; bucket < TB_BUCKETS; bucket++)
-    while (uint32_t n = buckets[bucket]) {
-      unlinkLru(n);
-      unlinkChain(n);
-      releaseSlot(n);
-    }
+  if (lruHead == 0) return;  // nothing cached
+  for (uint32_t n = 1; n <= slotCount; n++) {
+    const TbCacheBlock& b = slot(n);
+    bool cached = b.lruPrev != 0 || lruHead == n;  // not a slot taken for a block still loading
+    if (b.classNumber != classNumber || b.side != side || !cached) continue;
+    unlinkLru(n);
+    unlinkChain(n);
+    releaseSlot(n);
+  }
 }
 
 // The stored byte (-128..127) of position index in the file of class c, side s; 127 ("unknown")
@@ -179,7 +197,7 @@ int readTBByte(uint32_t index, int side, int classNumber) {
   if (slotCount == 0 || classNumber <= 0 || classNumber >= TB_CLASSES || side < 0 || side > 1)
     return 127;
   TablebaseDescriptor& entry = tbClasses[classNumber];
-  if (!entry.fileName[side] || !entry.buckets[side] || index >= entry.expectedSize[side])
+  if (!entry.fileName[side] || index >= entry.expectedSize[side])
     return 127;
   uint32_t start = index & ~uint32_t(TB_BLOCK - 1);
   for (uint32_t n = bucketOf(classNumber, side, start); n; n = slot(n).chainNext) {

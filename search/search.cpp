@@ -46,12 +46,12 @@ bool isPawnTo7th(Move m) {
 }
 
 // Endgame databases after the table probe. Returns 1 with *score when one of them answers.
-bool probeDatabases(int depth, Move lastMove, int* score) {
+bool probeDatabases(Move lastMove, int* score) {
   const int men = countMen();
   const int tableMen = tablebaseMen();
   if (tableMen != 0 && men <= tableMen && castleRights == 0 && (ply < 3 || isTactical(lastMove))) {
     if (probeTablebases(score)) {
-      storeTT(depth, *score, 0, BOUND_EXACT, 0);
+      storeTT(MAX_SEARCH_DEPTH * ONE_PLY, *score, 0, BOUND_EXACT, 0);  // exact at any depth
       return true;
     }
   }
@@ -128,7 +128,7 @@ int search(int depth, int alpha, int beta, int nullAllowed) {
   const Move lastMove = gamePly > 0 ? history[gamePly - 1].move : 0;
   if (tablebaseMen() != 0 || bitbasesAvailable()) {
     int score;
-    if (probeDatabases(depth, lastMove, &score)) return score;
+    if (probeDatabases(lastMove, &score)) return score;
   }
 
   // 7. Null move

@@ -10,6 +10,7 @@
 
 #include "board/board.h"
 #include "egdb/egdb.h"
+#include "search/search.h"
 #include "session/session.h"
 #include "tests/egdb/egdb_testkit.h"
 #include "tests/frontend/frontend_support.h"
@@ -127,6 +128,18 @@ TEST_F(TablebaseSearch, NalimovMateDistancesAreExact) {
   for (const MateCase& mate : MATES)
     for (int depth : {2, 5}) EXPECT_EQ(scoreOf(mate.fen, depth), "mate " + std::to_string(mate.moves)) << mate.fen;
   expectSampleDistances();
+}
+
+// A table's answer is exact at any depth: the transposition table keeps it for deeper searches
+// and for positions reached without a capture, where the tables are not asked.
+TEST_F(TablebaseSearch, TableAnswersAreKeptForEveryDepth) {
+  useSolverTables();
+  EXPECT_EQ(scoreOf("8/8/8/3k4/8/8/3n4/3QK3 w - - 0 1", 2).substr(0, 5), "mate ");
+  ASSERT_EQ(setBoard("8/8/8/3k4/8/8/3Q4/4K3 b - - 0 1"), 0);  // after the queen takes the knight
+  int alpha = -MATE, beta = MATE, score = 0, nullAllowed = 1;
+  Move move = 0;
+  EXPECT_EQ(probeTT(MAX_SEARCH_DEPTH * 4, alpha, beta, score, move, nullAllowed), PROBE_EXACT);
+  EXPECT_LT(score, -MATE_RANGE);
 }
 
 TEST_F(TablebaseSearch, GaviotaMateDistancesAreExact) {
