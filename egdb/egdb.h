@@ -179,6 +179,7 @@ int readTBByte(uint32_t index, int side, int classNumber);  // stored byte, or 1
 // end where the block does (see decodeEmdBlock).
 int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* exact = nullptr);
 void dropTBBlocks(int classNumber, int side);    // the side's blocks leave the cache
+const uint8_t* cachedTBBlock(int classNumber, int side, uint32_t block, int* produced);  // null unless cached
 
 // Index functions (nalimov_index.cpp). Blocks list squares by type: pawns 0-2, knights 3-5,
 // bishops 6-8, rooks 9-11, queens 12-14, king 15.

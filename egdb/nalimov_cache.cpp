@@ -23,7 +23,7 @@ struct TbCacheBlock {
   uint32_t start;       // index of its first byte, a multiple of TB_BLOCK
   uint32_t lruPrev, lruNext;      // towards the most / least recently used
   uint32_t chainPrev, chainNext;  // within the chain of its bucket
-  uint32_t unused;
+  uint32_t produced;     // bytes read from the file (the rest of the block reads 127)
 };
 static_assert(sizeof(TbCacheBlock) + TB_SLOT_DATA == TB_SLOT_COST, "a slot costs 8260 bytes");
 
@@ -175,6 +175,22 @@ int readTBBlock(int classNumber, int side, uint32_t block, uint8_t* out, bool* e
   return produced;
 }
 
+// The bytes of block `block` of class c, side s when the cache holds it (checked when it was
+// loaded), with *produced the number read from the file; null otherwise. The block is not
+// counted as used.
+const uint8_t* cachedTBBlock(int classNumber, int side, uint32_t block, int* produced) {
+  if (slotCount == 0) return nullptr;
+  uint32_t start = block << TB_BLOCK_SHIFT;
+  for (uint32_t n = bucketOf(classNumber, side, start); n; n = slot(n).chainNext) {
+    const TbCacheBlock& b = slot(n);
+    if (b.classNumber == classNumber && b.side == side && b.start == start) {
+      *produced = int(b.produced);
+      return dataOf(n);
+    }
+  }
+  return nullptr;
+}
+
 // Takes every block of class c, side s out of the cache.
 void dropTBBlocks(int classNumber, int side) {
   if (lruHead == 0) return;  // nothing cached
@@ -229,6 +245,7 @@ int readTBByte(uint32_t index, int side, int classNumber) {
     return 127;
   }
   std::memset(data + produced, 127, size_t(TB_BLOCK - produced));
+  slot(n).produced = uint32_t(produced);
   if (!checkTBBlock(classNumber, side, block, data, exact ? TB_CHECK_LOAD : TB_CHECK_LOOSE,
                     TB_CHECK_TERMINALS)) {
     std::printf("**ERROR**  readTBByte() : %s: block %u contradicts the positions its moves lead to; "

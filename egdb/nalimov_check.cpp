@@ -68,14 +68,16 @@ struct {
 
 constexpr int BLOCK_START[7] = {-1, 15, 0, 3, 6, 9, 12};  // of a type in a square block
 
-// The raw bytes of block `block` of class c, side s, through the checks' own cache; null when the
-// block cannot be read. *produced is the number of bytes the block holds.
+// The raw bytes of block `block` of class c, side s, from the search's block cache when it holds
+// the block, else through the checks' own cache; null when the block cannot be read. *produced
+// is the number of bytes the block holds.
 const uint8_t* rawBlock(int classNumber, int side, uint32_t block, int* produced) {
   if (underCheck.data && underCheck.classNumber == classNumber && underCheck.side == side &&
       underCheck.block == block) {
     *produced = TB_BLOCK;
     return underCheck.data;
   }
+  if (const uint8_t* cached = cachedTBBlock(classNumber, side, block, produced)) return cached;
   if (!checkData) checkData = static_cast<uint8_t*>(std::malloc(size_t(CHECK_SLOTS) * TB_BLOCK));
   if (!checkData) return nullptr;
   // Where the block was last seen: most reads find it there, without a scan of the slots.
