@@ -5,7 +5,11 @@
 # UCI engines go through polyglot, with their "Threads" option set to THREADS_B). Prints Talvek's
 # wins, draws and losses, its score and the Elo difference with a 95% interval. Figures are
 # printed, never asserted; the match loads both cores, so nothing else should run meanwhile.
+# BUILD_B names another build whose Talvek plays second (a before-and-after match); POSITIONS a
+# file of FENs, one a line, each played twice with colours swapped (GAMES is then two a line); TABLES a folder of Nalimov
+# tables that both Talveks use; PGN a file to keep the games in.
 #   GAMES=100 TC=0:02 INC=0.02 THREADS_A=2 THREADS_B=1 bench/match.sh [build-dir]
+#   BUILD_B=old-build POSITIONS=endings.fen TABLES=folder THREADS_A=1 bench/match.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
@@ -13,6 +17,7 @@ PATH=$PATH:/usr/games
 build=${1:-build}
 [ -x "$build/talvek" ] || build_target "$build" talvek
 binary=$(realpath "$build/talvek")
+binaryB=$(realpath "${BUILD_B:-$build}/talvek")
 games=${GAMES:-100}
 tc=${TC:-0:02}
 inc=${INC:-0.02}
@@ -24,11 +29,19 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/a" "$work/b"
 printf 'threads %d\nponder off\n' "$threadsA" >"$work/a/talvek.ini"
 printf 'threads %d\nponder off\n' "$threadsB" >"$work/b/talvek.ini"
+if [[ -n ${TABLES:-} ]]; then
+  for side in a b; do printf 'nalimovpath %s\n' "$(realpath "$TABLES")" >>"$work/$side/talvek.ini"; done
+fi
+positions=()
+if [[ -n ${POSITIONS:-} ]]; then
+  games=$((2 * $(grep -c . "$POSITIONS")))  # xboard ends the match at the end of the file
+  positions=(-lpf "$(realpath "$POSITIONS")" -lpi -2)
+fi
 # xboard sends one "cores N" (-smpCores, default 1) to every engine that announces smp=1, which
 # would set both Talveks alike: each runs behind a filter that gives it its own number instead.
 for side in a b; do
-  n=$threadsA; [[ $side == b ]] && n=$threadsB
-  printf '#!/bin/sh\nsed -u "s/^cores .*/cores %d/" | exec "%s" -xboard\n' "$n" "$binary" >"$work/$side/talvek.sh"
+  n=$threadsA program=$binary; [[ $side == b ]] && n=$threadsB program=$binaryB
+  printf '#!/bin/sh\nsed -u "s/^cores .*/cores %d/" | exec "%s" -xboard\n' "$n" "$program" >"$work/$side/talvek.sh"
   chmod +x "$work/$side/talvek.sh"
 done
 
@@ -43,10 +56,11 @@ fi
 # -smpCores: what polyglot passes on to a UCI opponent as Threads; -matchPause: no wait between games.
 xvfb-run -a xboard -noGUI -matchMode true -matchGames "$games" -matchPause 200 -smpCores "$threadsB" \
   -fcp "$work/a/talvek.sh" -fd "$work/a" "${second[@]}" \
-  -tc "$tc" -inc "$inc" -autoCallFlag true -ponderNextMove false \
+  -tc "$tc" -inc "$inc" -autoCallFlag true -ponderNextMove false "${positions[@]}" \
   -sgf "$work/games.pgn" -debugMode true -nameOfDebugFile "$work/xboard.debug" -popupExitMessage false -saveSettingsOnExit false -settingsFile /dev/null \
   >"$work/xboard.out" 2>&1 || true
 
+[[ -n ${PGN:-} ]] && cp "$work/games.pgn" "$PGN"
 # Talvek is White in the odd games (xboard alternates, the first engine starting as White).
 awk '/^\[Result / {
        r = $2; gsub(/[]"]/, "", r); n++
