@@ -153,6 +153,8 @@ bool hasLegalMove(const ScratchPosition& p) {
 // table of draws says nothing about the checkmates in it).
 int judgedValue(const ScratchPosition& q) {
   int v = successorValue(q);
+  // A drawn value stands unless the position is checkmate (stalemate is a draw as well).
+  if (v == 0 && !scratchInCheck(q, q.stm)) return 0;
   if ((v == UNKNOWN || v == 0) && !hasLegalMove(q)) v = scratchInCheck(q, q.stm) ? -32766 : 0;
   return v;
 }
