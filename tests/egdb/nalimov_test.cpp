@@ -244,6 +244,31 @@ TEST_F(NalimovReader, KeepsAnswersRightUnderEviction) {
   }
 }
 
+// Every block loaded stays found while the cache has room for it: with the files gone, a cache
+// that holds all their blocks still answers every position, without a word.
+TEST_F(NalimovReader, FindsEveryCachedBlock) {
+  TempFolder folder;
+  const std::pair<int, int> sides[] = {{KQK, 0}, {KQK, 1}, {KRK, 0}, {KPK, 1}};
+  uint32_t blocks = 0;
+  for (auto [c, side] : sides) {
+    folder.write(fileName(c, side), solved(c, side));
+    blocks += (layoutFileLength(c, side) + TB_BLOCK - 1) / TB_BLOCK;
+  }
+  Reader reader(folder.path(), blocks * TB_SLOT_COST);
+  for (auto [c, side] : sides)
+    for (uint32_t index = 0; index < layoutFileLength(c, side); index += TB_BLOCK) readTBByte(index, side, c);
+  for (auto [c, side] : sides) std::filesystem::remove(folder.file(fileName(c, side)));
+  std::mt19937 random(11);
+  EXPECT_EQ(captureOutput([&] {
+              for (int i = 0; i < 3000; i++) {
+                auto [c, side] = sides[random() % 4];
+                uint32_t index = random() % layoutFileLength(c, side);
+                ASSERT_EQ(readTBByte(index, side, c), solvedByte(c, side, index)) << c << " " << index;
+              }
+            }),
+            "");
+}
+
 // Table files are only read. A file changed while the engine runs is registered again when a
 // block of it is next loaded: one that shrank or vanished is refused, and its side answers
 // "unknown" from then on; blocks already loaded from the old file stay as they were checked.
