@@ -413,8 +413,10 @@ void perft(int depth);                   // count with progress bar and report
 void speedTest();                        // timed generator and make/unmake loops
 void showProgress(double fraction);      // progress bar on the current line
 
-// Console and clock (console.cpp).
+// Console, clock and memory (console.cpp).
 int nowMs();                             // wall clock in ms, 32-bit, wrapping
+void* allocateLarge(size_t bytes);       // zeroed, for free(); from 2 MB on 2 MB-aligned with huge
+                                         // pages (tables probed at random places); null on failure
 // Milliseconds since a time stamp of nowMs(); the clock wraps, so the difference is taken modulo
 // 2^32.
 inline int msSince(int start) { return int(unsigned(nowMs()) - unsigned(start)); }

@@ -1,16 +1,34 @@
-// The wall clock and the console: colours, clearing and the window title.
+// The wall clock, the console (colours, clearing and the window title) and large blocks of memory.
 //
 // The sixteen console colours are numbered as on a PC text console: bit 0 blue, bit 1 green,
 // bit 2 red, bit 3 bright. On Linux they become ANSI escape sequences, written only in console
 // mode and when standard output is a terminal, so that pipes, files and GUIs never see them.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
+#include <sys/mman.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "board/board.h"
 #include "session/session.h"
+
+// Tables probed at random places: with small pages most probes would also miss the address
+// translation cache.
+void* allocateLarge(size_t bytes) {
+  constexpr size_t HUGE_PAGE = 2u << 20;
+  if (bytes < HUGE_PAGE) return std::calloc(bytes ? bytes : 1, 1);
+  const size_t rounded = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+  void* block = std::aligned_alloc(HUGE_PAGE, rounded);
+  if (block == nullptr) return nullptr;
+#ifdef MADV_HUGEPAGE
+  madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+  std::memset(block, 0, rounded);
+  return block;
+}
 
 namespace {
 

@@ -9,8 +9,6 @@
 #include <string>
 #include <utility>
 
-#include <sys/mman.h>
-
 #include "board/board.h"
 #include "session/session.h"
 #include "egdb/egdb.h"
@@ -43,19 +41,6 @@ bool fillSquareBlock(int colour, int* block, int* counts) {
   return true;
 }
 
-// Memory for the block cache, null on failure. Caches of 2 MB and more start on a 2 MB boundary
-// and ask for huge pages: probes land on scattered blocks, and with small pages most of them
-// would also miss the address translation cache.
-void* allocateCache(uint32_t bytes) {
-  constexpr size_t HUGE_PAGE = 2u << 20;
-  if (bytes < HUGE_PAGE) return std::malloc(bytes ? bytes : 1);
-  void* block = std::aligned_alloc(HUGE_PAGE, (size_t(bytes) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1));
-#ifdef MADV_HUGEPAGE
-  if (block) madvise(block, bytes, MADV_HUGEPAGE);
-#endif
-  return block;
-}
-
 }  // namespace
 
 // Registers the Nalimov files on path (folders separated by "," or ";") and gives the reader a
@@ -69,7 +54,7 @@ void initNalimov(const char* path, uint32_t cacheBytes) {
   std::printf("%d-men Nalimov tablebases found\n", tbMaxMen);
   resetTBCache(0, nullptr);
   std::free(cacheMemory);
-  cacheMemory = allocateCache(cacheBytes);
+  cacheMemory = allocateLarge(cacheBytes);
   if (!cacheMemory) {
     tbMaxMen = 0;
     std::printf("Couldn't allocate memory for EGTB cache!\n");

@@ -219,10 +219,10 @@ int readTBByte(uint32_t index, int side, int classNumber) {
   for (uint32_t n = bucketOf(classNumber, side, start); n; n = slot(n).chainNext) {
     TbCacheBlock& b = slot(n);
     if (b.classNumber == classNumber && b.side == side && b.start == start) {
-      unlinkLru(n);
-      linkLruHead(n);
-      unlinkChain(n);
-      linkChainHead(n);
+      if (lruHead != n) {
+        unlinkLru(n);
+        linkLruHead(n);
+      }
       return int8_t(dataOf(n)[index - start]);
     }
   }

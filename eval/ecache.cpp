@@ -1,36 +1,13 @@
 // The evaluation cache: a direct-mapped table of White-relative scores keyed by the position's
 // HashKey. evaluate() probes and stores inline; this file sizes, clears and frees the table.
-#include <sys/mman.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "eval/eval.h"
 
 constinit thread_local EvalCacheEntry* evalCache = nullptr;
 constinit thread_local uint32_t evalCacheEntries = 0;
 constinit thread_local uint32_t evalCacheMask = 0;
-
-namespace {
-
-constexpr size_t HUGE_PAGE = 2u << 20;
-
-// Zeroed memory for the table, null on failure. Tables of 2 MB and more start on a 2 MB
-// boundary and ask for huge pages: every probe lands on a random entry, and with small pages
-// most of them would also miss the address translation cache.
-EvalCacheEntry* allocateTable(size_t size) {
-  if (size < HUGE_PAGE) return static_cast<EvalCacheEntry*>(calloc(size / sizeof(EvalCacheEntry), sizeof(EvalCacheEntry)));
-  void* block = aligned_alloc(HUGE_PAGE, size);
-  if (block == nullptr) return nullptr;
-#ifdef MADV_HUGEPAGE
-  madvise(block, size, MADV_HUGEPAGE);
-#endif
-  memset(block, 0, size);
-  return static_cast<EvalCacheEntry*>(block);
-}
-
-}  // namespace
 
 void freeECache() {
   free(evalCache);
@@ -49,7 +26,7 @@ void resizeECache(uint32_t bytes) {
   uint32_t entries = 1;
   while (entries <= wanted / 2) entries *= 2;
   size_t size = size_t(entries) * sizeof(EvalCacheEntry);
-  evalCache = allocateTable(size);
+  evalCache = static_cast<EvalCacheEntry*>(allocateLarge(size));
   if (!evalCache) {
     printf("**ERROR**  initECache() : unable to allocate %llu bytes of memory\n",
            static_cast<unsigned long long>(size));
